@@ -1,0 +1,55 @@
+# Quillora — build, run and test.
+#   make run    install what is missing, build a release build, start the program
+#   make test   install what is missing, build with ASan+UBSan, run every test
+
+RELEASE_DIR := build/release
+TEST_DIR    := build/test
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages needed to build, run and test.
+PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev \
+        fonts-vlgothic clang libclang-rt-14-dev xvfb xauth
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build run test test-build bench clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(PKGS); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
+	fi
+
+build: deps
+	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_TESTS=OFF >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display found: starting under xvfb-run (offscreen)."; \
+	  xvfb-run -a $(RELEASE_DIR)/quillora $(ARGS); \
+	else $(RELEASE_DIR)/quillora $(ARGS); fi
+
+test-build: deps
+	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORA_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
+	@cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure
+
+bench: build
+	@cmake -S . -B $(RELEASE_DIR) -DQUILLORA_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace quillora {
+
+// Full-width (zenkaku) ASCII variants and the ideographic space become their narrow forms;
+// everything else is kept.
+QString ToHalfWidth(const QString& text);
+
+// Printable ASCII and the blank become their full-width forms ("-3" -> "－３").
+QString ToFullWidth(const QString& text);
+
+}  // namespace quillora

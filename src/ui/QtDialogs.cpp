@@ -1,0 +1,153 @@
+#include "ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+#include <QWidget>
+
+namespace quillora {
+
+namespace {
+QMessageBox::Icon ToQtIcon(Dialogs::Icon icon) {
+  switch (icon) {
+    case Dialogs::Icon::Information: return QMessageBox::Information;
+    case Dialogs::Icon::Warning: return QMessageBox::Warning;
+    case Dialogs::Icon::Critical: return QMessageBox::Critical;
+    case Dialogs::Icon::Question: return QMessageBox::Question;
+    case Dialogs::Icon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// Runs `on_finished` once when the dialog closes, then lets the dialog delete itself.
+template <typename D, typename F>
+void OpenAndThen(D* dialog, F on_finished) {
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(dialog, &QDialog::finished, dialog,
+                   [dialog, on_finished](int result) { on_finished(dialog, result); });
+  dialog->open();
+}
+}  // namespace
+
+void QtDialogs::Message(QWidget* parent, const QString& title, const QString& text, Icon icon,
+                        std::function<void()> done) {
+  auto* box = new QMessageBox(ToQtIcon(icon), title, text, QMessageBox::Ok, parent);
+  OpenAndThen(box, [done](QMessageBox*, int) {
+    if (done) done();
+  });
+}
+
+void QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& text,
+                        std::function<void(bool)> done) {
+  auto* box = new QMessageBox(QMessageBox::Question, title, text,
+                              QMessageBox::Yes | QMessageBox::No, parent);
+  OpenAndThen(box, [done](QMessageBox* b, int) {
+    if (done) done(b->clickedButton() == b->button(QMessageBox::Yes));
+  });
+}
+
+void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prompt,
+                      const QString& initial,
+                      std::function<void(std::optional<QString>)> done) {
+  auto* dialog = new QInputDialog(parent);
+  dialog->setWindowTitle(title);
+  dialog->setLabelText(prompt);
+  dialog->setTextValue(initial);
+  dialog->setMinimumWidth(420);
+  OpenAndThen(dialog, [done](QInputDialog* d, int result) {
+    if (!done) return;
+    if (result == QDialog::Accepted) {
+      done(d->textValue());
+    } else {
+      done(std::nullopt);
+    }
+  });
+}
+
+void QtDialogs::SaveFile(QWidget* parent, const QString& title, const QString& folder,
+                         const QString& filter, const QString& default_suffix,
+                         std::function<void(QString)> done) {
+  auto* dialog = new QFileDialog(parent, title, folder, filter);
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setDefaultSuffix(default_suffix);
+  OpenAndThen(dialog, [done](QFileDialog* d, int result) {
+    if (!done) return;
+    const QStringList files = d->selectedFiles();
+    done(result == QDialog::Accepted && !files.isEmpty() ? files.first() : QString());
+  });
+}
+
+void QtDialogs::OpenFile(QWidget* parent, const QString& title, const QString& folder,
+                         const QString& filter, std::function<void(QString)> done) {
+  auto* dialog = new QFileDialog(parent, title, folder, filter);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  OpenAndThen(dialog, [done](QFileDialog* d, int result) {
+    if (!done) return;
+    const QStringList files = d->selectedFiles();
+    done(result == QDialog::Accepted && !files.isEmpty() ? files.first() : QString());
+  });
+}
+
+void QtDialogs::PickColor(QWidget* parent, const QColor& initial,
+                          std::function<void(std::optional<QColor>)> done) {
+  auto* dialog = new QColorDialog(initial, parent);
+  OpenAndThen(dialog, [done](QColorDialog* d, int result) {
+    if (!done) return;
+    if (result == QDialog::Accepted) {
+      done(d->selectedColor());
+    } else {
+      done(std::nullopt);
+    }
+  });
+}
+
+void QtDialogs::PickFont(QWidget* parent, const QFont& initial,
+                         std::function<void(std::optional<QFont>)> done) {
+  auto* dialog = new QFontDialog(initial, parent);
+  OpenAndThen(dialog, [done](QFontDialog* d, int result) {
+    if (!done) return;
+    if (result == QDialog::Accepted) {
+      done(d->selectedFont());
+    } else {
+      done(std::nullopt);
+    }
+  });
+}
+
+void QtDialogs::SetClipboardText(const QString& text) {
+  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+}
+
+QString QtDialogs::ClipboardText() {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  return clipboard ? clipboard->text() : QString();
+}
+
+bool QtDialogs::OpenWithShell(const QString& path_or_url) {
+  const QUrl url = QFileInfo::exists(path_or_url) ? QUrl::fromLocalFile(path_or_url)
+                                                  : QUrl::fromUserInput(path_or_url);
+  return QDesktopServices::openUrl(url);
+}
+
+void SetTopmost(QWidget* window, bool topmost) {
+  if (!window) return;
+  const bool visible = window->isVisible();
+  const QRect geometry = window->geometry();
+  window->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+  // Changing window flags hides the window; put it back where it was.
+  if (visible) {
+    window->setGeometry(geometry);
+    window->show();
+  }
+}
+
+}  // namespace quillora
