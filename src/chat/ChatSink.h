@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace quillora {
+
+// Speaker kinds of a chat line.
+enum SpeakerKind : int { kSpeakerOwn = 0, kSpeakerOther = 2, kSpeakerSystem = -1 };
+
+inline const QString kSystemSpeaker = QStringLiteral("SystemMessage：");
+
+// Where chat lines go. The chat log implements it; models that write lines take a reference,
+// so tests can record lines without any window.
+class ChatSink {
+ public:
+  virtual ~ChatSink() = default;
+  // speaker: the speaker part with its trailing separator; kind: SpeakerKind; text: one or more
+  // CR-LF separated lines; indent_reference: text whose width sets the hanging indent (empty:
+  // the speaker part); color: 0x00BBGGRR, used only for kind 2.
+  virtual void AppendChatLine(const QString& speaker, int kind, const QString& text,
+                              const QString& indent_reference, uint32_t color) = 0;
+
+  // A system line: speaker "SystemMessage：", kind -1.
+  void SystemLine(const QString& text) { AppendChatLine(kSystemSpeaker, kSpeakerSystem, text, {}, 0); }
+};
+
+}  // namespace quillora
