@@ -76,4 +76,53 @@ inline constexpr uint32_t kDesignTextColor = Rgb(32, 32, 40);
 inline constexpr uint32_t kDesignBoxColor = Rgb(255, 255, 255);
 inline constexpr uint32_t kDesignWindowColor = Rgb(238, 236, 230);
 
+// Settings files written on Windows may hold system colours: 0x80000000 plus the index of a
+// display element, resolved by Windows at drawing time. We have no such colours, so they are
+// turned into the classic Windows scheme's values when read.
+inline constexpr std::array<uint32_t, 31> kWindowsSystemColors = {
+    Rgb(200, 200, 200),  // scroll bar
+    Rgb(0, 128, 128),    // desktop
+    Rgb(10, 36, 106),    // active caption
+    Rgb(128, 128, 128),  // inactive caption
+    Rgb(212, 208, 200),  // menu
+    Rgb(255, 255, 255),  // window background
+    Rgb(0, 0, 0),        // window frame
+    Rgb(0, 0, 0),        // menu text
+    Rgb(0, 0, 0),        // window text
+    Rgb(255, 255, 255),  // caption text
+    Rgb(212, 208, 200),  // active border
+    Rgb(212, 208, 200),  // inactive border
+    Rgb(128, 128, 128),  // application workspace
+    Rgb(10, 36, 106),    // highlight
+    Rgb(255, 255, 255),  // highlighted text
+    Rgb(212, 208, 200),  // button face
+    Rgb(128, 128, 128),  // button shadow
+    Rgb(128, 128, 128),  // grey text
+    Rgb(0, 0, 0),        // button text
+    Rgb(212, 208, 200),  // inactive caption text
+    Rgb(255, 255, 255),  // button highlight
+    Rgb(64, 64, 64),     // 3-D dark shadow
+    Rgb(212, 208, 200),  // 3-D light
+    Rgb(0, 0, 0),        // tooltip text
+    Rgb(255, 255, 225),  // tooltip background
+    Rgb(192, 192, 192),  // (unused)
+    Rgb(0, 0, 128),      // hot-tracked item
+    Rgb(166, 202, 240),  // active caption gradient
+    Rgb(192, 192, 192),  // inactive caption gradient
+    Rgb(49, 106, 197),   // menu highlight
+    Rgb(212, 208, 200),  // menu bar
+};
+
+constexpr bool IsWindowsSystemColor(uint32_t colour) {
+  return (colour & 0xFF000000u) == 0x80000000u;
+}
+
+// The plain colour for a stored value: system colours become their classic values (an unknown
+// system colour index gives `unknown`); every other value is returned as it is.
+constexpr uint32_t ResolveWindowsColor(uint32_t colour, uint32_t unknown) {
+  if (!IsWindowsSystemColor(colour)) return colour;
+  const uint32_t index = colour & 0x00FFFFFFu;
+  return index < kWindowsSystemColors.size() ? kWindowsSystemColors[index] : unknown;
+}
+
 }  // namespace quillora

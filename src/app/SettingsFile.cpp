@@ -92,11 +92,14 @@ class Reader {
     return static_cast<float>(*number);
   }
 
-  // Colours are 32-bit values; files written on Windows may hold negative ones (system colours).
+  // Colours are 32-bit values; files written on Windows may hold negative ones (system colours),
+  // which are turned into plain colours here.
   uint32_t Colour(const QString& section, const QString& key, uint32_t fallback,
                   const QString& read_default = QString()) const {
-    return static_cast<uint32_t>(Int(section, key, std::numeric_limits<int32_t>::min(),
-                                     std::numeric_limits<uint32_t>::max(), fallback, read_default));
+    const auto stored =
+        static_cast<uint32_t>(Int(section, key, std::numeric_limits<int32_t>::min(),
+                                  std::numeric_limits<uint32_t>::max(), fallback, read_default));
+    return ResolveWindowsColor(stored, fallback);
   }
 
  private:

@@ -54,8 +54,21 @@ bool IniFile::Load(const QString& path) {
     Parse(QByteArray());
     return false;
   }
-  // Read one byte past the limit so that devices without a size cannot run us out of memory.
-  const QByteArray bytes = file.read(kMaxFileBytes + 1);
+  QByteArray bytes;
+  if (!file.isSequential()) {
+    if (file.size() > kMaxFileBytes) {
+      Parse(QByteArray());
+      return false;
+    }
+    bytes = file.readAll();
+  } else {
+    // A device without a size is read up to one piece past the limit, never without end.
+    while (bytes.size() <= kMaxFileBytes) {
+      const QByteArray piece = file.read(64 * 1024);
+      if (piece.isEmpty()) break;
+      bytes += piece;
+    }
+  }
   if (file.error() != QFileDevice::NoError) {
     Parse(QByteArray());
     return false;

@@ -36,7 +36,6 @@ Settings FullRecord() {
     s.PsetName[i] = QStringLiteral("名前") + QString::number(i);
   }
   for (int i = 0; i < kColorSlots; ++i) s.Color[i] = Rgb(i * 10, 255 - i, i * 3 + 1);
-  s.Color[20] = 0x80000005;  // a Windows system colour, stored as a negative number
   s.SndAtt = 1;
   s.AutoSaveText = true;
   s.AutoSaveRTF = true;
@@ -172,7 +171,6 @@ TEST_F(SettingsFileTest, KeysAreWrittenInTheirFixedOrder) {
   EXPECT_TRUE(bytes.contains("\r\nTextSaveDir =C:\\logs\\text\\\r\n"));
   EXPECT_TRUE(bytes.contains("\r\nfrmMain_Width=9.75\r\nfrmMain_Height=12000.5\r\n"));
   EXPECT_TRUE(bytes.contains("\r\nAllowMulitMes=True\r\n"));
-  EXPECT_TRUE(bytes.contains("\r\nColor20=-2147483643\r\n"));
   EXPECT_TRUE(bytes.contains(QByteArray("\r\nPreFixStr=") + Cp932::Encode(QStringLiteral("様"))));
   EXPECT_TRUE(bytes.contains("\r\nDiceOptValue90=-1\r\nDiceOptComment90=\r\n"));
   ASSERT_TRUE(SaveSettings(Path(), Defaults()));
@@ -346,15 +344,21 @@ TEST_F(SettingsFileTest, ValueNotations) {
   EXPECT_EQ(LeadingNumber(" 1.9beta"), 1.9);
   EXPECT_EQ(LeadingNumber("v2"), 0);
 
-  // Whole numbers round half to even and colours take Windows' negative system colours.
+  // Whole numbers round half to even; Windows' system colours (negative numbers) become plain
+  // colours, an unknown one the default.
   home_.Write("app.ini",
               "[Global]\nDataVer=2.1\n[Cur]\nPSetNameNum=2.5\n[DiceSet]\nUnivImiMin=-3.5\n"
-              "[AppSet]\nColor0=-2147483633\nColor1=&HFF0000\n");
+              "[AppSet]\nColor0=-2147483633\nColor1=&HFF0000\nColor4=-2147483643\n"
+              "Color5=-2147483548\nColor6=-2147483640\n[UnivHex]\nHexColor0=-2147483643\n");
   const Settings s = Load();
   EXPECT_EQ(s.PSetNameNum, 2);
   EXPECT_EQ(s.UnivImiMin, -4);
-  EXPECT_EQ(s.Color[0], 0x8000000Fu);
+  EXPECT_EQ(s.Color[0], Rgb(212, 208, 200));  // button face
   EXPECT_EQ(s.Color[1], 0xFF0000u);
+  EXPECT_EQ(s.Color[4], Rgb(255, 255, 255));  // window background
+  EXPECT_EQ(s.Color[5], Defaults().Color[5]);
+  EXPECT_EQ(s.Color[6], 0u);  // window text
+  EXPECT_EQ(s.HexColor[0], Rgb(255, 255, 255));
 }
 
 TEST_F(SettingsFileTest, HostileFilesLoadWithoutHarm) {
@@ -381,5 +385,7 @@ TEST_F(SettingsFileTest, HostileFilesLoadWithoutHarm) {
 
   Settings out;
   EXPECT_FALSE(LoadSettings(home_.File("missing.ini"), out));
+  EXPECT_FALSE(LoadSettings(home_.path(), out));  // a folder, not a file
+  EXPECT_FALSE(SaveSettings(home_.path(), out));
   EXPECT_FALSE(SaveSettings(home_.File("no/folder/app.ini"), out));
 }
