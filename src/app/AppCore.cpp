@@ -28,13 +28,14 @@ void AppCore::Startup(const CommandLine& options) {
     // A file that holds no version keeps every key unread: the program starts blank (no
     // handle, no honorific), but with the windows' own fonts and colours rather than black on
     // black.
+    const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
     const Settings design = DefaultSettings(instance_.ProgramFolder(), QString());
     Settings blank;
     blank.Font = design.Font;
     blank.Color = design.Color;
     blank.HexColor = design.HexColor;
     blank.DrawColor = design.DrawColor;
-    loaded = LoadSettings(ini, blank);
+    loaded = LoadSettings(ini, blank, defaults);
     if (loaded) instance_.settings = blank;
   }
   if (!loaded) {
