@@ -70,6 +70,42 @@ void AppCore::Startup(const CommandLine& options) {
   chat_log_.LoadDayLog();
 }
 
+void AppCore::ApplyWorkingSettings() {
+  Settings& live = instance_.settings;
+  const uint32_t old_color = live.Color[kColorOwnHandle];
+  live = instance_.working;
+  SaveSettings(instance_.IniPath(), live);
+  const int n = (live.PSetNameNum >= 0 && live.PSetNameNum < kPresetCount) ? live.PSetNameNum : 0;
+  if (old_color != live.Color[kColorOwnHandle] || live.PsetName[n] != instance_.OwnHandle) {
+    chat_.ChangeHandle(live.PsetName[n]);
+  }
+  // Every participant's addressee entry is written anew; typing markers go.
+  for (const RecipientEntry& entry : QVector<RecipientEntry>(recipients_.ReDir())) {
+    if (entry.data <= 0) continue;
+    if (const Participant* row = instance_.ParticipantAt(entry.data)) {
+      recipients_.Rename(entry.data, row->Handle, live.PreFixStr);
+    }
+  }
+}
+
+void AppCore::ResetAppearanceSettings() {
+  const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
+  chat_log_.SystemLine(QStringLiteral("ユーザー名を") + instance_.HostName() +
+                       QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
+  Settings& s = instance_.settings;
+  s.Font = defaults.Font;
+  s.Color = defaults.Color;
+  s.PsetMes = defaults.PsetMes;
+  s.PsetName = defaults.PsetName;
+  s.PSetNameNum = defaults.PSetNameNum;
+  s.PreFixStr = defaults.PreFixStr;
+  s.SndAtt = defaults.SndAtt;
+  s.AutoSaveText = defaults.AutoSaveText;
+  s.AutoSaveRTF = defaults.AutoSaveRTF;
+  s.NoCngDate = defaults.NoCngDate;
+  instance_.working = s;
+}
+
 void AppCore::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;

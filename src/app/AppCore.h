@@ -47,6 +47,13 @@ class AppCore : public QObject {
   // Disconnects when connected, then writes the settings file. Safe to call twice.
   void Shutdown();
 
+  // The appearance dialog's OK: the working copy becomes live and is saved; a changed handle or
+  // handle colour is taken and announced; the addressee entries get the new honorific.
+  void ApplyWorkingSettings();
+  // The appearance dialog's reset: the appearance and preset settings go back to their
+  // first-run values (with the first-run handle line in the chat) and the working copy follows.
+  void ResetAppearanceSettings();
+
  private:
   Instance instance_;
   std::function<bool()> foreground_probe_;

@@ -24,6 +24,7 @@
 
 #include "app/AppCore.h"
 #include "app/Colors.h"
+#include "chat/AppearanceDialog.h"
 #include "chat/LogFileNames.h"
 #include "chat/NetworkInfoDialog.h"
 #include "ui/Dialogs.h"
@@ -238,7 +239,13 @@ void MainWindow::BuildMenus() {
   set_sub_[5]->setChecked(true);
   set_sub_[6]->setChecked(true);
   connect(set_sub_[0], &QAction::triggered, this, &MainWindow::OnChangeHandle);
-  connect(set_sub_[1], &QAction::triggered, this, [this] { emit appearanceRequested(); });
+  connect(set_sub_[1], &QAction::triggered, this, [this] {
+    if (!appearance_) {
+      appearance_ = new AppearanceDialog(core_, dialogs_, this);
+      connect(appearance_, &AppearanceDialog::applied, this, &MainWindow::ApplyAppearance);
+    }
+    appearance_->Open();
+  });
   connect(set_sub_[5], &QAction::toggled, this, [this] { LayoutLists(); });
   connect(set_sub_[6], &QAction::toggled, this, [this] { LayoutLists(); });
   // The record follows the check marks at once; the chat controller reads the reset flags.

@@ -18,6 +18,7 @@ class QTimer;
 namespace quillora {
 
 class AppCore;
+class AppearanceDialog;
 class Dialogs;
 
 // A status bar panel that reports which mouse button clicked it.
@@ -72,7 +73,6 @@ class MainWindow : public QMainWindow {
   void SendMessage();
 
  signals:
-  void appearanceRequested();  // 設定 > アプリケーション設定
   void sendFileRequested();    // 特殊機能 > ファイルの転送実行
 
  protected:
@@ -138,6 +138,7 @@ class MainWindow : public QMainWindow {
   std::function<void()> dice_focus_;
   std::function<void(std::function<void()>)> hex_setup_;
 
+  AppearanceDialog* appearance_ = nullptr;
   bool syncing_lists_ = false;
   bool closing_ = false;
   bool restoring_ = false;
