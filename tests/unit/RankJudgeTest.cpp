@@ -44,6 +44,7 @@ TEST(RankJudge, FollowUpForms) {
   // Rank C with no dice of its own: the brackets stay empty.
   EXPECT_EQ(Judge("SG:12:3:0:0", {3, 4, 5}, -2), "SG:12:3:0:0=(3,4,5)=評価:C/+0D=()-2=-2");
   EXPECT_EQ(Judge("SG:12:3:0:+2", {2, 3, 4, 5}), "SG:12:3:0:+2=(2,3,4)=評価:B/+2+1D=(5)+2=7");
+  EXPECT_EQ(Judge("SG:12:3:0:", {2, 3, 4, 5}), "SG:12:3:0:=(2,3,4)=評価:B/+1D=(5)=5");
   EXPECT_EQ(Judge("SG:12:3:0:1D+0", {2, 3, 4, 5, 6}),
             "SG:12:3:0:1D+0=(2,3,4)=評価:B/1D+0+1D=(5,6)=11");
   // The number after D keeps its sign and every digit.
