@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include "dice/DiceLanguage.h"
+#include "dice/DiceNumber.h"
 #include "unit/DiceTestSupport.h"
 
 using namespace quillora;
@@ -160,5 +161,31 @@ TEST(DiceLanguage, RandomDiceStayInRange) {
     const int face = out.section(' ', -1).toInt();
     ASSERT_GE(face, 1);
     ASSERT_LE(face, 6);
+  }
+}
+
+TEST(DiceLanguage, RandomInputsAlwaysEndInAResultOrTheErrorText) {
+  // Token soup with every option-set flag combination the settings file could hold.
+  const QStringList pieces = {"1", "6",    "0",    "2.5",  "10", "D",    "d",   "DA", "DB", "DQ",
+                              "+", "-",    "*",    "/",    "^",  "%",    "\\",  "(",  ")",  ",",
+                              "x", "abs(", "sqr(", "int(", " ",  ":x=3", ":y=", "'",  "＋", "１"};
+  Random pick(2024);
+  Random rng(7);
+  for (int i = 0; i < 3000; ++i) {
+    DiceOptions options;
+    options.RegisterDiceOptionSet("A", static_cast<int32_t>(pick.Between(0, 8191)), "");
+    options.RegisterDiceOptionSet("B", static_cast<int32_t>(pick.Between(0, 8191)), "");
+    QString text;
+    const int length = static_cast<int>(pick.Between(1, 12));
+    for (int k = 0; k < length; ++k) text += pieces[pick.Between(0, pieces.size() - 1)];
+    const QString out = EvaluateDiceText(text, options, rng);
+    ASSERT_FALSE(out.isEmpty()) << text.toStdString();
+    if (out.endsWith(QStringLiteral("　：　評価できません"))) continue;
+    // A successful evaluation with stages ends in its value.
+    const qsizetype last = out.lastIndexOf(QLatin1String(" = "));
+    if (last >= 0) {
+      ASSERT_TRUE(ParseDiceNumber(QStringView(out).mid(last + 3)).has_value())
+          << text.toStdString() << " -> " << out.toStdString();
+    }
   }
 }
