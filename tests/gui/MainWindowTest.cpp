@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include "chat/MainWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
+#include "text/Cp932.h"
 
 using namespace quillora;
 using quillora::test::ScriptedDialogs;
@@ -326,4 +330,52 @@ TEST(MainWindowShutdown, ClosingStoresWindowStateAndMenuChecks) {
   EXPECT_TRUE(again.action("mnuSpExtSubSub_4")->isChecked());
   EXPECT_FALSE(again.list("lstSend")->isVisible());
   EXPECT_EQ(s.frmMain_WindowMode, 0);
+}
+
+TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
+  test::TempHome home;
+  Program p(home.path());
+  Recipients& rec = p.core.recipients();
+  p.core.instance().EnsureParticipantRow(2);
+  p.core.instance().ParticipantTable[2].Handle = QStringLiteral("太郎");
+  rec.InsertTopEntries();
+  rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
+  rec.SetTyping(2, QStringLiteral("太郎"), QStringLiteral("さん"), true);
+
+  p.action("mnuSetSub_1")->trigger();
+  auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  auto* presets = dialog->findChild<QListWidget*>("lstPreSet");
+  auto* text = dialog->findChild<QLineEdit*>("txtPreSet");
+  ASSERT_EQ(presets->count(), 20);
+  EXPECT_EQ(presets->item(0)->text(), QStringLiteral("設定済みメッセージ１"));
+  EXPECT_EQ(presets->item(18)->text(), QStringLiteral("設定済みユーザー名１０"));
+  presets->setCurrentRow(19);  // the honorific
+  EXPECT_EQ(text->text(), QStringLiteral("さん"));
+  text->clear();
+  presets->setCurrentRow(9);  // preset handle 0, the current one
+  text->setText(QStringLiteral("新しい名前"));
+  p.dialogs.colors.push_back(QColor(0, 0, 255));
+  auto* colors = dialog->findChild<QListWidget*>("lstCol");
+  colors->setCurrentRow(9);
+  QTest::mouseClick(dialog->findChild<QLabel*>("lblSample_1"), Qt::LeftButton);
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+
+  EXPECT_FALSE(dialog->isVisible());
+  const Settings& s = p.core.instance().settings;
+  EXPECT_TRUE(s.PreFixStr.isEmpty());
+  EXPECT_EQ(s.Color[kColorOwnHandle], 0xFF0000u);  // blue is 0x00BBGGRR = 0xFF0000
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("新しい名前"));
+  EXPECT_EQ(rec.ReDir()[1].text, QStringLiteral("＞太郎"));  // new honorific, no typing marks
+  EXPECT_TRUE(Cp932::DecodeFile(home.Read("app.ini")).contains(QStringLiteral("新しい名前")));
+
+  // Cancel leaves the live settings alone.
+  p.action("mnuSetSub_1")->trigger();
+  presets->setCurrentRow(19);
+  text->setText(QStringLiteral("殿"));
+  dialog->findChild<QCheckBox*>("chkAutoSaveRTF")->click();
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+  EXPECT_TRUE(p.core.instance().settings.PreFixStr.isEmpty());
+  EXPECT_FALSE(p.core.instance().settings.AutoSaveRTF);
 }
