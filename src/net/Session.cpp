@@ -325,10 +325,12 @@ void Session::OnNewConnection() {
     socket->setParent(this);
     auto link = std::make_unique<SocketLink>(
         socket,
-        [this, k] {
+        [this, socket, k] {
+          // Not inside the router's loop: close it once the current send is over.
           QMetaObject::invokeMethod(
               this,
-              [this, k] {
+              [this, socket, k] {
+                if (ServerSocket(k) != socket) return;
                 DropServerSocket(
                     k, QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
               },

@@ -44,13 +44,15 @@ TEST_F(SessionTest, JoinHandsOutIndexesAndAnnouncesEveryone) {
   ASSERT_EQ(gm_connected.count(), 1);
   EXPECT_TRUE(gm_connected[0][0].toBool());
   EXPECT_TRUE(gm->session.Title().startsWith(QStringLiteral("Quillora - ServerMode  現在のIP:")));
-  EXPECT_TRUE(gm->sink.lines[0].text.startsWith(QStringLiteral("ServerModeになりました。現在のＩＰは ")));
+  EXPECT_TRUE(
+      gm->sink.lines[0].text.startsWith(QStringLiteral("ServerModeになりました。現在のＩＰは ")));
 
   // The connecting client's lines and titles, in order.
   EXPECT_EQ(a->sink.lines[0].text, QStringLiteral("127.0.0.1 に接続中です。"));
   EXPECT_EQ(a->sink.lines[1].text, QStringLiteral("127.0.0.1 とネゴシエーション中"));
   EXPECT_EQ(a->sink.lines[2].text, QStringLiteral("GMさんがチャットに加わりました"));
-  EXPECT_EQ(a->sink.lines[3].text, QStringLiteral("ClientModeになりました。接続先のＩＰは 127.0.0.1 です。"));
+  EXPECT_EQ(a->sink.lines[3].text,
+            QStringLiteral("ClientModeになりました。接続先のＩＰは 127.0.0.1 です。"));
   EXPECT_EQ(a->sink.lines[3].speaker, QStringLiteral("SystemMessage："));
   EXPECT_EQ(a->sink.lines[3].kind, kSpeakerSystem);
   ASSERT_GE(a_titles.count(), 2);
@@ -273,7 +275,8 @@ TEST_F(SessionTest, ServerDepartureEndsEveryClientsSession) {
   }
   // No reset line follows the orderly goodbye.
   QTest::qWait(100);
-  EXPECT_FALSE(a->sink.Has(QStringLiteral("リモート側から接続がリセットされました。接続を切断します")));
+  EXPECT_FALSE(
+      a->sink.Has(QStringLiteral("リモート側から接続がリセットされました。接続を切断します")));
 
   // The same port serves again at once, and the server's user is participant 1 again.
   ASSERT_TRUE(StartServer(*gm));

@@ -1,8 +1,8 @@
-#include "chat/Recipients.h"
-
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+
+#include "chat/Recipients.h"
 
 namespace quillora {
 namespace {
