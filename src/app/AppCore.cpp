@@ -14,7 +14,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       chat_log_(instance_, sound, [this] { return !foreground_probe_ || foreground_probe_(); }),
       recipients_(),
       session_(instance_, chat_log_, recipients_),
-      chat_(instance_, session_, chat_log_, recipients_) {}
+      chat_(instance_, session_, chat_log_, recipients_),
+      files_(instance_, session_) {}
 
 AppCore::~AppCore() = default;
 

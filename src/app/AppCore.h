@@ -13,6 +13,7 @@
 #include "chat/MessageBuffers.h"
 #include "chat/Recipients.h"
 #include "dice/DiceOptions.h"
+#include "net/FileTransfer.h"
 #include "net/Session.h"
 
 namespace quillora {
@@ -35,6 +36,7 @@ class AppCore : public QObject {
   ChatController& chat() { return chat_; }
   MessageBuffers& buffers() { return buffers_; }
   DiceOptions& dice_options() { return dice_options_; }
+  FileTransfer& files() { return files_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -63,6 +65,7 @@ class AppCore : public QObject {
   ChatController chat_;
   MessageBuffers buffers_;
   DiceOptions dice_options_;
+  FileTransfer files_;
   bool shut_down_ = false;
 };
 

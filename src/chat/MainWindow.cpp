@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -73,6 +74,11 @@ MainWindow::MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent)
   BuildStatusBar();
   WireModels();
   core_.SetForegroundProbe([this] { return IsInFront(); });
+  core_.files().confirm = [this](const QString& title, const QString& text,
+                                 std::function<void(bool)> done) {
+    dialogs_.Confirm(this, title, text, std::move(done));
+  };
+  core_.files().open_file = [this](const QString& path) { OpenWithShell(path); };
   UpdateConnectedMenus(false);
 }
 
@@ -273,7 +279,7 @@ void MainWindow::BuildMenus() {
   sp->setObjectName(QStringLiteral("mnuSpExt"));
   QAction* send_file = AddAction(sp, QStringLiteral("ファイルの転送実行"),
                                  QStringLiteral("mnuSpExtSub_0"));
-  connect(send_file, &QAction::triggered, this, [this] { emit sendFileRequested(); });
+  connect(send_file, &QAction::triggered, this, &MainWindow::OnSendFile);
   QMenu* policy = sp->addMenu(QStringLiteral("転送実行許可フラグ"));
   policy->setObjectName(QStringLiteral("mnuSpExtSub_1"));
   auto* group = new QActionGroup(this);
@@ -607,6 +613,49 @@ void MainWindow::OnShowNetworkInfo() {
   auto* dialog = new NetworkInfoDialog(this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
+}
+
+// --- file transfer -------------------------------------------------------------------------
+
+void MainWindow::OnSendFile() {
+  dialogs_.OpenFile(
+      this, QStringLiteral("ファイルの転送実行"), file_dialog_folder_,
+      QStringLiteral("全てのファイル(*.*) (*)"), [this](QString chosen) {
+        if (chosen.isEmpty()) return;
+        const QFileInfo info(chosen);
+        if (info.fileName().isEmpty()) return;
+        file_dialog_folder_ = info.absolutePath();
+        auto send = [this, chosen] {
+          if (!core_.files().SendFile(chosen, true)) {
+            dialogs_.Message(this, QStringLiteral("機能エラー"),
+                             QStringLiteral("ファイル：") + chosen + QStringLiteral("を読み込めません"),
+                             Dialogs::Icon::Critical);
+          }
+        };
+        if (info.size() > FileTransfer::kLargeFile) {
+          dialogs_.Confirm(this, QStringLiteral("確認メッセージ"),
+                           QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
+                           [send](bool yes) {
+                             if (yes) send();
+                           });
+          return;
+        }
+        send();
+      });
+}
+
+void MainWindow::OpenWithShell(const QString& path) {
+  if (dialogs_.OpenWithShell(path)) return;
+  QString text;
+  if (!QFileInfo::exists(path)) {
+    text = QFileInfo::exists(QFileInfo(path).absolutePath())
+               ? QStringLiteral("ファイルが見つかりません。")
+               : QStringLiteral("ファイルのパスが見つかりません。");
+  } else {
+    text = QStringLiteral("その他のエラー") +
+           QStringLiteral("（このファイルを開くアプリケーションがありません）");
+  }
+  dialogs_.Message(this, windowTitle(), text, Dialogs::Icon::Critical);
 }
 
 // --- help, logs, appearance ------------------------------------------------------------------

@@ -72,9 +72,6 @@ class MainWindow : public QMainWindow {
   // Sends the input box's text as the send button does.
   void SendMessage();
 
- signals:
-  void sendFileRequested();    // 特殊機能 > ファイルの転送実行
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -106,6 +103,8 @@ class MainWindow : public QMainWindow {
   void OnBufferPanelClicked(int button);
   void OnToolClosed(int tool);
   void ShowVersion();
+  void OnSendFile();
+  void OpenWithShell(const QString& path);
   void SaveLog(bool rich, bool ask);
   void StoreWindowStateIntoSettings();
   void StoreMenuChecksIntoSettings();
@@ -139,6 +138,7 @@ class MainWindow : public QMainWindow {
   std::function<void(std::function<void()>)> hex_setup_;
 
   AppearanceDialog* appearance_ = nullptr;
+  QString file_dialog_folder_;
   bool syncing_lists_ = false;
   bool closing_ = false;
   bool restoring_ = false;
