@@ -71,12 +71,15 @@ void AppendFontName(QByteArray& out, QString name, bool japanese) {
   name.remove(QLatin1Char(';'));
   if (japanese && Cp932::CanEncode(name)) {
     static constexpr char kHex[] = "0123456789abcdef";
-    for (const char ch : Cp932::Encode(name)) {
+    const QByteArray bytes = Cp932::Encode(name);
+    bool trail = false;  // the second byte of a double-byte character is escaped too
+    for (const char ch : bytes) {
       const auto b = static_cast<unsigned char>(ch);
-      if (b >= 0x80) {
+      if (b >= 0x80 || trail) {
         out += "\\'";
         out += kHex[b >> 4];
         out += kHex[b & 15];
+        trail = !trail && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
       } else if (ch == '\\' || ch == '{' || ch == '}') {
         out += '\\';
         out += ch;
@@ -359,7 +362,7 @@ class Reader {
       }
     }
     Flush();
-    StoreIndents();
+    if (!done_) StoreIndents();  // a torn file: the last paragraph's settings are still open
     doc_.paragraphs.push_back(std::move(paragraph_));
     for (RtfParagraph& p : doc_.paragraphs) {
       for (RtfRun& run : p.runs) RepairSurrogates(run.text);
