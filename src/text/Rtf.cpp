@@ -6,6 +6,8 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <map>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "text/Cp932.h"
@@ -115,8 +117,8 @@ bool RtfWriter::IsJapaneseFont(const QString& face) {
     if (c.unicode() > 0xFF) return true;
   }
   static const char* const kJapaneseFaces[] = {
-      "gothic",   "mincho", "meiryo", "yu ",   "ms ui",    "vl ",  "ipa", "takao",     "cjk jp",
-      "hiragino", "osaka",  "ume",    "kochi", "sazanami", "migu", "m+ ", "source han"};
+      "gothic", "mincho",   "meiryo", "yu ",   "ms ui",    "vl ",  "ipa",       "takao",
+      "cjk jp", "hiragino", "osaka",  "kochi", "sazanami", "migu", "source han"};
   const QString lower = face.toLower();
   for (const char* name : kJapaneseFaces) {
     if (lower.contains(QLatin1String(name))) return true;
@@ -242,51 +244,14 @@ constexpr int kMaxIndent = 31680;  // 22 inches in twips
 
 // Destinations whose content is not document text.
 bool IsSkippedDestination(const QByteArray& word) {
-  static const char* const kSkipped[] = {"info",
-                                         "stylesheet",
-                                         "pict",
-                                         "object",
-                                         "header",
-                                         "footer",
-                                         "headerl",
-                                         "headerr",
-                                         "headerf",
-                                         "footerl",
-                                         "footerr",
-                                         "footerf",
-                                         "footnote",
-                                         "fldinst",
-                                         "filetbl",
-                                         "listtable",
-                                         "listoverridetable",
-                                         "revtbl",
-                                         "rsidtbl",
-                                         "xmlnstbl",
-                                         "mmathPr",
-                                         "themedata",
-                                         "colorschememapping",
-                                         "latentstyles",
-                                         "datastore",
-                                         "generator",
-                                         "author",
-                                         "operator",
-                                         "title",
-                                         "subject",
-                                         "keywords",
-                                         "comment",
-                                         "doccomm",
-                                         "company",
-                                         "nonshppict",
-                                         "annotation",
-                                         "atnid",
-                                         "atnauthor",
-                                         "bkmkstart",
-                                         "bkmkend",
-                                         "pgdsctbl"};
-  for (const char* name : kSkipped) {
-    if (word == name) return true;
-  }
-  return false;
+  static constexpr std::string_view kSkipped =
+      " info stylesheet pict object header footer headerl headerr headerf footerl footerr footerf"
+      " footnote fldinst filetbl listtable listoverridetable revtbl rsidtbl xmlnstbl mmathPr"
+      " themedata colorschememapping latentstyles datastore generator author operator title"
+      " subject keywords comment doccomm company nonshppict annotation atnid atnauthor bkmkstart"
+      " bkmkend pgdsctbl ";
+  const std::string key = " " + word.toStdString() + " ";
+  return kSkipped.find(key) != std::string_view::npos;
 }
 
 int CodePageOfCharset(int charset, int document_code_page) {
