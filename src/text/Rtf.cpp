@@ -114,7 +114,7 @@ QString RtfDocument::PlainText() const {
 
 bool RtfWriter::IsJapaneseFont(const QString& face) {
   for (const QChar c : face) {
-    if (c.unicode() > 0xFF) return true;
+    if (c.unicode() > 0xFF) return Cp932::CanEncode(face);
   }
   static const char* const kJapaneseFaces[] = {
       "gothic", "mincho",   "meiryo", "yu ",   "ms ui",    "vl ",  "ipa",       "takao",
@@ -478,6 +478,8 @@ class Reader {
       if (has_param && param > 0) code_page_ = param;
     } else if (word == "deff") {
       default_font_ = param;
+    } else if (word == "u" || word == "uc") {
+      Unicode(word, has_param, param);
     } else if (s.dest == Dest::kFontTable) {
       FontTableWord(word, param);
     } else if (s.dest == Dest::kColorTable) {
@@ -531,13 +533,6 @@ class Reader {
       s.italic = on;
     } else if (word == "cf") {
       s.color = param;
-    } else if (word == "uc") {
-      s.uc = std::clamp(param, 0, 16);
-    } else if (word == "u") {
-      if (!has_param) return;
-      const int unit = param < 0 ? param + 65536 : param;
-      if (unit >= 0 && unit <= 0xFFFF) UnicodeChar(static_cast<char16_t>(unit));
-      skip_ = s.uc;
     } else if (word == "line") {
       AppendText(QString(QChar(0x2028)));
     } else if (word == "tab" || word == "cell") {
@@ -553,8 +548,23 @@ class Reader {
     }
   }
 
+  // \uN (a UTF-16 unit, signed) and \ucN (how many fallback characters follow each \u).
+  void Unicode(const QByteArray& word, bool has_param, int param) {
+    GroupState& s = State();
+    if (word == "uc") {
+      s.uc = std::clamp(param, 0, 16);
+      return;
+    }
+    if (!has_param) return;
+    const int unit = param < 0 ? param + 65536 : param;
+    if (unit >= 0 && unit <= 0xFFFF) UnicodeChar(static_cast<char16_t>(unit));
+    skip_ = s.uc;
+  }
+
   void UnicodeChar(char16_t c) {
-    if (c == 0x2029) {
+    if (State().dest == Dest::kFontTable) {
+      if (c >= 0x20 && !IsStructural(c)) font_name_ += QChar(c);
+    } else if (c == 0x2029) {
       EndParagraph();
     } else if (c == u'\t' || (c >= 0x20 && !IsStructural(c))) {
       AppendText(QString(QChar(c)));

@@ -48,7 +48,12 @@ RtfDocument SampleDocument() {
        -735,
        {{QStringLiteral("太郎："), speaker},
         {QStringLiteral("こんにちは 😀 {braces} and \\back\\slash"), message}}});
-  doc.paragraphs.push_back({735, 0, {{QStringLiteral("tab\there ～ end"), message}}});
+  doc.paragraphs.push_back(
+      {735,
+       0,
+       {{QStringLiteral("tab\there ～ end"), message},
+        {QStringLiteral(" 한국어"),  // a face name Shift-JIS lacks
+         Format(QStringLiteral("맑은 고딕"), 9, false, false, qRgb(0, 0, 0))}}});
   doc.paragraphs.push_back({0, 0, {}});  // an empty line
   doc.paragraphs.push_back({120,
                             -120,
