@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <algorithm>
 
+#include "app/Colors.h"
 #include "app/Instance.h"
 #include "app/Sound.h"
 #include "text/Cp932.h"
@@ -24,20 +25,11 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // Header space reserved in a rich-text day file; new fonts and colours fill it.
 constexpr int kMinimumHeaderReserve = 2048;
 
-QColor ColorFromBgr(uint32_t bgr) {
-  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                static_cast<int>((bgr >> 16) & 0xFF));
-}
-
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
 // files, so a reloaded log looks exactly like the live one.
 QFont FontOf(const FontSetting& setting) {
-  QFont font = QGuiApplication::font();
-  if (!setting.name.isEmpty()) font.setFamilies({setting.name});
-  const double size = setting.size > 0 ? setting.size : 9.0;
-  font.setPointSizeF(std::max(1, qRound(size * 2)) / 2.0);
-  font.setBold(setting.bold);
-  font.setItalic(setting.italic);
+  QFont font = ToQFont(setting, QGuiApplication::font());
+  font.setPointSizeF(std::max(1, qRound(font.pointSizeF() * 2)) / 2.0);
   return font;
 }
 
@@ -284,8 +276,8 @@ ChatLog::LineFormats ChatLog::FormatsFor(const QString& speaker, int kind,
   }
   const QFont speaker_font = FontOf(s.Font[font_slot]);
   LineFormats formats;
-  formats.speaker = CharFormatOf(speaker_font, ColorFromBgr(speaker_color));
-  formats.message = CharFormatOf(FontOf(s.Font[kFontChat]), ColorFromBgr(s.Color[kColorChatText]));
+  formats.speaker = CharFormatOf(speaker_font, FromBgr(speaker_color));
+  formats.message = CharFormatOf(FontOf(s.Font[kFontChat]), FromBgr(s.Color[kColorChatText]));
   const QString& reference = indent_reference.isEmpty() ? speaker : indent_reference;
   const double width = QFontMetricsF(speaker_font).horizontalAdvance(reference);
   // Whole twips, so that the rich-text file holds exactly the indent the box uses.
@@ -392,7 +384,7 @@ void ChatLog::LoadDayLog() {
     QFile file(text_path);
     if (file.open(QIODevice::ReadOnly)) {
       const QTextCharFormat format =
-          CharFormatOf(FontOf(s.Font[kFontChat]), ColorFromBgr(s.Color[kColorChatText]));
+          CharFormatOf(FontOf(s.Font[kFontChat]), FromBgr(s.Color[kColorChatText]));
       log_cursor_.insertText(Cp932::DecodeFile(file.readAll()), format);
     }
   }

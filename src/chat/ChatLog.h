@@ -43,6 +43,8 @@ class ChatLog : public QObject, public ChatSink {
           QObject* parent = nullptr);
   ~ChatLog() override;
 
+  // The chat box shows Main() (QTextEdit::setDocument does not take it over); the ChatLog must
+  // outlive that widget or the widget must be given another document first.
   QTextDocument* Main() { return &main_; }  // shown by rtbMain
   QTextDocument* Log() { return &log_; }    // the hidden rtbLog
 

@@ -6,6 +6,8 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <map>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "text/Cp932.h"
@@ -71,12 +73,15 @@ void AppendFontName(QByteArray& out, QString name, bool japanese) {
   name.remove(QLatin1Char(';'));
   if (japanese && Cp932::CanEncode(name)) {
     static constexpr char kHex[] = "0123456789abcdef";
-    for (const char ch : Cp932::Encode(name)) {
+    const QByteArray bytes = Cp932::Encode(name);
+    bool trail = false;  // the second byte of a double-byte character is escaped too
+    for (const char ch : bytes) {
       const auto b = static_cast<unsigned char>(ch);
-      if (b >= 0x80) {
+      if (b >= 0x80 || trail) {
         out += "\\'";
         out += kHex[b >> 4];
         out += kHex[b & 15];
+        trail = !trail && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
       } else if (ch == '\\' || ch == '{' || ch == '}') {
         out += '\\';
         out += ch;
@@ -109,11 +114,11 @@ QString RtfDocument::PlainText() const {
 
 bool RtfWriter::IsJapaneseFont(const QString& face) {
   for (const QChar c : face) {
-    if (c.unicode() > 0xFF) return true;
+    if (c.unicode() > 0xFF) return Cp932::CanEncode(face);
   }
   static const char* const kJapaneseFaces[] = {
-      "gothic",   "mincho", "meiryo", "yu ",   "ms ui",    "vl ",  "ipa", "takao",     "cjk jp",
-      "hiragino", "osaka",  "ume",    "kochi", "sazanami", "migu", "m+ ", "source han"};
+      "gothic", "mincho",   "meiryo", "yu ",   "ms ui",    "vl ",  "ipa",       "takao",
+      "cjk jp", "hiragino", "osaka",  "kochi", "sazanami", "migu", "source han"};
   const QString lower = face.toLower();
   for (const char* name : kJapaneseFaces) {
     if (lower.contains(QLatin1String(name))) return true;
@@ -239,51 +244,14 @@ constexpr int kMaxIndent = 31680;  // 22 inches in twips
 
 // Destinations whose content is not document text.
 bool IsSkippedDestination(const QByteArray& word) {
-  static const char* const kSkipped[] = {"info",
-                                         "stylesheet",
-                                         "pict",
-                                         "object",
-                                         "header",
-                                         "footer",
-                                         "headerl",
-                                         "headerr",
-                                         "headerf",
-                                         "footerl",
-                                         "footerr",
-                                         "footerf",
-                                         "footnote",
-                                         "fldinst",
-                                         "filetbl",
-                                         "listtable",
-                                         "listoverridetable",
-                                         "revtbl",
-                                         "rsidtbl",
-                                         "xmlnstbl",
-                                         "mmathPr",
-                                         "themedata",
-                                         "colorschememapping",
-                                         "latentstyles",
-                                         "datastore",
-                                         "generator",
-                                         "author",
-                                         "operator",
-                                         "title",
-                                         "subject",
-                                         "keywords",
-                                         "comment",
-                                         "doccomm",
-                                         "company",
-                                         "nonshppict",
-                                         "annotation",
-                                         "atnid",
-                                         "atnauthor",
-                                         "bkmkstart",
-                                         "bkmkend",
-                                         "pgdsctbl"};
-  for (const char* name : kSkipped) {
-    if (word == name) return true;
-  }
-  return false;
+  static constexpr std::string_view kSkipped =
+      " info stylesheet pict object header footer headerl headerr headerf footerl footerr footerf"
+      " footnote fldinst filetbl listtable listoverridetable revtbl rsidtbl xmlnstbl mmathPr"
+      " themedata colorschememapping latentstyles datastore generator author operator title"
+      " subject keywords comment doccomm company nonshppict annotation atnid atnauthor bkmkstart"
+      " bkmkend pgdsctbl ";
+  const std::string key = " " + word.toStdString() + " ";
+  return kSkipped.find(key) != std::string_view::npos;
 }
 
 int CodePageOfCharset(int charset, int document_code_page) {
@@ -359,7 +327,7 @@ class Reader {
       }
     }
     Flush();
-    StoreIndents();
+    if (!done_) StoreIndents();  // a torn file: the last paragraph's settings are still open
     doc_.paragraphs.push_back(std::move(paragraph_));
     for (RtfParagraph& p : doc_.paragraphs) {
       for (RtfRun& run : p.runs) RepairSurrogates(run.text);
@@ -510,6 +478,8 @@ class Reader {
       if (has_param && param > 0) code_page_ = param;
     } else if (word == "deff") {
       default_font_ = param;
+    } else if (word == "u" || word == "uc") {
+      Unicode(word, has_param, param);
     } else if (s.dest == Dest::kFontTable) {
       FontTableWord(word, param);
     } else if (s.dest == Dest::kColorTable) {
@@ -563,13 +533,6 @@ class Reader {
       s.italic = on;
     } else if (word == "cf") {
       s.color = param;
-    } else if (word == "uc") {
-      s.uc = std::clamp(param, 0, 16);
-    } else if (word == "u") {
-      if (!has_param) return;
-      const int unit = param < 0 ? param + 65536 : param;
-      if (unit >= 0 && unit <= 0xFFFF) UnicodeChar(static_cast<char16_t>(unit));
-      skip_ = s.uc;
     } else if (word == "line") {
       AppendText(QString(QChar(0x2028)));
     } else if (word == "tab" || word == "cell") {
@@ -585,8 +548,23 @@ class Reader {
     }
   }
 
+  // \uN (a UTF-16 unit, signed) and \ucN (how many fallback characters follow each \u).
+  void Unicode(const QByteArray& word, bool has_param, int param) {
+    GroupState& s = State();
+    if (word == "uc") {
+      s.uc = std::clamp(param, 0, 16);
+      return;
+    }
+    if (!has_param) return;
+    const int unit = param < 0 ? param + 65536 : param;
+    if (unit >= 0 && unit <= 0xFFFF) UnicodeChar(static_cast<char16_t>(unit));
+    skip_ = s.uc;
+  }
+
   void UnicodeChar(char16_t c) {
-    if (c == 0x2029) {
+    if (State().dest == Dest::kFontTable) {
+      if (c >= 0x20 && !IsStructural(c)) font_name_ += QChar(c);
+    } else if (c == 0x2029) {
       EndParagraph();
     } else if (c == u'\t' || (c >= 0x20 && !IsStructural(c))) {
       AppendText(QString(QChar(c)));
