@@ -26,7 +26,7 @@
 #include "app/AppCore.h"
 #include "app/Colors.h"
 #include "chat/AppearanceDialog.h"
-#include "chat/LogFileNames.h"
+#include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"
 #include "ui/Dialogs.h"
 #include "ui/WidgetStyle.h"
@@ -670,11 +670,8 @@ void MainWindow::ShowVersion() {
 }
 
 void MainWindow::SaveLog(bool rich, bool ask) {
-  Settings& s = core_.instance().settings;
-  QString& remembered = rich ? core_.instance().rtf_log_file : core_.instance().text_log_file;
-  QString& folder = rich ? s.RtfSaveDir : s.TextSaveDir;
-  const LogFileKind kind = rich ? LogFileKind::kRtf : LogFileKind::kText;
-
+  Instance& inst = core_.instance();
+  const QString extension = rich ? QStringLiteral(".rtf") : QStringLiteral(".txt");
   auto write = [this, rich](const QString& path) {
     const bool ok = rich ? core_.chat_log().SaveMainAsRtf(path)
                          : core_.chat_log().SaveMainAsText(path);
@@ -685,23 +682,27 @@ void MainWindow::SaveLog(bool rich, bool ask) {
     }
   };
 
+  const QString& remembered = rich ? inst.rtf_log_file : inst.text_log_file;
   if (!ask && !remembered.isEmpty()) {
-    write(CompleteLogPath(folder, remembered, kind));
+    const QString& folder = rich ? inst.settings.RtfSaveDir : inst.settings.TextSaveDir;
+    write(ManualSavePath(folder, remembered, extension));
     return;
   }
   const QString filter = rich ? QStringLiteral("リッチテキストファイル(*.rtf) (*.rtf)")
                               : QStringLiteral("テキストファイル(*.TXT) (*.txt)");
+  const QString start = inst.PathOf(rich ? inst.settings.RtfSaveDir : inst.settings.TextSaveDir);
   dialogs_.SaveFile(this, rich ? QStringLiteral("RTFで保存") : QStringLiteral("会話ログを保存"),
-                    NativeFolder(folder), filter, rich ? QStringLiteral("rtf") : QStringLiteral("txt"),
-                    [this, rich, write, kind](QString chosen) {
+                    start, filter, extension.mid(1),
+                    [this, rich, write, extension](const QString& chosen) {
                       if (chosen.isEmpty()) return;
-                      Settings& st = core_.instance().settings;
-                      QString& dir = rich ? st.RtfSaveDir : st.TextSaveDir;
-                      QString& name = rich ? core_.instance().rtf_log_file
-                                           : core_.instance().text_log_file;
-                      SplitLogPath(chosen, &dir, &name);
+                      Instance& in = core_.instance();
+                      const SavePathParts parts = SplitSavePath(chosen);
+                      QString& dir = rich ? in.settings.RtfSaveDir : in.settings.TextSaveDir;
+                      QString& name = rich ? in.rtf_log_file : in.text_log_file;
+                      dir = parts.folder;
+                      name = parts.file_name;
                       if (name.isEmpty()) return;
-                      write(CompleteLogPath(dir, name, kind));
+                      write(ManualSavePath(dir, name, extension));
                     });
 }
 
