@@ -287,6 +287,8 @@ void Session::StopServing(bool flush) {
 }
 
 void Session::OnClientConnected() {
+  // Chat lines are small and interactive: never hold them back to fill a segment.
+  if (client_) client_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
   if (instance_.SessionMode == ModeConnecting) {
     Line(typed_host_ + QStringLiteral(" とネゴシエーション中"));
   }
@@ -323,6 +325,7 @@ void Session::OnNewConnection() {
     const int k = instance_.SocketCount + 1;
     instance_.SocketCount = static_cast<int16_t>(k);
     socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto link = std::make_unique<SocketLink>(
         socket,
         [this, socket, k] {
