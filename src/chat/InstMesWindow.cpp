@@ -107,6 +107,7 @@ void InstMesWindow::AddRow() {
   for (int c = 0; c < 5; ++c) {
     widgets[c]->setFixedHeight(kRowHeight);
     grid_->addWidget(widgets[c], n + 1, c);
+    widgets[c]->show();  // children added to a shown window are not shown by themselves
   }
   for (QPushButton* b : {row.send, row.dice}) {
     b->setAutoDefault(false);
