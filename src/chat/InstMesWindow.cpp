@@ -70,6 +70,7 @@ InstMesWindow::InstMesWindow(Instance& instance, InstantMessages& messages,
   BuildMenus();
   AddRow();
   setMinimumWidth(5000 / 15);
+  resize(8000 / 15, height());
 }
 
 void InstMesWindow::BuildMenus() {

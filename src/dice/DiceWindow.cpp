@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -178,13 +177,14 @@ QWidget* DiceWindow::BuildMainPanel() {
   hscImiPlus_ = new QScrollBar(Qt::Horizontal, panel);
   hscImiPlus_->setObjectName(QStringLiteral("hscImiPlus"));
   hscImiPlus_->setPageStep(1);
-  hscImiPlus_->setMinimumWidth(50);
+  hscImiPlus_->setMinimumWidth(64);
   bottom->addWidget(hscImiPlus_, 1);
   lblImiPlus_ = new QLabel(DiceModifierLabel(0), panel);
   lblImiPlus_->setObjectName(QStringLiteral("lblImiPlus"));
   lblImiPlus_->setAlignment(Qt::AlignCenter);
+  // Room for a three-digit modifier such as "－１０".
   lblImiPlus_->setMinimumWidth(
-      lblImiPlus_->fontMetrics().horizontalAdvance(QStringLiteral("－３２７６８")) / 2 + 8);
+      lblImiPlus_->fontMetrics().horizontalAdvance(QStringLiteral("－１０")) + 4);
   connect(hscImiPlus_, &QScrollBar::valueChanged, this,
           [this](int value) { lblImiPlus_->setText(DiceModifierLabel(value)); });
   bottom->addWidget(lblImiPlus_);
@@ -204,8 +204,8 @@ QWidget* DiceWindow::BuildMainPanel() {
 QWidget* DiceWindow::BuildOptionPanel() {
   cntDiceOpt_ = new QWidget(this);
   cntDiceOpt_->setObjectName(QStringLiteral("cntDiceOpt"));
-  auto* grid = new QGridLayout(cntDiceOpt_);
-  grid->setContentsMargins(0, 0, 0, 0);
+  auto* panel = new QVBoxLayout(cntDiceOpt_);
+  panel->setContentsMargins(0, 0, 0, 0);
 
   auto* top = new QHBoxLayout;
   cmbVarName_ = new QComboBox(cntDiceOpt_);
@@ -216,11 +216,12 @@ QWidget* DiceWindow::BuildOptionPanel() {
   txtComment_->setToolTip(QStringLiteral("このオプションのコメント"));
   connect(txtComment_, &QLineEdit::textEdited, this, [this] { StoreSet(); });
   top->addWidget(txtComment_, 1);
-  grid->addLayout(top, 0, 0, 1, 2);
+  panel->addLayout(top);
 
   // Two columns: the short frames on the left, the reroll details on the right.
+  auto* columns = new QHBoxLayout;
+  QVBoxLayout* column[2] = {new QVBoxLayout, new QVBoxLayout};
   const int column_of[kFrameCount] = {0, 0, 0, 1, 0, 1, 1};
-  int next_row[2] = {1, 1};
   const auto& frames = Frames();
   for (int f = 0; f < kFrameCount; ++f) {
     auto* box = new QGroupBox(QString::fromUtf8(frames[f].caption), cntDiceOpt_);
@@ -243,10 +244,13 @@ QWidget* DiceWindow::BuildOptionPanel() {
               [this, f, i] { OptionClicked(static_cast<Frame>(f), i); });
     }
     options_buttons_.push_back(buttons);
-    const int c = column_of[f];
-    grid->addWidget(box, next_row[c]++, c);
+    column[column_of[f]]->addWidget(box);
   }
-  grid->setRowStretch(std::max(next_row[0], next_row[1]), 1);
+  for (QVBoxLayout* c : column) {
+    c->addStretch(1);
+    columns->addLayout(c);
+  }
+  panel->addLayout(columns, 1);
   return cntDiceOpt_;
 }
 
