@@ -11,7 +11,7 @@
 namespace quillora::test {
 
 // One line as AppendChatLine received it.
-struct ChatLine {
+struct RecordedLine {
   QString speaker;
   int kind;
   QString text;
@@ -25,7 +25,7 @@ class RecordingChat : public ChatSink {
                       const QString& indent_reference, uint32_t color) override {
     lines.push_back({speaker, kind, text, indent_reference, color});
   }
-  QVector<ChatLine> lines;
+  QVector<RecordedLine> lines;
 };
 
 // The packets written to the client link (id 0), decoded.
