@@ -118,6 +118,15 @@ TEST_F(InstantMessagesTest, ModifierLabelIsReadAsANumber) {
       << sent[1].Text(1).toStdString();
 }
 
+TEST_F(InstantMessagesTest, RankJudgementTextsAreJudgedNotEvaluated) {
+  messages.SayWithRoll(QString(), QStringLiteral("sg:12:3:0"), QStringLiteral("＋１"), false,
+                       QStringLiteral("Goblin"));
+  const auto sent = SentToServer(rig);
+  ASSERT_EQ(sent.size(), 1);
+  EXPECT_EQ(sent[0].Text(1), Expected(QStringLiteral("sg:12:3:0"), 1));
+  EXPECT_TRUE(sent[0].Text(1).contains(QStringLiteral(")=評価:"))) << sent[0].Text(1).toStdString();
+}
+
 TEST_F(InstantMessagesTest, EmptyExpressionRollsNothing) {
   messages.SayWithRoll(QStringLiteral("x"), QString(), QStringLiteral("＋０"), true,
                        QStringLiteral("Goblin"));
