@@ -29,21 +29,21 @@ namespace quillora {
 
 namespace {
 
-struct OptionSpec {
+struct OptionDef {
   const char* caption;
   int32_t value;
   const char* tooltip;
 };
 
-struct FrameSpec {
+struct FrameDef {
   const char* control;
   const char* caption;
-  QVector<OptionSpec> options;
+  QVector<OptionDef> options;
 };
 
 // The option frames; each button's value is its share of the set's flags word.
-const QVector<FrameSpec>& Frames() {
-  static const QVector<FrameSpec> frames = {
+const QVector<FrameDef>& Frames() {
+  static const QVector<FrameDef> frames = {
       {"optDiceBase",
        "最小値",
        {{"最小値１", 0, "ダイスの最小値を１にする"}, {"最小値０", 1, "ダイスの最小値を０にする"}}},
@@ -232,7 +232,7 @@ QWidget* DiceWindow::BuildOptionPanel() {
     auto* group = new QButtonGroup(box);
     QVector<QRadioButton*> buttons;
     for (int i = 0; i < frames[f].options.size(); ++i) {
-      const OptionSpec& o = frames[f].options[i];
+      const OptionDef& o = frames[f].options[i];
       auto* b = new QRadioButton(QString::fromUtf8(o.caption), box);
       b->setObjectName(QStringLiteral("%1_%2").arg(QString::fromUtf8(frames[f].control)).arg(i));
       b->setToolTip(QString::fromUtf8(o.tooltip));
