@@ -15,6 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgramFolder.h"
 #include "chat/MainWindow.h"
+#include "ui/ProgramShell.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"
 
@@ -91,17 +92,9 @@ int main(int argc, char** argv) {
   quillora::AppCore core(folder, seed, sound);
   core.Startup(*options);
 
-  quillora::MainWindow window(core, dialogs);
-  window.RestoreFromSettings();
-  const int mode = core.instance().settings.frmMain_WindowMode;
-  if (mode == 2) {
-    window.showMaximized();
-  } else if (mode == 1) {
-    window.showMinimized();
-  } else {
-    window.show();
-  }
-  CloseOnTerminationSignals(&window);
+  quillora::ProgramShell shell(core, dialogs);
+  shell.Show();
+  CloseOnTerminationSignals(&shell.main_window());
 
   if (options->server) {
     QTimer::singleShot(0, &core, [&core] { core.session().BecomeServer(); });

@@ -15,7 +15,9 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       recipients_(),
       session_(instance_, chat_log_, recipients_),
       chat_(instance_, session_, chat_log_, recipients_),
-      files_(instance_, session_) {}
+      files_(instance_, session_),
+      dice_(instance_, session_.router(), chat_log_, dice_options_),
+      instant_(instance_, session_.router(), chat_log_, dice_) {}
 
 AppCore::~AppCore() = default;
 

@@ -12,6 +12,8 @@
 #include "chat/ChatLog.h"
 #include "chat/MessageBuffers.h"
 #include "chat/Recipients.h"
+#include "chat/InstantMessages.h"
+#include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
@@ -37,6 +39,8 @@ class AppCore : public QObject {
   MessageBuffers& buffers() { return buffers_; }
   DiceOptions& dice_options() { return dice_options_; }
   FileTransfer& files() { return files_; }
+  DiceBroadcast& dice() { return dice_; }
+  InstantMessages& instant_messages() { return instant_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -66,6 +70,8 @@ class AppCore : public QObject {
   MessageBuffers buffers_;
   DiceOptions dice_options_;
   FileTransfer files_;
+  DiceBroadcast dice_;
+  InstantMessages instant_;
   bool shut_down_ = false;
 };
 

@@ -781,6 +781,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
     StoreWindowStateIntoSettings();
+    emit aboutToSaveSettings();
     core_.Shutdown();
     for (const auto& tool : tools_) {
       if (tool) tool->close();

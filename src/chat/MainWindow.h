@@ -72,6 +72,11 @@ class MainWindow : public QMainWindow {
   // Sends the input box's text as the send button does.
   void SendMessage();
 
+ signals:
+  // Emitted on closing, just before the settings file is written: windows that keep settings
+  // of their own put them into the live record now.
+  void aboutToSaveSettings();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+namespace quillora {
+
+class AppCore;
+class Dialogs;
+class DiceWindow;
+class InstMesWindow;
+class MainWindow;
+
+// All windows of one running program, built hidden in start-up order and wired to each other:
+// the tool windows first, then the main window that opens them.
+class ProgramShell {
+ public:
+  ProgramShell(AppCore& core, Dialogs& dialogs);
+  ~ProgramShell();
+
+  // The start-up steps that concern the windows: settings into the windows, main window size,
+  // lists, menu checks and state; then shows the main window.
+  void Show();
+
+  MainWindow& main_window() { return *main_; }
+  DiceWindow& dice_window() { return *dice_; }
+  InstMesWindow& instant_window() { return *instant_; }
+
+ private:
+  AppCore& core_;
+  // The main window is destroyed last (it is the parent of the dialogs the tools open).
+  std::unique_ptr<MainWindow> main_;
+  std::unique_ptr<DiceWindow> dice_;
+  std::unique_ptr<InstMesWindow> instant_;
+};
+
+}  // namespace quillora
