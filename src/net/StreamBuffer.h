@@ -25,9 +25,12 @@ class StreamBuffer {
   Cut Next(QByteArray* packet, ProtocolError* error, bool* report);
 
   qsizetype Size() const { return data_.size() - start_; }
+  // Forgets everything, as for a new connection.
   void Clear();
 
  private:
+  void Drop();
+
   QByteArray data_;
   qsizetype start_ = 0;    // bytes before start_ are already cut
   bool desynced_ = false;  // a framing error was reported and no packet was cut since
