@@ -12,6 +12,10 @@ QString ToHalfWidth(const QString& text) {
       c = QLatin1Char(' ');
     } else if (u == 0xFFE5) {  // ￥
       c = QLatin1Char('\\');
+    } else if (u == 0x2019) {  // ’ is what a Japanese keyboard gives for ' in full-width mode
+      c = QLatin1Char('\'');
+    } else if (u == 0x201D) {  // ” likewise for "
+      c = QLatin1Char('"');
     }
   }
   return out;

@@ -4,8 +4,8 @@
 
 namespace quillora {
 
-// Full-width (zenkaku) ASCII variants and the ideographic space become their narrow forms;
-// everything else is kept.
+// Full-width (zenkaku) ASCII variants, the ideographic space, ￥ and the full-width quotes ’ ”
+// become their narrow forms; everything else is kept.
 QString ToHalfWidth(const QString& text);
 
 // Printable ASCII and the blank become their full-width forms ("-3" -> "－３").
