@@ -26,7 +26,7 @@ bool HasNonAscii(const QByteArray& bytes) {
 }
 
 // A speech line: the dice link rolled, then the speaker split off.
-LineAction Speech(QString line, const QString& own_handle, const DiceEvaluator& roll) {
+LineAction Speech(QString line, const QString& own_handle, const DiceRoller& roll) {
   const qsizetype dice = NormalizeMarker(line).indexOf(kDiceMarker);
   if (dice >= 0 && roll) {
     line = line.left(dice) + roll(line.mid(dice + kDiceMarker.size()));
@@ -149,7 +149,7 @@ int FindLabelLine(const QStringList& lines, const QString& name) {
 }
 
 LineAction InterpretLine(const QStringList& lines, int index, const QString& own_handle,
-                         const DiceEvaluator& roll) {
+                         const DiceRoller& roll) {
   if (index < 0 || index >= lines.size()) return {};
   const QString& line = lines[index];
   if (line.isEmpty()) return {};

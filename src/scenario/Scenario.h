@@ -80,11 +80,11 @@ struct LineAction {
 };
 
 // Rolls a dice expression and returns the result text as it goes into the chat.
-using DiceEvaluator = std::function<QString(const QString& expression)>;
+using DiceRoller = std::function<QString(const QString& expression)>;
 
 // Works out what line `index` of `lines` does: nothing (empty, comment, other command or out of
 // range), a jump, or a speech with its speaker and text. Dice links are rolled with `roll`.
 LineAction InterpretLine(const QStringList& lines, int index, const QString& own_handle,
-                         const DiceEvaluator& roll);
+                         const DiceRoller& roll);
 
 }  // namespace quillora

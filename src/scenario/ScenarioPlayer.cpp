@@ -1,6 +1,7 @@
 #include "scenario/ScenarioPlayer.h"
 
 #include "app/Instance.h"
+#include "dice/DiceLanguage.h"
 #include "net/Packet.h"
 #include "net/Router.h"
 
@@ -11,7 +12,13 @@ constexpr int16_t kCodeChat = 301;
 const QString kErrorTag = QStringLiteral("mdlScenario");
 }  // namespace
 
-ScenarioPlayer::ScenarioPlayer(Instance& instance, Router& router, DiceEvaluator roll)
+DiceRoller RollWith(const DiceOptions& options, Random& rng) {
+  return [&options, &rng](const QString& expression) {
+    return EvaluateDiceText(expression, options, rng);
+  };
+}
+
+ScenarioPlayer::ScenarioPlayer(Instance& instance, Router& router, DiceRoller roll)
     : instance_(instance), router_(router), roll_(std::move(roll)) {}
 
 bool ScenarioPlayer::CanSend() const {
@@ -21,8 +28,7 @@ bool ScenarioPlayer::CanSend() const {
 LineAction ScenarioPlayer::Play(const QStringList& lines, int index) {
   // Without a session nothing is said, so no dice are rolled either.
   const bool live = CanSend();
-  LineAction action =
-      InterpretLine(lines, index, instance_.OwnHandle, live ? roll_ : DiceEvaluator());
+  LineAction action = InterpretLine(lines, index, instance_.OwnHandle, live ? roll_ : DiceRoller());
   if (action.kind == LineAction::kSpeech) {
     if (!live) return {};
     Say(action.speaker, action.text);

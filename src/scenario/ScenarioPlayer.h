@@ -7,8 +7,14 @@
 
 namespace quillora {
 
+class DiceOptions;
 class Instance;
+class Random;
 class Router;
+
+// Rolls dice links with the dice language, the given option sets and generator. Both must
+// outlive the returned roller.
+DiceRoller RollWith(const DiceOptions& options, Random& rng);
 
 // Chat sub-code of a message spoken under a chosen speaker name.
 inline constexpr int16_t kChatSubCodeNamedSpeaker = 5;
@@ -18,7 +24,7 @@ inline constexpr int16_t kChatSubCodeNamedSpeaker = 5;
 class ScenarioPlayer {
  public:
   // `roll` evaluates dice links; it is called only for lines that are actually sent.
-  ScenarioPlayer(Instance& instance, Router& router, DiceEvaluator roll);
+  ScenarioPlayer(Instance& instance, Router& router, DiceRoller roll);
 
   // What a double-click on line `index` does. A speech line is sent when a session is up (as
   // server or client) and otherwise ignored; a jump is returned for the window to carry out.
@@ -33,7 +39,7 @@ class ScenarioPlayer {
  private:
   Instance& instance_;
   Router& router_;
-  DiceEvaluator roll_;
+  DiceRoller roll_;
 };
 
 }  // namespace quillora

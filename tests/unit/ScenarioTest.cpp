@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "app/Instance.h"
 #include "common/TestSupport.h"
+#include "dice/DiceLanguage.h"
+#include "net/PacketCodec.h"
 #include "scenario/Scenario.h"
+#include "scenario/ScenarioPlayer.h"
 #include "text/Cp932.h"
+#include "unit/NetFakes.h"
 
 using namespace quillora;
 
@@ -14,7 +19,7 @@ QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 struct FakeRoll {
   QStringList asked;
   QString answer = Q("2D6 = [3,4] = 7");
-  DiceEvaluator Evaluator() {
+  DiceRoller Evaluator() {
     return [this](const QString& expression) {
       asked.append(expression);
       return answer;
@@ -23,7 +28,7 @@ struct FakeRoll {
 };
 
 LineAction Interpret(const QStringList& lines, int index, FakeRoll* roll = nullptr) {
-  return InterpretLine(lines, index, Q("GM"), roll ? roll->Evaluator() : DiceEvaluator());
+  return InterpretLine(lines, index, Q("GM"), roll ? roll->Evaluator() : DiceRoller());
 }
 
 }  // namespace
@@ -216,4 +221,104 @@ TEST(ScenarioLines, RollsDiceLinksBeforeLookingForTheSpeaker) {
   roll.answer = Q("7_");
   a = Interpret({Q("GM：#DICE:2D6"), Q("点")}, 0, &roll);
   EXPECT_EQ(a.text, Q("7点"));
+}
+
+namespace {
+
+// A participant (index 3, handle GM) whose client link records what it sends.
+struct PlayerRig {
+  PlayerRig() : instance(home.path(), 7), router(instance), link(0, &writes) {
+    instance.SessionMode = ModeClient;
+    instance.OwnIndex = 3;
+    instance.OwnHandle = Q("GM");
+    router.SetClientLink(&link);
+    QObject::connect(&instance, &Instance::panelChanged,
+                     [this](const QString&, const QString& text) { reports << text; });
+  }
+  QVector<Packet> Sent() const {
+    QVector<Packet> packets;
+    for (const auto& w : writes) packets.push_back(DecodePacket(w.bytes));
+    return packets;
+  }
+
+  test::TempHome home;
+  Instance instance;
+  Router router;
+  QVector<test::Sent> writes;
+  test::FakeLink link;
+  QStringList reports;
+};
+
+void ExpectSpeech(const Packet& p, const QString& text, const QString& speaker) {
+  EXPECT_EQ(p.MessageCode, 301);
+  EXPECT_EQ(p.SubCode, 5);
+  EXPECT_EQ(p.SenderIndex, 3);
+  EXPECT_EQ(p.DestIndex, 0);
+  ASSERT_EQ(p.ItemCount, 2);
+  EXPECT_EQ(p.Text(1), text);
+  EXPECT_EQ(p.Text(2), speaker);
+}
+
+}  // namespace
+
+TEST(ScenarioPlayer, SendsSpeechToTheServerUnderTheSpeakerName) {
+  PlayerRig rig;
+  FakeRoll roll;
+  ScenarioPlayer player(rig.instance, rig.router, roll.Evaluator());
+  const QStringList lines = {Q("/Goblin：Run!"), Q("#JUMP:Start"), Q("*メモ"), Q("地の文&"),
+                             Q("続き")};
+  EXPECT_EQ(player.Play(lines, 0).kind, LineAction::kSpeech);
+  const LineAction jump = player.Play(lines, 1);
+  EXPECT_EQ(jump.kind, LineAction::kJump);
+  EXPECT_EQ(jump.label, Q("Start"));
+  EXPECT_EQ(player.Play(lines, 2).kind, LineAction::kNone);
+  rig.instance.SessionMode = ModeServer;  // the server's own user speaks through its client link
+  player.Play(lines, 3);
+
+  const QVector<Packet> sent = rig.Sent();
+  ASSERT_EQ(sent.size(), 2);
+  ExpectSpeech(sent[0], Q("Run!"), Q("GM/Goblin"));
+  ExpectSpeech(sent[1], Q("地の文\r\n続き"), Q("GM"));
+  EXPECT_TRUE(rig.reports.isEmpty());
+}
+
+TEST(ScenarioPlayer, SaysNothingAndRollsNothingWithoutASession) {
+  PlayerRig rig;
+  FakeRoll roll;
+  ScenarioPlayer player(rig.instance, rig.router, roll.Evaluator());
+  for (int16_t mode : {ModeNone, ModeConnecting}) {
+    rig.instance.SessionMode = mode;
+    EXPECT_EQ(player.Play({Q("GM：#DICE:2D6")}, 0).kind, LineAction::kNone);
+    EXPECT_FALSE(player.Say(Q("GM"), Q("hello")));
+    // Jumps work offline.
+    EXPECT_EQ(player.Play({Q("#JUMP:x")}, 0).kind, LineAction::kJump);
+  }
+  EXPECT_TRUE(rig.writes.isEmpty());
+  EXPECT_TRUE(roll.asked.isEmpty());
+}
+
+TEST(ScenarioPlayer, RollsDiceLinksWithTheDiceLanguage) {
+  PlayerRig rig;
+  DiceOptions options;
+  rig.instance.Rng().Seed(42);
+  ScenarioPlayer player(rig.instance, rig.router, RollWith(options, rig.instance.Rng()));
+  player.Play({Q("戦士：攻撃 #DICE:2D6+3")}, 0);
+
+  Random same(42);
+  const QString result = EvaluateDiceText(Q("2D6+3"), options, same);
+  ASSERT_TRUE(result.startsWith(Q("2D6+3")));
+  ASSERT_NE(result, Q("2D6+3"));
+  const QVector<Packet> sent = rig.Sent();
+  ASSERT_EQ(sent.size(), 1);
+  ExpectSpeech(sent[0], Q("攻撃 ") + result, Q("戦士"));
+}
+
+TEST(ScenarioPlayer, ReportsATextTooLongToSend) {
+  PlayerRig rig;
+  ScenarioPlayer player(rig.instance, rig.router, {});
+  EXPECT_FALSE(player.Say(Q("GM"), QString(20000, u'あ')));
+  EXPECT_TRUE(rig.writes.isEmpty());
+  ASSERT_EQ(rig.reports.size(), 1);
+  EXPECT_TRUE(rig.reports[0].startsWith(Q("Err 6 @ mdlScenario : ")))
+      << rig.reports[0].toStdString();
 }
