@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace quillora {
+
+// Colours are stored as 0x00BBGGRR, red in the low byte.
+constexpr uint32_t Rgb(uint32_t red, uint32_t green, uint32_t blue) {
+  return (red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16);
+}
+
+// The hex map window's 17 colour swatches as they come out of the box: terrain for an outdoor
+// map, from open ground through forest, hills and water to roads and towns.
+inline constexpr std::array<uint32_t, 17> kHexDesignColors = {
+    Rgb(255, 255, 255),  // blank
+    Rgb(204, 232, 164),  // grassland
+    Rgb(126, 184, 92),   // meadow
+    Rgb(46, 116, 56),    // forest
+    Rgb(22, 72, 42),     // deep forest
+    Rgb(168, 196, 96),   // scrub
+    Rgb(230, 208, 140),  // sand
+    Rgb(196, 160, 102),  // hills
+    Rgb(140, 102, 64),   // mountains
+    Rgb(132, 132, 128),  // rock
+    Rgb(236, 242, 250),  // snow and ice
+    Rgb(116, 128, 72),   // swamp
+    Rgb(152, 202, 238),  // shallows
+    Rgb(48, 98, 186),    // deep water
+    Rgb(96, 166, 220),   // river
+    Rgb(208, 176, 116),  // road
+    Rgb(172, 64, 52),    // town
+};
+
+// The drawing window's 32 colour swatches: a classic paint-box of 16 deep and 16 bright colours.
+inline constexpr std::array<uint32_t, 32> kDrawDesignColors = {
+    // deep row
+    Rgb(0, 0, 0),
+    Rgb(96, 96, 96),
+    Rgb(128, 0, 0),
+    Rgb(128, 128, 0),
+    Rgb(0, 128, 0),
+    Rgb(0, 128, 128),
+    Rgb(0, 0, 128),
+    Rgb(128, 0, 128),
+    Rgb(128, 64, 0),
+    Rgb(64, 96, 32),
+    Rgb(0, 64, 64),
+    Rgb(0, 96, 160),
+    Rgb(64, 0, 160),
+    Rgb(128, 0, 64),
+    Rgb(192, 96, 0),
+    Rgb(48, 48, 48),
+    // bright row
+    Rgb(255, 255, 255),
+    Rgb(192, 192, 192),
+    Rgb(255, 0, 0),
+    Rgb(255, 255, 0),
+    Rgb(0, 255, 0),
+    Rgb(0, 255, 255),
+    Rgb(0, 0, 255),
+    Rgb(255, 0, 255),
+    Rgb(255, 200, 128),
+    Rgb(255, 255, 160),
+    Rgb(128, 255, 128),
+    Rgb(128, 208, 255),
+    Rgb(160, 160, 255),
+    Rgb(255, 128, 192),
+    Rgb(255, 160, 64),
+    Rgb(224, 216, 200),
+};
+
+// The main window's own colours (colour slots 0..8 of the settings): dark ink on white boxes
+// inside a light window.
+inline constexpr uint32_t kDesignTextColor = Rgb(32, 32, 40);
+inline constexpr uint32_t kDesignBoxColor = Rgb(255, 255, 255);
+inline constexpr uint32_t kDesignWindowColor = Rgb(238, 236, 230);
+
+// Settings files written on Windows may hold system colours: 0x80000000 plus the index of a
+// display element, resolved by Windows at drawing time. We have no such colours, so they are
+// turned into the classic Windows scheme's values when read.
+inline constexpr std::array<uint32_t, 31> kWindowsSystemColors = {
+    Rgb(200, 200, 200),  // scroll bar
+    Rgb(0, 128, 128),    // desktop
+    Rgb(10, 36, 106),    // active caption
+    Rgb(128, 128, 128),  // inactive caption
+    Rgb(212, 208, 200),  // menu
+    Rgb(255, 255, 255),  // window background
+    Rgb(0, 0, 0),        // window frame
+    Rgb(0, 0, 0),        // menu text
+    Rgb(0, 0, 0),        // window text
+    Rgb(255, 255, 255),  // caption text
+    Rgb(212, 208, 200),  // active border
+    Rgb(212, 208, 200),  // inactive border
+    Rgb(128, 128, 128),  // application workspace
+    Rgb(10, 36, 106),    // highlight
+    Rgb(255, 255, 255),  // highlighted text
+    Rgb(212, 208, 200),  // button face
+    Rgb(128, 128, 128),  // button shadow
+    Rgb(128, 128, 128),  // grey text
+    Rgb(0, 0, 0),        // button text
+    Rgb(212, 208, 200),  // inactive caption text
+    Rgb(255, 255, 255),  // button highlight
+    Rgb(64, 64, 64),     // 3-D dark shadow
+    Rgb(212, 208, 200),  // 3-D light
+    Rgb(0, 0, 0),        // tooltip text
+    Rgb(255, 255, 225),  // tooltip background
+    Rgb(192, 192, 192),  // (unused)
+    Rgb(0, 0, 128),      // hot-tracked item
+    Rgb(166, 202, 240),  // active caption gradient
+    Rgb(192, 192, 192),  // inactive caption gradient
+    Rgb(49, 106, 197),   // menu highlight
+    Rgb(212, 208, 200),  // menu bar
+};
+
+constexpr bool IsWindowsSystemColor(uint32_t colour) {
+  return (colour & 0xFF000000u) == 0x80000000u;
+}
+
+// The plain colour for a stored value: system colours become their classic values (an unknown
+// system colour index gives `unknown`); every other value is returned as it is.
+constexpr uint32_t ResolveWindowsColor(uint32_t colour, uint32_t unknown) {
+  if (!IsWindowsSystemColor(colour)) return colour;
+  const uint32_t index = colour & 0x00FFFFFFu;
+  return index < kWindowsSystemColors.size() ? kWindowsSystemColors[index] : unknown;
+}
+
+}  // namespace quillora
