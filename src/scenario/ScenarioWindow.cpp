@@ -173,6 +173,7 @@ bool ScenarioWindow::JumpToLabel(const QString& name) {
   QTextCursor cursor(rtbMain_->document()->findBlockByNumber(line));
   rtbMain_->setTextCursor(cursor);
   rtbMain_->ensureCursorVisible();
+  rtbMain_->setFocus();  // so the caret shows where the label is
   return true;
 }
 
