@@ -1,6 +1,6 @@
 # Quillora — build, run and test.
 #   make run    install what is missing, build a release build, start the program
-#   make test   install what is missing, build with ASan+UBSan, run every test
+#   make test   install what is missing, build with ASan+UBSan, run every test, fuzz a minute
 
 RELEASE_DIR := build/release
 TEST_DIR    := build/test
@@ -12,7 +12,7 @@ PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtes
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-build bench clean
+.PHONY: all deps build run test test-build fuzz bench clean
 
 all: build
 
@@ -46,6 +46,26 @@ test: test-build
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure
+	@$(MAKE) --no-print-directory fuzz
+
+# Fuzz the protocol layer for a minute when clang and its fuzzer runtime are present. Only the
+# fuzz target is built; the run works on a copy so the checked-in corpus stays as it is.
+FUZZ_DIR  := build/fuzz
+FUZZ_TIME ?= 60
+fuzz:
+	@if ! command -v clang++ >/dev/null || \
+	    ! dpkg-query -W -f='$${Status}' libclang-rt-14-dev 2>/dev/null | grep -q "install ok installed"; then \
+	  echo "clang or libclang-rt-14-dev missing: protocol fuzzing skipped."; exit 0; \
+	fi; \
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DQUILLORA_FUZZ=ON -DQUILLORA_TESTS=ON >/dev/null && \
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target protocol_fuzz && \
+	rm -rf $(FUZZ_DIR)/corpus && cp -r tests/fuzz/corpus $(FUZZ_DIR)/corpus && \
+	cd $(FUZZ_DIR) && \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ./tests/fuzz/protocol_fuzz -max_total_time=$(FUZZ_TIME) -print_final_stats=1 corpus
 
 bench: build
 	@cmake -S . -B $(RELEASE_DIR) -DQUILLORA_BENCH=ON >/dev/null

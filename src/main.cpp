@@ -1,10 +1,67 @@
 #include <QApplication>
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#endif
+
+#include "app/AppCore.h"
 #include "app/CommandLine.h"
+#include "app/ProgramFolder.h"
+#include "chat/MainWindow.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtSound.h"
+
+namespace {
+
+// SIGTERM and SIGINT close the main window exactly as its close box does. The signals are
+// blocked and read from a descriptor in the event loop, so no handler runs asynchronously.
+void CloseOnTerminationSignals(QWidget* window) {
+#ifdef Q_OS_LINUX
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  const int fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [fd, window] {
+    signalfd_siginfo info;
+    while (read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    }
+    window->close();
+  });
+  QObject::connect(window, &QObject::destroyed, [fd] { close(fd); });
+#else
+  (void)window;
+#endif
+}
+
+void BlockTerminationSignals() {
+#ifdef Q_OS_LINUX
+  // Before any thread starts, so that every thread inherits the mask.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  BlockTerminationSignals();
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quillora"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Quillora"));
+
   QString error;
   bool help = false;
   const auto options = quillora::CommandLine::Parse(app.arguments().mid(1), &error, &help);
@@ -13,5 +70,44 @@ int main(int argc, char** argv) {
     std::fputs(qPrintable(quillora::CommandLine::Usage()), help ? stdout : stderr);
     return help ? 0 : 2;
   }
-  return 0;
+
+  const QString folder =
+      quillora::ResolveProgramFolder(options->home, QApplication::applicationDirPath());
+  if (folder.isEmpty()) {
+    std::fprintf(stderr, "quillora: no writable program folder\n");
+    return 1;
+  }
+
+  // A Japanese-capable font for the whole interface when the desktop gives none.
+  if (QFontDatabase::families().contains(QStringLiteral("VL PGothic"))) {
+    QFont font = QApplication::font();
+    font.setFamilies({font.family(), QStringLiteral("VL PGothic")});
+    QApplication::setFont(font);
+  }
+
+  quillora::QtSound sound;
+  quillora::QtDialogs dialogs;
+  const auto seed = static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch());
+  quillora::AppCore core(folder, seed, sound);
+  core.Startup(*options);
+
+  quillora::MainWindow window(core, dialogs);
+  window.RestoreFromSettings();
+  const int mode = core.instance().settings.frmMain_WindowMode;
+  if (mode == 2) {
+    window.showMaximized();
+  } else if (mode == 1) {
+    window.showMinimized();
+  } else {
+    window.show();
+  }
+  CloseOnTerminationSignals(&window);
+
+  if (options->server) {
+    QTimer::singleShot(0, &core, [&core] { core.session().BecomeServer(); });
+  } else if (!options->connect.isEmpty()) {
+    const QString address = options->connect;
+    QTimer::singleShot(0, &core, [&core, address] { core.session().Connect(address); });
+  }
+  return app.exec();
 }

@@ -2,6 +2,7 @@
 #include "dice/DiceEvaluator.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "dice/DiceNumber.h"
@@ -35,6 +36,12 @@ char16_t OperatorChar(Kind kind) {
   }
 }
 
+void AppendInteger(QString& out, int64_t value) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(QLatin1String(buf, res.ptr - buf));
+}
+
 double Checked(double value) {
   if (!std::isfinite(value)) throw EvalError{};
   return value;
@@ -65,10 +72,18 @@ QString Evaluator::Run(const QString& text) {
   nodes_.emplace_back();  // index 0: no node
   NextToken();
   root_ = ParseExpression();
-  pristine_ = nodes_;
+  // Only whole-expression rerolls need the parsed tree again.
+  for (const DiceOptionSet& set : options_.Sets()) {
+    if (set.flags & kDiceAddWhole) {
+      pristine_ = nodes_;
+      break;
+    }
+  }
   pristine_root_ = root_;
 
-  QString result = cleaned_;
+  QString result;
+  result.reserve(cleaned_.size() * 4 + 32);
+  result += cleaned_;
   const int deepest = SetLevels(root_, 1);
   if (Fold(root_, deepest)) {
     result += QLatin1String(" = ");
@@ -116,11 +131,8 @@ double Evaluator::Value(int node) {
       return n.value;
     case Kind::kVariable:
       return VariableValue(n.text);
-    case Kind::kRolled: {
-      const auto number = ParseDiceNumber(DetailResult(n.text));
-      if (!number) throw EvalError{};
-      return *number;
-    }
+    case Kind::kRolled:
+      return n.value;  // the number after "=" in its detail
     case Kind::kNegate:
       return -OperandValue(n.left);
     case Kind::kFunction: {
@@ -265,6 +277,7 @@ void Evaluator::RollAll(int node, int stage) {
 void Evaluator::RerollWholeExpression(int sign, bool once, int stage) {
   if (rerolled_once_ && once) return;
   rerolled_once_ = true;
+  if (pristine_.empty()) throw EvalError{};  // cannot happen: Run keeps it for such sets
   const int copied = static_cast<int>(pristine_.size()) - 1;
   const int offset = static_cast<int>(nodes_.size()) - 1;
   if (offset + copied + 1 > kMaxNodes) throw EvalError{};
@@ -340,7 +353,10 @@ void Evaluator::Roll(int node, int stage) {
   int64_t rolled = 0;
   int64_t explosions = 0;
   bool all_tested = false;
+  // The detail is built as "(" + dice + ")=" + result in one buffer; the first separator takes
+  // the place of "(" and is dropped at the end when no parentheses are needed.
   QString detail;
+  detail.reserve(static_cast<qsizetype>(std::min<int64_t>(add_pool, 64)) * 3 + 16);
   for (;;) {
     while (add_pool > 0 || subtract_pool > 0) {
       int sign = 1;
@@ -357,8 +373,9 @@ void Evaluator::Roll(int node, int stage) {
       const int64_t first = face(sides);
       int64_t value = first;
       detail += QChar(separator);
+      const qsizetype die_start = detail.size();
+      AppendInteger(detail, first);
       if (explode) {
-        QString chain;
         int64_t last = first;
         int steps = 0;
         while (((flags.condition == 0 && last == highest) ||
@@ -367,20 +384,17 @@ void Evaluator::Roll(int node, int stage) {
           if (++explosions > kMaxDicePerTerm) throw EvalError{};
           last = face(6);
           value += last;
-          chain += QLatin1Char('+');
-          chain += QString::number(last);
+          detail += QLatin1Char('+');
+          AppendInteger(detail, last);
           ++steps;
         }
         if (steps > 0) {
-          detail += QString::number(value);
-          detail += QLatin1Char(':');
-          detail += QString::number(first);
-          detail += chain;
-        } else {
-          detail += QString::number(first);
+          // "15:6+6+3": the die's total goes in front of its faces.
+          QString total;
+          AppendInteger(total, value);
+          total += QLatin1Char(':');
+          detail.insert(die_start, total);
         }
-      } else {
-        detail += QString::number(first);
       }
       sum += sign * value;
       if (flags.kind == 4 && value >= target) ++hits;
@@ -409,20 +423,24 @@ void Evaluator::Roll(int node, int stage) {
     if (!added || flags.added == 256) break;
   }
 
-  if (!detail.isEmpty()) detail.remove(0, 1);
   const int64_t result = flags.kind != 0 ? hits : sum;
-  const bool several = detail.contains(QLatin1Char('-')) || detail.contains(QLatin1Char('+')) ||
-                       detail.contains(QLatin1Char(','));
-  QString text;
-  text.reserve(detail.size() + 24);
-  if (several) text += QLatin1Char('(');
-  text += detail;
-  if (several) text += QLatin1Char(')');
-  text += QLatin1Char('=');
-  text += QString::number(result);
+  bool several = false;
+  for (qsizetype i = 1; i < detail.size() && !several; ++i) {
+    const QChar c = detail[i];
+    several = c == u'-' || c == u'+' || c == u',';
+  }
+  if (several) {
+    detail[0] = QLatin1Char('(');
+    detail += QLatin1Char(')');
+  } else if (!detail.isEmpty()) {
+    detail.remove(0, 1);
+  }
+  detail += QLatin1Char('=');
+  AppendInteger(detail, result);
   Node& n = nodes_[node];
   n.kind = Kind::kRolled;
-  n.text = std::move(text);
+  n.text = std::move(detail);
+  n.value = static_cast<double>(result);
   n.left = 0;
   n.right = 0;
 }

@@ -54,7 +54,7 @@ class Evaluator {
   static constexpr int kMaxNodes = 255;
   static constexpr int kMaxVariables = 255;
   static constexpr int kMaxDicePerTerm = 1000;
-  static constexpr int kMaxNesting = 200;
+  static constexpr int kMaxNesting = 512;  // parentheses and negations
 
   Evaluator(const DiceOptions& options, Random& rng) : options_(options), rng_(rng) {}
 

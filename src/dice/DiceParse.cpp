@@ -25,8 +25,16 @@ class Nest {
 
 }  // namespace
 
+// Whether ToHalfWidth would change anything; most expressions are plain ASCII.
+static bool HasWideCharacters(const QString& text) {
+  for (const QChar c : text) {
+    if (c.unicode() >= 0x2000) return true;
+  }
+  return false;
+}
+
 void Evaluator::Clean(const QString& text) {
-  cleaned_ = ToHalfWidth(text);
+  cleaned_ = HasWideCharacters(text) ? ToHalfWidth(text) : text;
   const qsizetype comment = cleaned_.indexOf(QLatin1Char('\''));
   if (comment >= 0) cleaned_.truncate(comment);
   // Variable definitions, read from the right.
@@ -197,7 +205,9 @@ int Evaluator::ParseUnary() {
 int Evaluator::ParseDice() {
   int left = ParsePrimary();
   while (token_ == Kind::kDice) {
-    const QString text = cleaned_.mid(token_start_, token_length_);
+    const QString text = token_length_ != 1 ? cleaned_.mid(token_start_, token_length_)
+                         : cleaned_[token_start_] == u'D' ? QStringLiteral("D")
+                                                          : QStringLiteral("d");
     NextToken();
     const int right = ParsePrimary();
     left = NewNode(Kind::kDice, left, right);

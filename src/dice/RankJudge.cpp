@@ -50,6 +50,7 @@ std::optional<FollowUp> ReadFollowUp(const QString& field) {
   FollowUp follow;
   const qsizetype d = field.indexOf(QLatin1Char('D'), 1);
   if (d < 0) {
+    if (field.isEmpty()) return follow;  // "SG:12:3:0:" asks for the rank's dice alone
     const auto add = ReadShort(field);
     if (!add) return std::nullopt;
     follow.add = *add;

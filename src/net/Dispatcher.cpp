@@ -49,7 +49,8 @@ void Dispatcher::RegisterClientHandler(int first_code, int last_code, ClientHand
 }
 
 void Dispatcher::DP_Srv(int socket, QByteArrayView arrival) {
-  if (socket < 1) return;  // element 0 is never a connection
+  // Element 0 is never a connection, and an index must fit the sender word.
+  if (socket < 1 || socket > 0x7FFF) return;
   StreamBuffer& stream = server_streams_[socket];
   if (stream.Size() + arrival.size() > kInputCap) {
     stream.Clear();

@@ -1,9 +1,9 @@
 // quillora-dice: rolls dice expressions from the command line as the dice window's roll button
 // would, one result line per expression.
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QStringList>
 #include <QTextStream>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -135,7 +135,9 @@ int main(int argc, char** argv) {
   if (!options) return exit_code;
 
   const uint64_t seed =
-      options->seeded ? options->seed : static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch());
+      options->seeded
+          ? options->seed
+          : static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   Random rng(seed);
   if (!options->expressions.isEmpty()) {
     for (const QString& expression : options->expressions) {

@@ -1,5 +1,7 @@
 #include "ui/WidgetStyle.h"
 
+#include <QApplication>
+
 #include "app/Colors.h"
 
 namespace quillora {
@@ -17,7 +19,7 @@ void ApplyColors(QWidget* widget, uint32_t text_bgr, uint32_t back_bgr) {
 
 void ApplyFont(QWidget* widget, const FontSetting& font) {
   if (!widget) return;
-  widget->setFont(ToQFont(font, QWidget().font()));
+  widget->setFont(ToQFont(font, QApplication::font(widget)));
 }
 
 }  // namespace quillora

@@ -199,6 +199,8 @@ TEST(IniFile, HostileBytesNeverCrashOrHang) {
   IniFile ini;
   EXPECT_FALSE(ini.Parse(QByteArray(IniFile::kMaxLines + 1, '\n')));
   EXPECT_FALSE(ini.Parse(QByteArray(IniFile::kMaxFileBytes + 1, 'x')));
-  if (QFile::exists("/dev/zero")) EXPECT_FALSE(ini.Load("/dev/zero"));  // endless, sizeless
+  if (QFile::exists("/dev/zero")) {
+    EXPECT_FALSE(ini.Load("/dev/zero"));  // endless, sizeless
+  }
   EXPECT_TRUE(ini.Sections().isEmpty());
 }

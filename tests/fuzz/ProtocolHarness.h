@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+namespace quillora::fuzz {
+
+// Runs one input through the protocol layer of a fresh server instance: the input is a
+// sequence of arrivals, each "selector, length low, length high, bytes". Selector % 5 picks
+// the client side (0) or server socket 1..4; bit 0x80 resets that stream first.
+void RunProtocolInput(const uint8_t* data, size_t size);
+
+// One arrival in that format, for writing corpus files.
+QByteArray Arrival(int target, const QByteArray& bytes, bool reset_first = false);
+
+}  // namespace quillora::fuzz
