@@ -187,8 +187,9 @@ TEST(ScenarioWindow, JumpsBringTheLabelLineIntoView) {
   // Coming from below, the label line ends up at the top of the view.
   EXPECT_GE(rig.text()->cursorRect().top(), 0);
   EXPECT_LT(rig.text()->cursorRect().top(), rig.text()->fontMetrics().height());
-  QListWidgetItem* end = rig.labels()->item(2);
-  emit rig.labels()->itemDoubleClicked(end);
+  const QRect end = rig.labels()->visualItemRect(rig.labels()->item(2));
+  QTest::mouseClick(rig.labels()->viewport(), Qt::LeftButton, {}, end.center());
+  QTest::mouseDClick(rig.labels()->viewport(), Qt::LeftButton, {}, end.center());
   EXPECT_EQ(rig.text()->textCursor().blockNumber(), 83);
 
   // A missing label moves nothing.
