@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "app/CommandLine.h"
+#include "app/Instance.h"
+#include "app/Sound.h"
+#include "chat/ChatController.h"
+#include "chat/ChatLog.h"
+#include "chat/MessageBuffers.h"
+#include "chat/Recipients.h"
+#include "dice/DiceOptions.h"
+#include "net/FileTransfer.h"
+#include "net/Session.h"
+
+namespace quillora {
+
+// Everything of one running program that is not a window: the instance state, the chat log,
+// the session and the feature models. The windows are built on top of it; tests build several
+// of these in one process to run real sessions.
+class AppCore : public QObject {
+  Q_OBJECT
+
+ public:
+  AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& sound,
+          QObject* parent = nullptr);
+  ~AppCore() override;
+
+  Instance& instance() { return instance_; }
+  ChatLog& chat_log() { return chat_log_; }
+  Recipients& recipients() { return recipients_; }
+  Session& session() { return session_; }
+  ChatController& chat() { return chat_; }
+  MessageBuffers& buffers() { return buffers_; }
+  DiceOptions& dice_options() { return dice_options_; }
+  FileTransfer& files() { return files_; }
+
+  // Tells the chat log whether the main window is the active, foreground window.
+  void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
+
+  // The model half of start-up: settings (or first-run defaults with their system lines), the
+  // process state, the status panels, the log folder, the log date and the day's log. The
+  // command-line handle, when given, is used for this run.
+  void Startup(const CommandLine& options);
+
+  // Disconnects when connected, then writes the settings file. Safe to call twice.
+  void Shutdown();
+
+  // The appearance dialog's OK: the working copy becomes live and is saved; a changed handle or
+  // handle colour is taken and announced; the addressee entries get the new honorific.
+  void ApplyWorkingSettings();
+  // The appearance dialog's reset: the appearance and preset settings go back to their
+  // first-run values (with the first-run handle line in the chat) and the working copy follows.
+  void ResetAppearanceSettings();
+
+ private:
+  Instance instance_;
+  std::function<bool()> foreground_probe_;
+  ChatLog chat_log_;
+  Recipients recipients_;
+  Session session_;
+  ChatController chat_;
+  MessageBuffers buffers_;
+  DiceOptions dice_options_;
+  FileTransfer files_;
+  bool shut_down_ = false;
+};
+
+}  // namespace quillora

@@ -1,0 +1,418 @@
+#include "chat/ChatLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QScreen>
+#include <QTextBlock>
+#include <algorithm>
+
+#include "app/Colors.h"
+#include "app/Instance.h"
+#include "app/Sound.h"
+#include "text/Cp932.h"
+#include "text/Rtf.h"
+
+namespace quillora {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+// Header space reserved in a rich-text day file; new fonts and colours fill it.
+constexpr int kMinimumHeaderReserve = 2048;
+
+// The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
+// files, so a reloaded log looks exactly like the live one.
+QFont FontOf(const FontSetting& setting) {
+  QFont font = ToQFont(setting, QGuiApplication::font());
+  font.setPointSizeF(std::max(1, qRound(font.pointSizeF() * 2)) / 2.0);
+  return font;
+}
+
+QTextCharFormat CharFormatOf(const QFont& font, const QColor& color) {
+  QTextCharFormat format;
+  format.setFontFamilies({font.family()});
+  format.setFontPointSize(font.pointSizeF());
+  format.setFontWeight(font.bold() ? QFont::Bold : QFont::Normal);
+  format.setFontItalic(font.italic());
+  format.setForeground(color);
+  return format;
+}
+
+// Text of one block as a text file holds it (what QTextDocument::toPlainText makes of it).
+QString BlockFileText(const QTextBlock& block) {
+  QString text = block.text();
+  text.replace(QChar::LineSeparator, kCrLf);
+  text.replace(QChar::Nbsp, QLatin1Char(' '));
+  return text + kCrLf;
+}
+
+bool IsAscii(const QString& text) {
+  return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// True when `text` survives a trip through Shift-JIS. The quick round trip settles nearly every
+// case; the character-by-character check decides the rest.
+bool FitsShiftJis(const QString& text) {
+  if (IsAscii(text)) return true;
+  if (Cp932::Decode(Cp932::Encode(text)) == Cp932::Normalize(text)) return true;
+  return Cp932::CanEncode(text);
+}
+
+bool WriteWholeFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  if (file.write(bytes) != bytes.size()) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+// Writes `bytes` at `offset` of an open file and pushes them to the system.
+bool WriteAt(QFile& file, qint64 offset, const QByteArray& bytes) {
+  return file.seek(offset) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+// The size of the file at `path` on disk, -1 when it is gone.
+qint64 SizeOnDisk(const QString& path) {
+  const QFileInfo info(path);
+  return info.exists() ? info.size() : -1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+SavePathParts SplitSavePath(const QString& chosen) {
+  const qsizetype cut =
+      std::max(chosen.lastIndexOf(QLatin1Char('\\')), chosen.lastIndexOf(QLatin1Char('/')));
+  if (cut < 0) return {QString(), chosen};
+  return {chosen.left(cut + 1), chosen.mid(cut + 1)};
+}
+
+QString ManualSavePath(const QString& folder, const QString& file_name, const QString& extension) {
+  if (file_name.isEmpty()) return {};
+  QString name = file_name;
+  if (!name.endsWith(extension, Qt::CaseSensitive)) name += extension;
+  QString dir = folder;
+  if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('\\')) && !dir.endsWith(QLatin1Char('/'))) {
+    dir += dir.contains(QLatin1Char('/')) ? QLatin1Char('/') : QLatin1Char('\\');
+  }
+  return dir + name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The rich-text day file: a padded header of fixed size, the paragraphs, a closing brace.
+
+class ChatLog::RtfDayFile {
+ public:
+  explicit RtfDayFile(double twips_per_pixel) : twips_per_pixel_(twips_per_pixel) {}
+
+  void Invalidate() {
+    file_.close();
+    synced_ = false;
+  }
+
+  // Brings the file at `path` up to `document`, whose blocks from `first` to the last but one
+  // are new since the previous call.
+  bool Write(const QString& path, const QTextDocument& document, const QTextBlock& first) {
+    if (!synced_ || path != file_.fileName() || SizeOnDisk(path) != end_ + 1) {
+      return Rewrite(path, document);
+    }
+    QByteArray body;
+    for (QTextBlock b = first; b.isValid() && b.next().isValid(); b = b.next()) {
+      body += writer_.Paragraph(ParagraphFromBlock(b, twips_per_pixel_), true);
+    }
+    if (writer_.FontCount() != header_fonts_ || writer_.ColorCount() != header_colors_) {
+      const QByteArray header = writer_.PaddedHeader(reserved_);
+      if (header.isEmpty()) return Rewrite(path, document);  // outgrew the reserve
+      // The header goes first: if the line then fails, an unused table entry is harmless.
+      if (!WriteAt(file_, 0, header)) return Fail();
+      header_fonts_ = writer_.FontCount();
+      header_colors_ = writer_.ColorCount();
+    }
+    if (!WriteAt(file_, end_, body + '}')) return Fail();
+    end_ += body.size();
+    return true;
+  }
+
+ private:
+  bool Rewrite(const QString& path, const QTextDocument& document) {
+    Invalidate();
+    writer_ = RtfWriter();
+    QByteArray body;
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next()) {
+      body += writer_.Paragraph(ParagraphFromBlock(b, twips_per_pixel_), b.next().isValid());
+    }
+    reserved_ = std::max(kMinimumHeaderReserve, writer_.MinimumPaddedSize() * 2);
+    const QByteArray header = writer_.PaddedHeader(reserved_);
+    if (!WriteWholeFile(path, header + body + '}')) return false;
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadWrite)) return Fail();
+    header_fonts_ = writer_.FontCount();
+    header_colors_ = writer_.ColorCount();
+    end_ = header.size() + body.size();
+    synced_ = true;
+    return true;
+  }
+
+  bool Fail() {
+    Invalidate();
+    return false;
+  }
+
+  double twips_per_pixel_;
+  RtfWriter writer_;
+  QFile file_;
+  bool synced_ = false;
+  qint64 end_ = 0;  // offset of the closing brace
+  int reserved_ = 0;
+  int header_fonts_ = 0;
+  int header_colors_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The plain-text day file: Shift-JIS, or UTF-8 with a byte-order mark from the first line that
+// Shift-JIS cannot hold.
+
+class ChatLog::TextDayFile {
+ public:
+  void Invalidate() {
+    file_.close();
+    synced_ = false;
+  }
+
+  bool Write(const QString& path, const QTextDocument& document, const QTextBlock& first) {
+    if (!synced_ || path != file_.fileName() || SizeOnDisk(path) != size_) {
+      return Rewrite(path, document);
+    }
+    QString text;
+    for (QTextBlock b = first; b.isValid() && b.next().isValid(); b = b.next()) {
+      text += BlockFileText(b);
+    }
+    if (!utf8_ && !FitsShiftJis(text)) return Rewrite(path, document);
+    const QByteArray bytes = utf8_ ? text.toUtf8() : Cp932::Encode(text);
+    if (!WriteAt(file_, size_, bytes)) {
+      Invalidate();
+      return false;
+    }
+    size_ += bytes.size();
+    return true;
+  }
+
+ private:
+  bool Rewrite(const QString& path, const QTextDocument& document) {
+    Invalidate();
+    const QByteArray bytes = EncodeTextFile(FileText(document));
+    if (!WriteWholeFile(path, bytes)) return false;
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadWrite)) {
+      Invalidate();
+      return false;
+    }
+    utf8_ = bytes.startsWith(kUtf8Bom);
+    size_ = bytes.size();
+    synced_ = true;
+    return true;
+  }
+
+  QFile file_;
+  bool synced_ = false;
+  bool utf8_ = false;
+  qint64 size_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+struct ChatLog::LineFormats {
+  QTextCharFormat speaker;
+  QTextCharFormat message;
+  double indent = 0;  // pixels, a whole number of twips
+};
+
+ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> main_window_in_front,
+                 QObject* parent)
+    : QObject(parent),
+      instance_(instance),
+      sound_(sound),
+      main_window_in_front_(std::move(main_window_in_front)) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const double dpi = screen->logicalDotsPerInchX();
+    if (dpi > 0) twips_per_pixel_ = 1440.0 / dpi;
+  }
+  // The boxes only grow; an undo history would grow with them for nothing.
+  main_.setUndoRedoEnabled(false);
+  log_.setUndoRedoEnabled(false);
+  main_cursor_ = QTextCursor(&main_);
+  log_cursor_ = QTextCursor(&log_);
+  rtf_file_ = std::make_unique<RtfDayFile>(twips_per_pixel_);
+  text_file_ = std::make_unique<TextDayFile>();
+}
+
+ChatLog::~ChatLog() = default;
+
+QString ChatLog::DayLogPath(const QString& extension) const {
+  return instance_.LogFolder() + QLatin1Char('/') +
+         instance_.LogDate.toString(QStringLiteral("yyyyMMdd")) + extension;
+}
+
+ChatLog::LineFormats ChatLog::FormatsFor(const QString& speaker, int kind,
+                                         const QString& indent_reference, uint32_t color) const {
+  const Settings& s = instance_.settings;
+  int font_slot = kFontSystem;
+  uint32_t speaker_color = s.Color[kColorSystem];
+  if (kind == kSpeakerOwn) {
+    font_slot = kFontOwnSpeaker;
+    speaker_color = s.Color[kColorOwnHandle];
+  } else if (kind == kSpeakerOther) {
+    font_slot = kFontOtherSpeaker;
+    speaker_color = color;
+  }
+  const QFont speaker_font = FontOf(s.Font[font_slot]);
+  LineFormats formats;
+  formats.speaker = CharFormatOf(speaker_font, FromBgr(speaker_color));
+  formats.message = CharFormatOf(FontOf(s.Font[kFontChat]), FromBgr(s.Color[kColorChatText]));
+  const QString& reference = indent_reference.isEmpty() ? speaker : indent_reference;
+  const double width = QFontMetricsF(speaker_font).horizontalAdvance(reference);
+  // Whole twips, so that the rich-text file holds exactly the indent the box uses.
+  formats.indent = qRound(width * twips_per_pixel_) / twips_per_pixel_;
+  return formats;
+}
+
+QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
+                              const QString& speaker, const QString& text) {
+  cursor.movePosition(QTextCursor::End);
+  const QTextBlock first = cursor.block();
+  cursor.insertText(speaker, formats.speaker);
+  QTextBlockFormat hanging = cursor.blockFormat();
+  hanging.setLeftMargin(formats.indent);
+  hanging.setTextIndent(-formats.indent);
+  cursor.setBlockFormat(hanging);
+
+  QString body = text;
+  if (body.endsWith(kCrLf)) body.chop(2);
+  const qsizetype cut = body.indexOf(kCrLf);
+  if (cut < 0) {
+    cursor.insertText(body, formats.message);
+    cursor.insertBlock();
+  } else {
+    cursor.insertText(body.left(cut), formats.message);
+    cursor.insertBlock();
+    QTextBlockFormat indented = cursor.blockFormat();
+    indented.setLeftMargin(formats.indent);
+    indented.setTextIndent(0);
+    cursor.setBlockFormat(indented);
+    // The rest of the text, without its one final CR-LF, as paragraphs at the indent.
+    for (const QString& line : body.mid(cut + 2).split(kCrLf)) {
+      cursor.insertText(line, formats.message);
+      cursor.insertBlock();
+    }
+  }
+  return first;
+}
+
+void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
+                             const QString& indent_reference, uint32_t color) {
+  const LineFormats formats = FormatsFor(speaker, kind, indent_reference, color);
+  WriteLine(main_cursor_, formats, speaker, text);
+  log_cursor_.movePosition(QTextCursor::End);
+  // A loaded log normally ends with an empty block; if not, the files cannot just be appended to.
+  const bool clean = log_cursor_.block().length() <= 1;
+  const QTextBlock first = WriteLine(log_cursor_, formats, speaker, text);
+  PlaySound();
+  SaveDayLogs(first, clean);
+}
+
+void ChatLog::PlaySound() {
+  if (instance_.settings.SndAtt != 1) return;
+  if (!main_window_in_front_ || main_window_in_front_()) return;
+  sound_.Play(instance_.PathOf(QStringLiteral("data\\sysMes.wav")));
+}
+
+void ChatLog::SaveDayLogs(const QTextBlock& first, bool appended_cleanly) {
+  const Settings& s = instance_.settings;
+  bool ok = true;
+  if (!appended_cleanly) {
+    rtf_file_->Invalidate();
+    text_file_->Invalidate();
+  }
+  if (s.AutoSaveRTF) {
+    const QString path = DayLogPath(QStringLiteral(".rtf"));
+    if (rtf_file_->Write(path, log_, first)) {
+      emit dayLogWritten(path);
+    } else {
+      ok = false;
+    }
+  } else {
+    rtf_file_->Invalidate();  // lines written meanwhile would be missing from the file
+  }
+  if (s.AutoSaveText) {
+    const QString path = DayLogPath(QStringLiteral(".txt"));
+    if (text_file_->Write(path, log_, first)) {
+      emit dayLogWritten(path);
+    } else {
+      ok = false;
+    }
+  } else {
+    text_file_->Invalidate();
+  }
+  if (!ok && !failure_reported_) {
+    instance_.SetPanel(QLatin1String(kPanelSysReqMes), QStringLiteral("ログを保存できません"));
+    failure_reported_ = true;
+  } else if (ok && (s.AutoSaveRTF || s.AutoSaveText)) {
+    failure_reported_ = false;
+  }
+}
+
+void ChatLog::LoadDayLog() {
+  const Settings& s = instance_.settings;
+  const QString rtf_path = DayLogPath(QStringLiteral(".rtf"));
+  const QString text_path = DayLogPath(QStringLiteral(".txt"));
+  log_cursor_.movePosition(QTextCursor::End);
+  if (s.AutoSaveRTF && QFileInfo::exists(rtf_path)) {
+    QFile file(rtf_path);
+    if (file.open(QIODevice::ReadOnly)) {
+      InsertRtf(log_cursor_, ReadRtf(file.readAll()), twips_per_pixel_);
+    }
+  } else if (s.AutoSaveText && QFileInfo::exists(text_path)) {
+    QFile file(text_path);
+    if (file.open(QIODevice::ReadOnly)) {
+      const QTextCharFormat format =
+          CharFormatOf(FontOf(s.Font[kFontChat]), FromBgr(s.Color[kColorChatText]));
+      log_cursor_.insertText(Cp932::DecodeFile(file.readAll()), format);
+    }
+  }
+  // New lines start on a line of their own, even after a file that lost its last line end.
+  log_cursor_.movePosition(QTextCursor::End);
+  if (log_cursor_.block().length() > 1) log_cursor_.insertBlock();
+  rtf_file_->Invalidate();
+  text_file_->Invalidate();
+}
+
+QString ChatLog::FileText(const QTextDocument& document) {
+  QString text = document.toPlainText();
+  text.replace(QLatin1Char('\n'), kCrLf);
+  return text;
+}
+
+QByteArray ChatLog::EncodeTextFile(const QString& text) {
+  if (FitsShiftJis(text)) return Cp932::Encode(text);
+  return QByteArray(kUtf8Bom) + text.toUtf8();
+}
+
+bool ChatLog::SaveMainAsText(const QString& path) {
+  return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(FileText(main_)));
+}
+
+bool ChatLog::SaveMainAsRtf(const QString& path) {
+  return WriteWholeFile(instance_.PathOf(path),
+                        RtfWriter::Write(DocumentFromText(main_, twips_per_pixel_)));
+}
+
+}  // namespace quillora

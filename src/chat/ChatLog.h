@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <functional>
+#include <memory>
+
+#include "chat/ChatSink.h"
+
+namespace quillora {
+
+class Instance;
+class SoundPlayer;
+
+// A path chosen in a save dialog, split at its last separator ("\" or "/").
+struct SavePathParts {
+  QString folder;     // with its trailing separator; empty when the path has none
+  QString file_name;  // what follows the separator
+};
+SavePathParts SplitSavePath(const QString& chosen);
+
+// The file a manual log save writes: `extension` (".txt" or ".rtf") is appended unless the file
+// name already ends in exactly that text (the comparison is case-sensitive), and the folder gets a
+// trailing separator when it lacks one. Empty when there is no file name.
+QString ManualSavePath(const QString& folder, const QString& file_name, const QString& extension);
+
+// The chat output: the visible chat box, the hidden day-log box, the message sound and the
+// automatic day-log files.
+//
+// The day-log files are kept complete on disk after every line without rewriting them: the plain
+// text file is appended to, and the rich-text file keeps a header of fixed size (rewritten in place
+// when a new font or colour appears) and has its closing brace overwritten by each new line.
+// The first write of a run, and any write after a failure, rewrites the file in full from the
+// hidden box, which also repairs a file torn by a crash.
+class ChatLog : public QObject, public ChatSink {
+  Q_OBJECT
+
+ public:
+  // main_window_in_front: true while the main window is the active window of the desktop.
+  ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> main_window_in_front,
+          QObject* parent = nullptr);
+  ~ChatLog() override;
+
+  // The chat box shows Main() (QTextEdit::setDocument does not take it over); the ChatLog must
+  // outlive that widget or the widget must be given another document first.
+  QTextDocument* Main() { return &main_; }  // shown by rtbMain
+  QTextDocument* Log() { return &log_; }    // the hidden rtbLog
+
+  void AppendChatLine(const QString& speaker, int kind, const QString& text,
+                      const QString& indent_reference, uint32_t color) override;
+
+  // Loads the day's log file into Log() at start-up: the rich-text file when it exists and
+  // rich-text saving is on, else the plain-text file when it exists and text saving is on.
+  void LoadDayLog();
+
+  // Manual saves of the visible chat; false when the file could not be written.
+  bool SaveMainAsText(const QString& path);
+  bool SaveMainAsRtf(const QString& path);
+
+  // The day-log file with the given extension (".rtf" or ".txt") for the instance's LogDate.
+  QString DayLogPath(const QString& extension) const;
+
+  // Converts the documents' pixel indents to twips.
+  double TwipsPerPixel() const { return twips_per_pixel_; }
+
+  // Plain text of a document as the text files hold it: CR-LF line ends.
+  static QString FileText(const QTextDocument& document);
+  // Encodes text for a text file: Shift-JIS, or UTF-8 with a byte-order mark when some
+  // character has no Shift-JIS form.
+  static QByteArray EncodeTextFile(const QString& text);
+
+ signals:
+  // A day-log file was written (emitted after each successful write, in writing order).
+  void dayLogWritten(const QString& path);
+
+ private:
+  class RtfDayFile;
+  class TextDayFile;
+  struct LineFormats;
+
+  LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
+                         uint32_t color) const;
+  // Writes one line at the end of `cursor`'s document; returns the first block written.
+  static QTextBlock WriteLine(QTextCursor& cursor, const LineFormats& formats,
+                              const QString& speaker, const QString& text);
+  void PlaySound();
+  void SaveDayLogs(const QTextBlock& first, bool appended_cleanly);
+
+  Instance& instance_;
+  SoundPlayer& sound_;
+  std::function<bool()> main_window_in_front_;
+  double twips_per_pixel_ = 15.0;
+  QTextDocument main_;
+  QTextDocument log_;
+  QTextCursor main_cursor_;
+  QTextCursor log_cursor_;
+  std::unique_ptr<RtfDayFile> rtf_file_;
+  std::unique_ptr<TextDayFile> text_file_;
+  bool failure_reported_ = false;
+};
+
+}  // namespace quillora

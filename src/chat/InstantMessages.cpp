@@ -1,0 +1,87 @@
+#include "chat/InstantMessages.h"
+
+#include "app/Instance.h"
+#include "chat/ChatSink.h"
+#include "dice/DiceBroadcast.h"
+#include "net/Packet.h"
+#include "net/Router.h"
+#include "text/Width.h"
+
+namespace quillora {
+
+namespace {
+const QString kTag = QStringLiteral("frmInstMes");
+}  // namespace
+
+InstantMessages::InstantMessages(Instance& instance, Router& router, ChatSink& chat,
+                                 DiceBroadcast& dice)
+    : instance_(instance), router_(router), chat_(chat), dice_(dice) {}
+
+QString InstantMessages::DisplayName(bool prefix_own_handle, const QString& name) const {
+  return prefix_own_handle ? instance_.OwnHandle + QLatin1Char('/') + name : name;
+}
+
+bool InstantMessages::Say(const QString& text, const QString& display_name) {
+  if (text.isEmpty()) return false;
+  Packet p(kChatCode, kChatNamed, instance_.OwnIndex, 0);
+  p.Add(text).Add(display_name);
+  SendToServer(instance_, router_, p, kTag);
+  return true;
+}
+
+int InstantMessages::ModifierOf(const QString& label) {
+  bool ok = false;
+  const int value = ToHalfWidth(label).trimmed().toInt(&ok);
+  return ok ? value : 0;
+}
+
+void InstantMessages::SayWithRoll(const QString& message, const QString& expression,
+                                  const QString& modifier_label, bool secret,
+                                  const QString& display_name) {
+  if (expression.isEmpty()) return;
+  const QString result = dice_.RollText(expression, ModifierOf(modifier_label));
+  const QString lead = message.isEmpty() ? QString() : message + kWideBlank;
+  if (secret) {
+    chat_.AppendChatLine(display_name + kDiceLabel + QStringLiteral("："), kSpeakerSystem,
+                         lead + kSecretDicePrefix + result, display_name, 0);
+  }
+  Packet p(kChatCode, secret ? kChatNamedResultOthers : kChatNamedResult, instance_.OwnIndex, 0);
+  p.Add(lead + (secret ? kSecretDiceNotice : result)).Add(kDiceLabel).Add(display_name);
+  SendToServer(instance_, router_, p, kTag);
+}
+
+void InstantMessages::SendTyping(int kind, const QString& name) {
+  Packet p(kTypingCode, kind, instance_.OwnIndex, 0);
+  p.Add(instance_.OwnIndex).Add(name);
+  // The indicator also runs while a connection is being made; the router drops what it cannot
+  // deliver.
+  try {
+    router_.SendPacket(RouteServer, p);
+  } catch (const ProtocolError& e) {
+    instance_.ReportError(kTag, e.number, e.description);
+  }
+}
+
+void InstantMessages::RowTextChanged(int row, const QString& text, const QString& display_name) {
+  if (instance_.SessionMode == ModeNone) return;
+  if (!text.isEmpty() && !typing_rows_.contains(row)) {
+    typing_rows_.insert(row);
+    SendTyping(kTypingStarts, display_name);
+  } else if (text.isEmpty()) {
+    RowStopped(row);
+  }
+}
+
+void InstantMessages::RowFocusIn(int row, const QString& text, const QString& display_name) {
+  if (instance_.SessionMode == ModeNone || text.isEmpty()) return;
+  typing_rows_.insert(row);
+  SendTyping(kTypingStarts, display_name);
+}
+
+void InstantMessages::RowStopped(int row) {
+  if (!typing_rows_.remove(row)) return;
+  if (instance_.SessionMode == ModeNone) return;
+  SendTyping(kTypingStops, instance_.OwnHandle);
+}
+
+}  // namespace quillora

@@ -1,0 +1,797 @@
+#include "chat/MainWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/AppCore.h"
+#include "app/Colors.h"
+#include "chat/AppearanceDialog.h"
+#include "chat/ChatLog.h"
+#include "chat/NetworkInfoDialog.h"
+#include "ui/Dialogs.h"
+#include "ui/WidgetStyle.h"
+
+namespace quillora {
+
+namespace {
+
+const char* const kToolCaptions[MainWindow::kToolCount] = {
+    "ダイス機能",   "カード機能",   "お絵描き機能", "ＨＥＸ機能",
+    "カウンター機能", "テーブル機能", "簡易発言機能", "シナリオ機能"};
+
+const char* const kPolicyCaptions[7] = {
+    "無条件で受信・実行する",           "無条件で受信のみする(実行はしない)",
+    "無条件で受信・確認して実行する",   "確認して受信・実行する",
+    "確認して受信のみする(実行はしない)", "確認して受信・確認して実行する",
+    "一切受信・実行しない"};
+
+// Twips per pixel on the screen the window is on (15 at 96 dpi).
+double TwipsPerPixel(const QWidget* w) {
+  const double dpi = w->logicalDpiX() > 0 ? w->logicalDpiX() : 96.0;
+  return 1440.0 / dpi;
+}
+
+QAction* AddAction(QMenu* menu, const QString& caption, const QString& object_name) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(object_name);
+  return action;
+}
+
+}  // namespace
+
+void PanelLabel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) emit clicked(1);
+  if (event->button() == Qt::RightButton) emit clicked(2);
+  QLabel::mousePressEvent(event);
+}
+
+MainWindow::MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), core_(core), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Quillora - NoMode どこにも接続されてません"));
+  BuildWidgets();
+  BuildMenus();
+  BuildStatusBar();
+  WireModels();
+  core_.SetForegroundProbe([this] { return IsInFront(); });
+  core_.files().confirm = [this](const QString& title, const QString& text,
+                                 std::function<void(bool)> done) {
+    dialogs_.Confirm(this, title, text, std::move(done));
+  };
+  core_.files().open_file = [this](const QString& path) { OpenWithShell(path); };
+  UpdateConnectedMenus(false);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildWidgets() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("frmMainClient"));
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  // The two separator lines under the menu bar.
+  for (int i = 0; i < 2; ++i) {
+    auto* line = new QFrame(central);
+    line->setObjectName(QStringLiteral("linMenuSep_%1").arg(i));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(i == 0 ? QFrame::Sunken : QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setStyleSheet(i == 0 ? QStringLiteral("color: palette(mid);")
+                               : QStringLiteral("color: palette(light);"));
+    outer->addWidget(line);
+  }
+
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  splitter_->setObjectName(QStringLiteral("splMain"));
+  splitter_->setChildrenCollapsible(false);
+
+  rtb_main_ = new QTextEdit(splitter_);
+  rtb_main_->setObjectName(QStringLiteral("rtbMain"));
+  rtb_main_->setReadOnly(true);
+  rtb_main_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
+                                     Qt::LinksAccessibleByMouse);
+  rtb_main_->setDocument(core_.chat_log().Main());
+  rtb_main_->setMinimumWidth(120);
+
+  // The day log box is never shown; it only carries the day's log.
+  rtb_log_ = new QTextEdit(central);
+  rtb_log_->setObjectName(QStringLiteral("rtbLog"));
+  rtb_log_->setDocument(core_.chat_log().Log());
+  rtb_log_->setReadOnly(true);
+  rtb_log_->hide();
+
+  list_column_ = new QWidget(splitter_);
+  list_column_->setObjectName(QStringLiteral("pnlLists"));
+  auto* lists = new QVBoxLayout(list_column_);
+  lists->setContentsMargins(0, 0, 0, 0);
+  lists->setSpacing(2);
+  lst_redir_ = new QListWidget(list_column_);
+  lst_redir_->setObjectName(QStringLiteral("lstReDir"));
+  lst_redir_->setToolTip(QStringLiteral("宛名リスト"));
+  lst_send_ = new QListWidget(list_column_);
+  lst_send_->setObjectName(QStringLiteral("lstSend"));
+  lst_send_->setToolTip(QStringLiteral("送り先リスト"));
+  lists->addWidget(lst_redir_, 1);
+  lists->addWidget(lst_send_, 1);
+  splitter_->addWidget(rtb_main_);
+  splitter_->addWidget(list_column_);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 0);
+  const int list_width = static_cast<int>(2160 / TwipsPerPixel(this));
+  splitter_->setSizes({600, list_width});
+  outer->addWidget(splitter_, 1);
+
+  auto* input_row = new QWidget(central);
+  auto* input_layout = new QGridLayout(input_row);
+  input_layout->setContentsMargins(2, 4, 2, 2);
+  input_layout->setHorizontalSpacing(6);
+  txt_mess_ = new QPlainTextEdit(input_row);
+  txt_mess_->setObjectName(QStringLiteral("txtMess"));
+  txt_mess_->setTabChangesFocus(true);
+  const int line = txt_mess_->fontMetrics().lineSpacing();
+  txt_mess_->setFixedHeight(line * 2 + 14);
+  cmd_mess_send_ = new QPushButton(QStringLiteral("発言"), input_row);
+  cmd_mess_send_->setObjectName(QStringLiteral("cmdMessSend"));
+  cmd_mess_send_->setMinimumWidth(static_cast<int>(960 / TwipsPerPixel(this)));
+  cmd_mess_send_->setAutoDefault(false);
+  input_layout->addWidget(txt_mess_, 0, 0);
+  input_layout->addWidget(cmd_mess_send_, 0, 1, Qt::AlignVCenter);
+  input_layout->setColumnStretch(0, 1);
+  outer->addWidget(input_row, 0);
+
+  setCentralWidget(central);
+
+  // The window sees key presses before its controls.
+  for (QWidget* w : {static_cast<QWidget*>(rtb_main_), static_cast<QWidget*>(txt_mess_),
+                     static_cast<QWidget*>(cmd_mess_send_), static_cast<QWidget*>(lst_redir_),
+                     static_cast<QWidget*>(lst_send_)}) {
+    w->installEventFilter(this);
+  }
+  txt_mess_->viewport()->installEventFilter(this);
+
+  connect(cmd_mess_send_, &QPushButton::clicked, this, &MainWindow::SendMessage);
+  connect(txt_mess_, &QPlainTextEdit::textChanged, this, [this] {
+    core_.chat().InputTextChanged(txt_mess_->toPlainText());
+  });
+  connect(lst_redir_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (!syncing_lists_) core_.recipients().SelectReDir(row);
+  });
+  connect(lst_send_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (!syncing_lists_) core_.recipients().SelectSend(row);
+  });
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("mnuMain"));
+
+  // ファイル
+  QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  const char* const file_captions[4] = {"会話ログを保存", "会話ログを上書き保存", "RTFで保存",
+                                        "RTFで上書き保存"};
+  for (int i = 0; i < 4; ++i) {
+    file_sub_[i] = AddAction(file, QString::fromUtf8(file_captions[i]),
+                             QStringLiteral("mnuFileSub_%1").arg(i));
+  }
+  file_sub_[1]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  file_sub_[3]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(file_sub_[0], &QAction::triggered, this, [this] { SaveLog(false, true); });
+  connect(file_sub_[1], &QAction::triggered, this, [this] { SaveLog(false, false); });
+  connect(file_sub_[2], &QAction::triggered, this, [this] { SaveLog(true, true); });
+  connect(file_sub_[3], &QAction::triggered, this, [this] { SaveLog(true, false); });
+  file->addSeparator();
+  QAction* exit = AddAction(file, QStringLiteral("終了"), QStringLiteral("mnuExit"));
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+
+  // 接続
+  QMenu* con = bar->addMenu(QStringLiteral("接続(&C)"));
+  con->setObjectName(QStringLiteral("mnuCon"));
+  const char* const con_captions[7] = {"サーバになる", "サーバに接続", "-", "接続を切る", "-",
+                                       "ＩＰを表示してコピー", "WinIPCfgを起動"};
+  for (int i = 0; i < 7; ++i) {
+    if (QString::fromUtf8(con_captions[i]) == QLatin1String("-")) {
+      con_sub_[i] = con->addSeparator();
+      con_sub_[i]->setObjectName(QStringLiteral("mnuConSub_%1").arg(i));
+      continue;
+    }
+    con_sub_[i] = AddAction(con, QString::fromUtf8(con_captions[i]),
+                            QStringLiteral("mnuConSub_%1").arg(i));
+  }
+  connect(con_sub_[0], &QAction::triggered, this, [this] { core_.session().BecomeServer(); });
+  connect(con_sub_[1], &QAction::triggered, this, &MainWindow::OnConnectCommand);
+  connect(con_sub_[3], &QAction::triggered, this, [this] { core_.session().Disconnect(); });
+  connect(con_sub_[5], &QAction::triggered, this, &MainWindow::OnShowIp);
+  connect(con_sub_[6], &QAction::triggered, this, &MainWindow::OnShowNetworkInfo);
+
+  // 設定
+  QMenu* set = bar->addMenu(QStringLiteral("設定(&S)"));
+  set->setObjectName(QStringLiteral("mnuSet"));
+  const char* const set_captions[9] = {
+      "ユーザー情報設定", "アプリケーション設定", "-", "複数行発言許可", "-", "宛名リストを表示",
+      "あて先リストを表示", "宛名選択を発言毎に戻す", "あて先選択を発言毎に戻す"};
+  for (int i = 0; i < 9; ++i) {
+    if (QString::fromUtf8(set_captions[i]) == QLatin1String("-")) {
+      set_sub_[i] = set->addSeparator();
+      set_sub_[i]->setObjectName(QStringLiteral("mnuSetSub_%1").arg(i));
+      continue;
+    }
+    set_sub_[i] = AddAction(set, QString::fromUtf8(set_captions[i]),
+                            QStringLiteral("mnuSetSub_%1").arg(i));
+  }
+  for (int i : {3, 5, 6, 7, 8}) set_sub_[i]->setCheckable(true);
+  set_sub_[5]->setChecked(true);
+  set_sub_[6]->setChecked(true);
+  connect(set_sub_[0], &QAction::triggered, this, &MainWindow::OnChangeHandle);
+  connect(set_sub_[1], &QAction::triggered, this, [this] {
+    if (!appearance_) {
+      appearance_ = new AppearanceDialog(core_, dialogs_, this);
+      connect(appearance_, &AppearanceDialog::applied, this, &MainWindow::ApplyAppearance);
+    }
+    appearance_->Open();
+  });
+  connect(set_sub_[5], &QAction::toggled, this, [this] { LayoutLists(); });
+  connect(set_sub_[6], &QAction::toggled, this, [this] { LayoutLists(); });
+  // The record follows the check marks at once; the chat controller reads the reset flags.
+  for (int i : {3, 5, 6, 7, 8}) {
+    connect(set_sub_[i], &QAction::toggled, this, [this] { StoreMenuChecksIntoSettings(); });
+  }
+
+  // 拡張機能
+  menu_ext_ = bar->addMenu(QStringLiteral("拡張機能(&E)"));
+  menu_ext_->setObjectName(QStringLiteral("mnuExt"));
+  for (int i = 0; i < kToolCount; ++i) {
+    ext_sub_[i] = AddAction(menu_ext_, QString::fromUtf8(kToolCaptions[i]),
+                            QStringLiteral("mnuExtSub_%1").arg(i));
+    ext_sub_[i]->setCheckable(true);
+    ext_sub_[i]->setEnabled(false);  // enabled once the tool's window is registered
+    connect(ext_sub_[i], &QAction::triggered, this, [this, i] {
+      // The check mark follows the window, not the click.
+      ext_sub_[i]->setChecked(!ext_sub_[i]->isChecked());
+      ToggleTool(i);
+    });
+  }
+
+  // 特殊機能
+  QMenu* sp = bar->addMenu(QStringLiteral("特殊機能(&X)"));
+  sp->setObjectName(QStringLiteral("mnuSpExt"));
+  QAction* send_file = AddAction(sp, QStringLiteral("ファイルの転送実行"),
+                                 QStringLiteral("mnuSpExtSub_0"));
+  connect(send_file, &QAction::triggered, this, &MainWindow::OnSendFile);
+  QMenu* policy = sp->addMenu(QStringLiteral("転送実行許可フラグ"));
+  policy->setObjectName(QStringLiteral("mnuSpExtSub_1"));
+  auto* group = new QActionGroup(this);
+  group->setExclusive(true);
+  for (int i = 0; i < 7; ++i) {
+    policy_sub_[i] = AddAction(policy, QString::fromUtf8(kPolicyCaptions[i]),
+                               QStringLiteral("mnuSpExtSubSub_%1").arg(i));
+    policy_sub_[i]->setCheckable(true);
+    group->addAction(policy_sub_[i]);
+    connect(policy_sub_[i], &QAction::triggered, this,
+            [this, i] { core_.instance().settings.ExecuteLevel = i; });
+  }
+  policy_sub_[0]->setChecked(true);
+
+  // ヘルプ
+  QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
+  help->setObjectName(QStringLiteral("mnuHelp"));
+  QAction* help0 = AddAction(help, QStringLiteral("ヘルプ"), QStringLiteral("mnuHelpSub_0"));
+  help0->setShortcut(QKeySequence(Qt::Key_F1));
+  help0->setEnabled(false);
+  QAction* help1 = AddAction(help, QStringLiteral("バージョン情報"), QStringLiteral("mnuHelpSub_1"));
+  connect(help1, &QAction::triggered, this, &MainWindow::ShowVersion);
+}
+
+void MainWindow::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("stbMain"));
+  bar->setSizeGripEnabled(true);
+  panel_sys_ = new PanelLabel(bar);
+  panel_sys_->setObjectName(QStringLiteral("SysReqMes"));
+  panel_sys_->setToolTip(QStringLiteral("エラーメッセージ等"));
+  panel_sys_->setMinimumWidth(120);
+  panel_handle_ = new PanelLabel(bar);
+  panel_handle_->setObjectName(QStringLiteral("CurHandle"));
+  panel_handle_->setToolTip(QStringLiteral("現在のハンドル"));
+  panel_buf_ = new PanelLabel(QStringLiteral("発言場０"), bar);
+  panel_buf_->setObjectName(QStringLiteral("CurBufNum"));
+  panel_buf_->setToolTip(QStringLiteral("現在の発言場"));
+  panel_time_ = new QLabel(bar);
+  panel_time_->setObjectName(QStringLiteral("CurTime"));
+  panel_time_->setToolTip(QStringLiteral("現在の時刻"));
+  for (QLabel* l : {static_cast<QLabel*>(panel_sys_), static_cast<QLabel*>(panel_handle_),
+                    static_cast<QLabel*>(panel_buf_), panel_time_}) {
+    l->setContentsMargins(6, 0, 6, 0);
+  }
+  bar->addWidget(panel_sys_, 1);
+  bar->addPermanentWidget(panel_handle_);
+  bar->addPermanentWidget(panel_buf_);
+  bar->addPermanentWidget(panel_time_);
+
+  clock_ = new QTimer(this);
+  auto tick = [this] {
+    panel_time_->setText(QTime::currentTime().toString(QStringLiteral("H:mm")));
+  };
+  connect(clock_, &QTimer::timeout, this, tick);
+  clock_->start(1000);
+  tick();
+
+  connect(panel_sys_, &PanelLabel::clicked, this, [this](int) {
+    core_.instance().SetPanel(QLatin1String(kPanelSysReqMes), QString());
+  });
+  connect(panel_handle_, &PanelLabel::clicked, this, &MainWindow::OnHandlePanelClicked);
+  connect(panel_buf_, &PanelLabel::clicked, this, &MainWindow::OnBufferPanelClicked);
+}
+
+void MainWindow::WireModels() {
+  Instance& inst = core_.instance();
+  connect(&inst, &Instance::panelChanged, this, [this](const QString& key, const QString& text) {
+    if (key == QLatin1String(kPanelSysReqMes)) panel_sys_->setText(text);
+    if (key == QLatin1String(kPanelCurHandle)) panel_handle_->setText(text);
+    if (key == QLatin1String(kPanelCurBufNum)) panel_buf_->setText(text);
+  });
+  panel_sys_->setText(inst.Panel(QLatin1String(kPanelSysReqMes)));
+  panel_handle_->setText(inst.Panel(QLatin1String(kPanelCurHandle)));
+  connect(&inst, &Instance::toolWindowRequested, this, [this](int tool, int) {
+    if (tool < 0 || tool >= kToolCount || !tools_[tool]) return;
+    tools_[tool]->show();
+    tools_[tool]->raise();
+    ext_sub_[tool]->setChecked(true);
+  });
+
+  Session& session = core_.session();
+  connect(&session, &Session::titleChanged, this, &MainWindow::UpdateTitle);
+  connect(&session, &Session::connectedChanged, this, &MainWindow::UpdateConnectedMenus);
+
+  Recipients& rec = core_.recipients();
+  connect(&rec, &Recipients::listsChanged, this, &MainWindow::RefreshLists);
+  connect(&rec, &Recipients::selectionChanged, this, &MainWindow::RefreshLists);
+  RefreshLists();
+
+  // Keep the chat view at its end while new lines arrive, unless the user scrolled up.
+  connect(core_.chat_log().Main(), &QTextDocument::contentsChanged, this, [this] {
+    QScrollBar* bar = rtb_main_->verticalScrollBar();
+    if (bar->value() >= bar->maximum() - 4) {
+      QTimer::singleShot(0, this, [this] {
+        rtb_main_->verticalScrollBar()->setValue(rtb_main_->verticalScrollBar()->maximum());
+      });
+    }
+  });
+}
+
+void MainWindow::UpdateTitle(const QString& title) { setWindowTitle(title); }
+
+void MainWindow::UpdateConnectedMenus(bool connected) {
+  con_sub_[0]->setEnabled(!connected);
+  con_sub_[1]->setEnabled(!connected);
+  con_sub_[3]->setEnabled(connected);
+  menu_ext_->setEnabled(connected);
+  menu_ext_->menuAction()->setEnabled(connected);
+}
+
+void MainWindow::RefreshLists() {
+  const Recipients& rec = core_.recipients();
+  syncing_lists_ = true;
+  auto fill = [](QListWidget* list, const QVector<RecipientEntry>& entries, int selected) {
+    // Rewrite in place so that the view does not flicker while someone types.
+    while (list->count() > entries.size()) delete list->takeItem(list->count() - 1);
+    for (int i = 0; i < entries.size(); ++i) {
+      QListWidgetItem* item = list->item(i);
+      if (!item) item = new QListWidgetItem(list);
+      if (item->text() != entries[i].text) item->setText(entries[i].text);
+      item->setData(Qt::UserRole, entries[i].data);
+    }
+    list->setCurrentRow(selected);
+  };
+  fill(lst_redir_, rec.ReDir(), rec.ReDirRow());
+  fill(lst_send_, rec.Send(), rec.SendRow());
+  syncing_lists_ = false;
+}
+
+void MainWindow::LayoutLists() {
+  const bool redir = set_sub_[5]->isChecked();
+  const bool send = set_sub_[6]->isChecked();
+  lst_redir_->setVisible(redir);
+  lst_send_->setVisible(send);
+  list_column_->setVisible(redir || send);
+  // A hidden list goes back to its first entry.
+  if (!redir && lst_redir_->count() > 0) core_.recipients().SelectReDir(0);
+  if (!send && lst_send_->count() > 0) core_.recipients().SelectSend(0);
+}
+
+void MainWindow::SetToolWindow(int tool, QWidget* window) {
+  if (tool < 0 || tool >= kToolCount) return;
+  tools_[tool] = window;
+  ext_sub_[tool]->setEnabled(window != nullptr);
+  if (window) window->installEventFilter(this);
+}
+
+QWidget* MainWindow::ToolWindow(int tool) const {
+  return tool >= 0 && tool < kToolCount ? tools_[tool].data() : nullptr;
+}
+
+void MainWindow::ToggleTool(int tool) {
+  if (tool < 0 || tool >= kToolCount) return;
+  QWidget* window = tools_[tool];
+  if (!window) return;
+  const bool checked = ext_sub_[tool]->isChecked();
+  if (checked) {
+    window->hide();
+    ext_sub_[tool]->setChecked(false);
+    return;
+  }
+  auto show = [this, tool, window] {
+    window->show();
+    window->raise();
+    ext_sub_[tool]->setChecked(true);
+    // The server opens the shared tools on every client too.
+    if (tool == kDrawing || tool == kHexMap || tool == kCounters || tool == kTable) {
+      core_.chat().AnnounceToolOpened(tool + 1);
+    }
+  };
+  if (tool == kHexMap && core_.instance().SessionMode == ModeServer && hex_setup_) {
+    hex_setup_(show);
+    return;
+  }
+  show();
+}
+
+void MainWindow::OnToolClosed(int tool) {
+  if (tool >= 0 && tool < kToolCount) ext_sub_[tool]->setChecked(false);
+}
+
+QAction* MainWindow::menu_action(const QString& object_name) const {
+  return findChild<QAction*>(object_name);
+}
+
+bool MainWindow::IsInFront() const {
+  return isActiveWindow() && QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+// --- sending ---------------------------------------------------------------------------------
+
+void MainWindow::SendMessage() {
+  core_.chat().SendChatMessage(txt_mess_->toPlainText());
+  AfterSendReset();
+}
+
+void MainWindow::AfterSendReset() {
+  const QString text = core_.buffers().AfterSend();
+  core_.instance().CurBufNum = 0;
+  core_.instance().SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(0));
+  txt_mess_->setPlainText(text);
+  txt_mess_->moveCursor(QTextCursor::End);
+  txt_mess_->setFocus();
+}
+
+void MainWindow::SwitchBuffer(int n) {
+  const QString text = core_.buffers().SwitchTo(n, txt_mess_->toPlainText(),
+                                                core_.instance().settings.PsetMes);
+  const int current = core_.buffers().Current();
+  core_.instance().CurBufNum = current;
+  core_.instance().SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(current));
+  txt_mess_->setPlainText(text);
+  txt_mess_->moveCursor(QTextCursor::End);
+}
+
+void MainWindow::PreviousBuffer() { SwitchBuffer((core_.buffers().Current() + 9) % 10); }
+void MainWindow::NextBuffer() { SwitchBuffer((core_.buffers().Current() + 1) % 10); }
+
+void MainWindow::OnBufferPanelClicked(int button) {
+  if (button == 1) PreviousBuffer();
+  if (button == 2) NextBuffer();
+}
+
+void MainWindow::OnHandlePanelClicked(int button) {
+  if (button == 1) core_.chat().SwitchPresetHandle(-1);
+  if (button == 2) core_.chat().SwitchPresetHandle(+1);
+}
+
+void MainWindow::OnChangeHandle() {
+  dialogs_.Input(this, QStringLiteral("ユーザー情報変更"),
+                 QStringLiteral("ハンドルを入力して下さい\n（必要なユーザー情報は、ハンドルのみです）"),
+                 QString(), [this](std::optional<QString> answer) {
+                   if (answer) core_.chat().ChangeHandleFromDialog(*answer);
+                 });
+}
+
+void MainWindow::StepList(QListWidget* list, int delta) {
+  if (list->count() == 0) return;
+  const int row = std::clamp(list->currentRow() + delta, 0, list->count() - 1);
+  if (list == lst_redir_) {
+    core_.recipients().SelectReDir(row);
+  } else {
+    core_.recipients().SelectSend(row);
+  }
+}
+
+bool MainWindow::HandleShortcut(QKeyEvent* key) {
+  const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                         Qt::AltModifier);
+  const int k = key->key();
+  if (mods == Qt::ControlModifier && k >= Qt::Key_0 && k <= Qt::Key_9 &&
+      !(key->modifiers() & Qt::KeypadModifier)) {
+    SwitchBuffer(k - Qt::Key_0);
+    return false;
+  }
+  if (mods == Qt::ControlModifier) {
+    switch (k) {
+      case Qt::Key_D:
+        if (tools_[kDice] && tools_[kDice]->isVisible() && dice_focus_) {
+          dice_focus_();
+          return true;
+        }
+        return false;
+      case Qt::Key_Up: StepList(lst_send_, -1); return false;
+      case Qt::Key_Down: StepList(lst_send_, +1); return false;
+      case Qt::Key_Left: StepList(lst_redir_, -1); return false;
+      case Qt::Key_Right: StepList(lst_redir_, +1); return false;
+      default: break;
+    }
+  }
+  if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+    if (k == Qt::Key_Left) {
+      PreviousBuffer();
+      return true;
+    }
+    if (k == Qt::Key_Right) {
+      NextBuffer();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Tool windows closed with their close box clear their menu check.
+  for (int i = 0; i < kToolCount; ++i) {
+    if (watched == tools_[i] && event->type() == QEvent::Hide) OnToolClosed(i);
+  }
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (HandleShortcut(key)) return true;
+    if (watched == txt_mess_ && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        !(key->modifiers() & Qt::ShiftModifier) && !set_sub_[3]->isChecked()) {
+      SendMessage();
+      core_.chat().TypingStopped();  // the stop-typing step runs after an Enter-send
+      return true;
+    }
+  }
+  if (watched == txt_mess_ && event->type() == QEvent::FocusIn) {
+    core_.chat().InputFocusIn(txt_mess_->toPlainText());
+  }
+  if (watched == txt_mess_ && event->type() == QEvent::FocusOut) {
+    core_.chat().TypingStopped();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// --- connection menu -------------------------------------------------------------------------
+
+void MainWindow::OnConnectCommand() {
+  dialogs_.Input(
+      this, QStringLiteral("接続先入力"),
+      QStringLiteral("接続先のＩＰアドレスを入力して下さい(例：127.0.0.1)\n"
+                     "接続先のＩＰは、ServerModeでこのソフトを立ち上げている方に、何らかの方法で"
+                     "聞いて下さい。通常、接続先のＩＰは、ネットに繋げる毎に違います。"),
+      QString(), [this](std::optional<QString> answer) {
+        if (!answer || answer->isEmpty()) return;
+        core_.session().Connect(*answer);
+      });
+}
+
+void MainWindow::OnShowIp() {
+  dialogs_.SetClipboardText(QString());
+  const Session::IpNotice notice = core_.session().IpReport();
+  dialogs_.SetClipboardText(notice.clipboard);
+  dialogs_.Message(this, QStringLiteral("IP Utility"), notice.message, Dialogs::Icon::Information);
+}
+
+void MainWindow::OnShowNetworkInfo() {
+  auto* dialog = new NetworkInfoDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+}
+
+// --- file transfer -------------------------------------------------------------------------
+
+void MainWindow::OnSendFile() {
+  dialogs_.OpenFile(
+      this, QStringLiteral("ファイルの転送実行"), file_dialog_folder_,
+      QStringLiteral("全てのファイル(*.*) (*)"), [this](QString chosen) {
+        if (chosen.isEmpty()) return;
+        const QFileInfo info(chosen);
+        if (info.fileName().isEmpty()) return;
+        file_dialog_folder_ = info.absolutePath();
+        auto send = [this, chosen] {
+          if (!core_.files().SendFile(chosen, true)) {
+            dialogs_.Message(this, QStringLiteral("機能エラー"),
+                             QStringLiteral("ファイル：") + chosen + QStringLiteral("を読み込めません"),
+                             Dialogs::Icon::Critical);
+          }
+        };
+        if (info.size() > FileTransfer::kLargeFile) {
+          dialogs_.Confirm(this, QStringLiteral("確認メッセージ"),
+                           QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
+                           [send](bool yes) {
+                             if (yes) send();
+                           });
+          return;
+        }
+        send();
+      });
+}
+
+void MainWindow::OpenWithShell(const QString& path) {
+  if (dialogs_.OpenWithShell(path)) return;
+  QString text;
+  if (!QFileInfo::exists(path)) {
+    text = QFileInfo::exists(QFileInfo(path).absolutePath())
+               ? QStringLiteral("ファイルが見つかりません。")
+               : QStringLiteral("ファイルのパスが見つかりません。");
+  } else {
+    text = QStringLiteral("その他のエラー") +
+           QStringLiteral("（このファイルを開くアプリケーションがありません）");
+  }
+  dialogs_.Message(this, windowTitle(), text, Dialogs::Icon::Critical);
+}
+
+// --- help, logs, appearance ------------------------------------------------------------------
+
+void MainWindow::ShowVersion() {
+  const QString text =
+      QStringLiteral("Quillora ver %1.%2.%3β").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision) +
+      QStringLiteral("\n\nネット越しにTRPGを遊ぶためのチャットツールです。") +
+      QStringLiteral("\n\nサーバになる方はTCPポート2001番を開けておいて下さい。") +
+      QStringLiteral("\n\n不具合や要望は、開発者までお知らせ下さい。");
+  dialogs_.Message(this, QStringLiteral("バージョン情報"), text, Dialogs::Icon::Information);
+}
+
+void MainWindow::SaveLog(bool rich, bool ask) {
+  Instance& inst = core_.instance();
+  const QString extension = rich ? QStringLiteral(".rtf") : QStringLiteral(".txt");
+  auto write = [this, rich](const QString& path) {
+    const bool ok = rich ? core_.chat_log().SaveMainAsRtf(path)
+                         : core_.chat_log().SaveMainAsText(path);
+    if (!ok) {
+      dialogs_.Message(this, QStringLiteral("機能エラー"),
+                       QStringLiteral("ファイル：") + path + QStringLiteral("に保存できません"),
+                       Dialogs::Icon::Critical);
+    }
+  };
+
+  const QString& remembered = rich ? inst.rtf_log_file : inst.text_log_file;
+  if (!ask && !remembered.isEmpty()) {
+    const QString& folder = rich ? inst.settings.RtfSaveDir : inst.settings.TextSaveDir;
+    write(ManualSavePath(folder, remembered, extension));
+    return;
+  }
+  const QString filter = rich ? QStringLiteral("リッチテキストファイル(*.rtf) (*.rtf)")
+                              : QStringLiteral("テキストファイル(*.TXT) (*.txt)");
+  const QString start = inst.PathOf(rich ? inst.settings.RtfSaveDir : inst.settings.TextSaveDir);
+  dialogs_.SaveFile(this, rich ? QStringLiteral("RTFで保存") : QStringLiteral("会話ログを保存"),
+                    start, filter, extension.mid(1),
+                    [this, rich, write, extension](const QString& chosen) {
+                      if (chosen.isEmpty()) return;
+                      Instance& in = core_.instance();
+                      const SavePathParts parts = SplitSavePath(chosen);
+                      QString& dir = rich ? in.settings.RtfSaveDir : in.settings.TextSaveDir;
+                      QString& name = rich ? in.rtf_log_file : in.text_log_file;
+                      dir = parts.folder;
+                      name = parts.file_name;
+                      if (name.isEmpty()) return;
+                      write(ManualSavePath(dir, name, extension));
+                    });
+}
+
+void MainWindow::ApplyAppearance() {
+  const Settings& s = core_.instance().settings;
+  ApplyColors(txt_mess_, s.Color[kColorInputText], s.Color[kColorInputBack]);
+  ApplyColors(rtb_main_, s.Color[kColorChatText], s.Color[kColorChatBack]);
+  ApplyColors(lst_redir_, s.Color[kColorReDirText], s.Color[kColorReDirBack]);
+  ApplyColors(lst_send_, s.Color[kColorSendText], s.Color[kColorSendBack]);
+  ApplyFont(txt_mess_, s.Font[kFontInput]);
+  ApplyFont(rtb_main_, s.Font[kFontChat]);
+  ApplyFont(lst_redir_, s.Font[kFontReDir]);
+  ApplyFont(lst_send_, s.Font[kFontSend]);
+  QPalette pal = centralWidget()->palette();
+  pal.setColor(QPalette::Window, FromBgr(s.Color[kColorMainBack]));
+  centralWidget()->setPalette(pal);
+  centralWidget()->setAutoFillBackground(true);
+  const int line = txt_mess_->fontMetrics().lineSpacing();
+  txt_mess_->setFixedHeight(line * 2 + 14);
+}
+
+void MainWindow::RestoreFromSettings() {
+  const Settings& s = core_.instance().settings;
+  const double tpp = TwipsPerPixel(this);
+  int w = static_cast<int>(s.frmMain_Width / tpp);
+  int h = static_cast<int>(s.frmMain_Height / tpp);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize avail = screen->availableSize();
+    w = std::clamp(w, 320, std::max(320, avail.width()));
+    h = std::clamp(h, 240, std::max(240, avail.height()));
+  }
+  resize(w, h);
+  restoring_ = true;
+  set_sub_[3]->setChecked(s.AllowMulitMes);
+  set_sub_[5]->setChecked(s.ReDirListBox);
+  set_sub_[6]->setChecked(s.SendToListBox);
+  set_sub_[7]->setChecked(s.ReDirListReset);
+  set_sub_[8]->setChecked(s.SendToListRset);
+  restoring_ = false;
+  const int level = (s.ExecuteLevel >= 0 && s.ExecuteLevel < 7) ? s.ExecuteLevel : 0;
+  policy_sub_[level]->setChecked(true);
+  LayoutLists();
+  ApplyAppearance();
+}
+
+void MainWindow::StoreWindowStateIntoSettings() {
+  Settings& s = core_.instance().settings;
+  s.frmMain_WindowMode = isMinimized() ? 1 : (isMaximized() ? 2 : 0);
+  // The stored size is always the normal size, also for a maximised window.
+  const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+  const double tpp = TwipsPerPixel(this);
+  if (normal.isValid()) {
+    s.frmMain_Width = static_cast<float>(std::round(normal.width() * tpp));
+    s.frmMain_Height = static_cast<float>(std::round(normal.height() * tpp));
+  }
+  StoreMenuChecksIntoSettings();
+  for (int i = 0; i < 7; ++i) {
+    if (policy_sub_[i]->isChecked()) {
+      s.ExecuteLevel = i;
+      break;
+    }
+  }
+}
+
+void MainWindow::StoreMenuChecksIntoSettings() {
+  if (restoring_) return;
+  Settings& s = core_.instance().settings;
+  s.AllowMulitMes = set_sub_[3]->isChecked();
+  s.ReDirListBox = set_sub_[5]->isChecked();
+  s.SendToListBox = set_sub_[6]->isChecked();
+  s.ReDirListReset = set_sub_[7]->isChecked();
+  s.SendToListRset = set_sub_[8]->isChecked();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    StoreWindowStateIntoSettings();
+    core_.Shutdown();
+    for (const auto& tool : tools_) {
+      if (tool) tool->close();
+    }
+  }
+  event->accept();
+  QMainWindow::closeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
+
+void MainWindow::changeEvent(QEvent* event) { QMainWindow::changeEvent(event); }
+
+}  // namespace quillora

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+#include "net/Packet.h"
+
+namespace quillora {
+
+class Instance;
+class Session;
+
+// Sends files to the other participants in paced pieces of 2048 bytes and stores the pieces
+// that arrive in file_Rcv, opening a finished file or not as the receiving policy says.
+class FileTransfer : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPieceSize = 2048;
+  static constexpr int kPaceMs = 500;
+  static constexpr qint64 kLargeFile = 16383;            // bigger files are confirmed first
+  static constexpr qint64 kMaxReceived = 64LL << 20;     // pieces beyond this are refused
+
+  // The receiving policy: the checked entry of "転送実行許可フラグ" (settings ExecuteLevel).
+  enum Policy {
+    kReceiveOpen = 0,
+    kReceiveOnly = 1,
+    kReceiveAskOpen = 2,
+    kAskReceiveOpen = 3,
+    kAskReceiveOnly = 4,
+    kAskReceiveAskOpen = 5,
+    kRefuse = 6,
+  };
+
+  FileTransfer(Instance& instance, Session& session, QObject* parent = nullptr);
+
+  // What the window layer provides: a yes/no question and the desktop's "open" action.
+  std::function<void(const QString& title, const QString& text, std::function<void(bool)>)>
+      confirm;
+  std::function<void(const QString& path)> open_file;
+
+  // Queues every piece of the file for sending (SubCode 1 when the receivers may open it);
+  // false when the file cannot be read. Pieces leave one every 500 ms, in order, after those
+  // already queued.
+  bool SendFile(const QString& path, bool open_after);
+  bool Sending() const { return !queue_.empty(); }
+  int QueuedPieces() const { return static_cast<int>(queue_.size()); }
+  // For tests: the pause between pieces.
+  void SetPace(int ms) { pacer_.setInterval(ms); }
+
+  // The handler of code 111.
+  void OnPiece(const Packet& p);
+
+  // A received name reduced to a bare, harmless file name.
+  static QString SafeFileName(const QString& name);
+  // True for files that would run code when opened; those are stored but never opened here.
+  static bool RunsCode(const QString& file_name, const QByteArray& head);
+  QString ReceiveFolder() const;
+
+ private:
+  struct Piece {
+    QString name;
+    int32_t count;
+    int32_t number;
+    int32_t size;
+    int32_t position;
+    int16_t sub_code;
+    QByteArray bytes;
+  };
+  void SendNext();
+  void Store(const Piece& piece);
+  void Finish(const Piece& piece);
+  static Piece FromPacket(const Packet& p);
+
+  Instance& instance_;
+  Session& session_;
+  QTimer pacer_;
+  std::deque<Piece> queue_;
+  // Files waiting for the user's answer to "receive?": their pieces are held meanwhile.
+  QHash<QString, std::vector<Piece>> pending_;
+  QHash<QString, bool> refused_;
+};
+
+}  // namespace quillora

@@ -1,0 +1,417 @@
+#include "net/Session.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "app/Instance.h"
+#include "chat/ChatSink.h"
+#include "chat/Recipients.h"
+#include "net/SocketLink.h"
+#include "text/Width.h"
+
+namespace quillora {
+
+namespace {
+
+const QString kTagMenu = QStringLiteral("Menu_Connect");
+
+// How long a closing socket may take to hand over what it still holds.
+constexpr int kRetireGraceMs = 5000;
+
+// The leading digits of a text as a number, like the classic Val() on a port field.
+int LeadingNumber(const QString& text) {
+  const QString t = text.trimmed();
+  qsizetype end = 0;
+  while (end < t.size() && end < 6 && t[end].isDigit() && t[end].unicode() < 0x80) ++end;
+  return end == 0 ? 0 : t.left(end).toInt();
+}
+
+QString AddressText(const QHostAddress& address) {
+  bool ok = false;
+  const quint32 v4 = address.toIPv4Address(&ok);
+  return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+}  // namespace
+
+Session::Session(Instance& instance, ChatSink& sink, Recipients& recipients, QObject* parent)
+    : QObject(parent),
+      instance_(instance),
+      sink_(sink),
+      recipients_(recipients),
+      router_(instance),
+      dispatcher_(new Dispatcher(instance, router_, this)),
+      output_cap_(SocketLink::kDefaultOutputCap),
+      title_(NoModeTitle()) {
+  watch_.setInterval(kWatchInterval);
+  connect(&watch_, &QTimer::timeout, this, &Session::OnWatchTick);
+  // A socket that floods us with input is dropped like one that stops reading.
+  connect(dispatcher_, &Dispatcher::inputOverflow, this, [this](int k) {
+    DropServerSocket(k, QStringLiteral("受信量が上限を超えたため接続%1を切断しました").arg(k));
+  });
+  RegisterHandlers();
+}
+
+Session::~Session() {
+  watch_.stop();
+  router_.SetClientLink(nullptr);
+  router_.ClearServerLinks();
+  // Sockets are children of this object; make sure none of them calls back while going away.
+  for (auto& slot : slots_) {
+    if (slot.socket) slot.socket->disconnect(this);
+  }
+  if (client_) client_->disconnect(this);
+  if (listener_) listener_->disconnect(this);
+}
+
+QString Session::NoModeTitle() {
+  return QStringLiteral("Quillora - NoMode どこにも接続されてません");
+}
+
+bool Session::Active() const { return instance_.SessionMode != ModeNone; }
+
+void Session::SetTitle(const QString& title) {
+  title_ = title;
+  emit titleChanged(title_);
+}
+
+void Session::Line(const QString& text) { sink_.SystemLine(text); }
+
+bool Session::Send(RoutingMode mode, const Packet& p, const QString& tag) {
+  try {
+    router_.SendPacket(mode, p);
+    return true;
+  } catch (const ProtocolError& e) {
+    instance_.ReportError(tag, e.number, e.description);
+    return false;
+  }
+}
+
+QTcpSocket* Session::ServerSocket(int k) const {
+  if (k < 1 || k >= static_cast<int>(slots_.size())) return nullptr;
+  return slots_[k].socket;
+}
+
+QString Session::ListeningIp() const {
+  for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+    if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback()) {
+      return address.toString();
+    }
+  }
+  return {};
+}
+
+Session::IpNotice Session::IpReport() const {
+  const QString ip = ListeningIp();
+  if (!ip.isEmpty()) {
+    return {ip, QStringLiteral("あなたの現在のＩＰアドレスは") + ip + QStringLiteral("です\n") +
+                    QStringLiteral("クリップボードに現在のＩＰアドレスをコピーしました")};
+  }
+  return {QStringLiteral("localhost"),
+          QStringLiteral("現在ネットワークには繋がっていません\n"
+                         "あなたの現在のＩＰアドレスはlocalhostです\n"
+                         "クリップボードに現在のＩＰアドレスをコピーしました")};
+}
+
+QString Session::RemoteIp() const {
+  return client_ ? AddressText(client_->peerAddress()) : QString();
+}
+
+// --- commands --------------------------------------------------------------------------------
+
+bool Session::BecomeServer() {
+  if (Active()) return false;
+  auto* listener = new QTcpServer(this);
+  if (!listener->listen(QHostAddress::Any, static_cast<quint16>(port_))) {
+    instance_.ReportError(kTagMenu, SocketErrorNumber(listener->serverError()),
+                          listener->errorString());
+    delete listener;
+    return false;
+  }
+  listener_ = listener;
+  connect(listener_, &QTcpServer::newConnection, this, &Session::OnNewConnection);
+  slots_.clear();
+  slots_.emplace_back();  // element 0 is never used
+  router_.ClearServerLinks();
+  instance_.SocketCount = 0;
+
+  // The server's own user joins like everybody else, as the first connection.
+  client_ = NewClientSocket();
+  client_->connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port_));
+
+  emit connectedChanged(true);
+  const QString ip = ListeningIp();
+  const QString shown = ip.isEmpty() ? QStringLiteral("LocalHost") : ip;
+  SetTitle(QStringLiteral("Quillora - ServerMode  現在のIP:") + shown);
+  instance_.SessionMode = ModeServer;
+  Line(QStringLiteral("ServerModeになりました。現在のＩＰは ") + shown + QStringLiteral(" です。"));
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+  return true;
+}
+
+void Session::Connect(const QString& typed_answer) {
+  if (Active()) return;
+  const QString answer = ToHalfWidth(typed_answer);
+  QString host = answer;
+  int local_port = 0;
+  const qsizetype colon = answer.indexOf(QLatin1Char(':'));
+  if (colon >= 0) {
+    host = answer.left(colon);
+    local_port = LeadingNumber(answer.mid(colon + 1));
+  }
+  host = host.trimmed();
+  if (host.isEmpty()) return;
+
+  client_ = NewClientSocket();
+  if (local_port > 0 &&
+      !client_->bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(local_port),
+                     QAbstractSocket::ReuseAddressHint)) {
+    instance_.ReportError(kTagMenu, SocketErrorNumber(client_->error()), client_->errorString());
+    Retire(client_, false);
+    client_ = nullptr;
+    return;
+  }
+  typed_host_ = host;
+  client_->connectToHost(host, static_cast<quint16>(port_));
+
+  SetTitle(QStringLiteral("Quillora - IP:") + host + QStringLiteral("に接続中"));
+  emit connectedChanged(true);
+  instance_.SessionMode = ModeConnecting;
+  Line(host + QStringLiteral(" に接続中です。"));
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+}
+
+void Session::Disconnect() {
+  switch (instance_.SessionMode) {
+    case ModeClient:
+      Send(RouteServer, Packet(202, 0, instance_.OwnIndex, 0), kTagMenu);
+      CloseClient(true);
+      break;
+    case ModeConnecting:
+      CloseClient(false);
+      break;
+    case ModeServer:
+      for (int k = 2; k <= instance_.SocketCount; ++k) {
+        Packet gone(3, 0, instance_.OwnIndex, static_cast<int16_t>(k));
+        gone.Add(instance_.OwnIndex);
+        Send(RouteOne, gone, kTagMenu);
+      }
+      StopServing(true);
+      CloseClient(true);
+      break;
+    default:
+      return;
+  }
+  EnterNoMode(QStringLiteral("接続を切断しました。"));
+}
+
+void Session::EnterNoMode(const QString& line) {
+  emit connectedChanged(false);
+  recipients_.Clear();
+  SetTitle(NoModeTitle());
+  if (!line.isEmpty()) Line(line);
+  instance_.SessionMode = ModeNone;
+  instance_.SocketCount = 0;
+  watch_.stop();
+}
+
+// --- sockets ---------------------------------------------------------------------------------
+
+QTcpSocket* Session::NewClientSocket() {
+  auto* socket = new QTcpSocket(this);
+  client_link_ = std::make_unique<SocketLink>(
+      socket,
+      [this, socket] {
+        // Our own server stopped reading; treat it like a connection reset.
+        QMetaObject::invokeMethod(
+            this,
+            [this, socket] {
+              if (client_ == socket) OnClientError(QAbstractSocket::RemoteHostClosedError);
+            },
+            Qt::QueuedConnection);
+      },
+      output_cap_);
+  router_.SetClientLink(client_link_.get());
+  dispatcher_->ResetClientStream();
+  connect(socket, &QTcpSocket::connected, this, &Session::OnClientConnected);
+  connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+    if (client_ == socket) dispatcher_->DP_Clnt(socket->readAll());
+  });
+  connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](auto error) {
+    if (client_ == socket) OnClientError(error);
+  });
+  return socket;
+}
+
+void Session::Retire(QTcpSocket* socket, bool flush) {
+  if (!socket) return;
+  socket->disconnect(this);
+  if (!flush || socket->state() != QAbstractSocket::ConnectedState) {
+    socket->abort();
+    socket->deleteLater();
+    return;
+  }
+  // Let the last packets (a leave, the server's goodbye) reach the peer before closing.
+  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  QTimer::singleShot(kRetireGraceMs, socket, [socket] {
+    socket->abort();
+    socket->deleteLater();
+  });
+  socket->disconnectFromHost();
+}
+
+void Session::CloseClient(bool flush) {
+  router_.SetClientLink(nullptr);
+  dispatcher_->ResetClientStream();
+  QTcpSocket* socket = client_;
+  client_ = nullptr;
+  Retire(socket, flush);
+  client_link_.reset();
+}
+
+void Session::StopServing(bool flush) {
+  if (listener_) {
+    listener_->disconnect(this);
+    listener_->close();
+    listener_->deleteLater();
+    listener_ = nullptr;
+  }
+  router_.ClearServerLinks();
+  for (size_t k = 1; k < slots_.size(); ++k) {
+    dispatcher_->ResetServerStream(static_cast<int>(k));
+    Retire(slots_[k].socket, flush);
+  }
+  slots_.clear();
+}
+
+void Session::OnClientConnected() {
+  // Chat lines are small and interactive: never hold them back to fill a segment.
+  if (client_) client_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  if (instance_.SessionMode == ModeConnecting) {
+    Line(typed_host_ + QStringLiteral(" とネゴシエーション中"));
+  }
+  Send(RouteServer, Packet(204, 0), QStringLiteral("DP_Clnt"));
+}
+
+void Session::OnClientError(QAbstractSocket::SocketError error) {
+  const int number = SocketErrorNumber(error);
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
+                     QStringLiteral("TC_Err:") + (client_ ? client_->errorString() : QString()));
+  if (number != 10054) return;
+  // Our own server vanished under us: stop serving too instead of listening without a user.
+  if (instance_.SessionMode == ModeServer) StopServing(false);
+  EnterNoMode(QStringLiteral("リモート側から接続がリセットされました。接続を切断します"));
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+  Send(RouteServer, Packet(202, 0, instance_.OwnIndex, 0), QStringLiteral("DP_Clnt"));
+  CloseClient(false);
+}
+
+void Session::OnNewConnection() {
+  while (listener_ && listener_->hasPendingConnections()) {
+    QTcpSocket* socket = listener_->nextPendingConnection();
+    if (!socket) break;
+    if (instance_.SocketCount >= index_limit_) {
+      // The index space is spent for this run; indexes are never handed out twice.
+      socket->abort();
+      socket->deleteLater();
+      instance_.SetPanel(
+          QLatin1String(kPanelSysReqMes),
+          QStringLiteral("TS_Err:接続数が上限(%1)に達したため、新しい接続を拒否しました")
+              .arg(index_limit_));
+      continue;
+    }
+    const int k = instance_.SocketCount + 1;
+    instance_.SocketCount = static_cast<int16_t>(k);
+    socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto link = std::make_unique<SocketLink>(
+        socket,
+        [this, socket, k] {
+          // Not inside the router's loop: close it once the current send is over.
+          QMetaObject::invokeMethod(
+              this,
+              [this, socket, k] {
+                if (ServerSocket(k) != socket) return;
+                DropServerSocket(
+                    k, QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
+              },
+              Qt::QueuedConnection);
+        },
+        output_cap_);
+    if (static_cast<int>(slots_.size()) <= k) slots_.resize(k + 1);
+    slots_[k].socket = socket;
+    slots_[k].link = std::move(link);
+    router_.SetServerLink(k, slots_[k].link.get());
+    dispatcher_->ResetServerStream(k);
+    // A row left over from an earlier run belongs to this new connection now.
+    instance_.EnsureParticipantRow(k);
+    Participant& row = instance_.ParticipantTable[k];
+    row = Participant{};
+    row.Index = static_cast<int16_t>(k);
+    emit participantRowsGrown(instance_.SocketCount);
+
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket, k] {
+      if (ServerSocket(k) == socket) dispatcher_->DP_Srv(k, socket->readAll());
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket, k] {
+      if (ServerSocket(k) == socket) CloseServerSocket(k);
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket, k](auto error) {
+      if (ServerSocket(k) == socket) OnServerError(k, error);
+    });
+  }
+}
+
+void Session::OnServerError(int k, QAbstractSocket::SocketError error) {
+  // A peer that closes its end is only closed here; the watch timer announces it.
+  if (error == QAbstractSocket::RemoteHostClosedError) return;
+  const int number = SocketErrorNumber(error);
+  if (IsDepartureError(number)) {
+    AnnounceGone(k);
+    return;
+  }
+  QTcpSocket* socket = ServerSocket(k);
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
+                     QStringLiteral("TS_Err:") + (socket ? socket->errorString() : QString()));
+}
+
+void Session::CloseServerSocket(int k) {
+  if (k < 1 || k >= static_cast<int>(slots_.size())) return;
+  ServerSlot& slot = slots_[k];
+  if (slot.link) slot.link->Detach();
+  dispatcher_->ResetServerStream(k);
+  QTcpSocket* socket = slot.socket;
+  slot.socket = nullptr;
+  Retire(socket, false);
+}
+
+void Session::AnnounceGone(int k) {
+  Packet gone(3, 0, static_cast<int16_t>(k), 0);
+  gone.Add(static_cast<int16_t>(k));
+  Send(RouteAll, gone, QStringLiteral("DP_Serv"));
+}
+
+void Session::DropServerSocket(int k, const QString& reason) {
+  if (!ServerSocket(k)) return;
+  CloseServerSocket(k);
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes), QStringLiteral("TS_Err:") + reason);
+  AnnounceGone(k);
+}
+
+void Session::OnWatchTick() {
+  for (int k = instance_.SocketCount; k >= 1; --k) {
+    const QTcpSocket* socket = ServerSocket(k);
+    const bool closed = !socket || socket->state() != QAbstractSocket::ConnectedState;
+    const Participant* row = instance_.ParticipantAt(k);
+    if (closed && row && row->Present) {
+      Packet leave(202, 0, static_cast<int16_t>(k), 0);
+      leave.Add(static_cast<int16_t>(k));
+      Send(RouteServer, leave, QStringLiteral("tmrObserv"));
+    }
+  }
+  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+}
+
+}  // namespace quillora

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "net/Dispatcher.h"
+#include "net/Packet.h"
+#include "net/Router.h"
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace quillora {
+
+class ChatSink;
+class Instance;
+class Recipients;
+class SocketLink;
+
+// The connections of one program: the listening socket and the participants' sockets when it
+// serves, its own client socket always, the router and the dispatcher over them, the join
+// handshake, leaving, socket errors and the watch timer. It also handles the session and chat
+// codes on the client side. Commands are what the connection menu calls; the window follows
+// titleChanged / connectedChanged and the instance's panels.
+class Session : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kDefaultPort = 2001;
+  static constexpr int kWatchInterval = 30000;  // ms
+  static constexpr int kMaxIndex = 32767;       // participant indexes are 16-bit, never reused
+
+  Session(Instance& instance, ChatSink& sink, Recipients& recipients, QObject* parent = nullptr);
+  ~Session() override;
+
+  // Listening port and the remote port of every connection (2001 unless --port says otherwise).
+  void SetPort(int port) { port_ = port; }
+  int Port() const { return port_; }
+  // For tests: the watch timer's interval, the highest index handed out, the output cap.
+  void SetWatchInterval(int ms) { watch_.setInterval(ms); }
+  void SetIndexLimit(int limit) { index_limit_ = limit; }
+  void SetOutputCap(qint64 bytes) { output_cap_ = bytes; }
+
+  // --- connection menu ---------------------------------------------------------------------
+  // Starts serving and joins through the loopback address. False when listening failed
+  // (reported in the status bar) or a session is already running.
+  bool BecomeServer();
+  // Connects to the address the user typed ("host" or "host:localport", full-width allowed).
+  // An empty answer does nothing.
+  void Connect(const QString& typed_answer);
+  // Leaves the session in any mode; nothing happens in ModeNone.
+  void Disconnect();
+
+  // The machine's first non-loopback IPv4 address, or empty when it has none.
+  QString ListeningIp() const;
+  // What "ＩＰを表示してコピー" puts on the clipboard and shows in its message box.
+  struct IpNotice {
+    QString clipboard;
+    QString message;
+  };
+  IpNotice IpReport() const;
+
+  QString Title() const { return title_; }
+  bool Active() const;  // serving, connecting or connected
+
+  // Other features register handlers on the dispatcher and send through the router.
+  Router& router() { return router_; }
+  Dispatcher& dispatcher() { return *dispatcher_; }
+  // Sends a packet; an encoding failure is reported with `tag`. True when it went out (or was
+  // skipped for want of a connection).
+  bool Send(RoutingMode mode, const Packet& p, const QString& tag);
+
+  // For tests and the window: the server socket of participant k, or nullptr.
+  QTcpSocket* ServerSocket(int k) const;
+  QTcpSocket* ClientSocket() const { return client_; }
+  bool WatchTimerActive() const { return watch_.isActive(); }
+
+  static QString NoModeTitle();
+
+ signals:
+  void titleChanged(const QString& title);
+  // Menus: while true entries 0/1 are disabled, entry 3 and the tools menu enabled.
+  void connectedChanged(bool connected);
+  // The participant table grew to `socket_count` rows (per-participant places must exist).
+  void participantRowsGrown(int socket_count);
+  // A participant row changed (joined, renamed, left).
+  void participantChanged(int index);
+
+ private:
+  struct ServerSlot {
+    QTcpSocket* socket = nullptr;
+    std::unique_ptr<SocketLink> link;
+  };
+
+  void RegisterHandlers();
+  void SetTitle(const QString& title);
+  void Line(const QString& text);
+  QString RemoteIp() const;
+
+  // Sockets.
+  QTcpSocket* NewClientSocket();
+  void OnClientConnected();
+  void OnClientError(QAbstractSocket::SocketError error);
+  void OnNewConnection();
+  void OnServerError(int k, QAbstractSocket::SocketError error);
+  void OnWatchTick();
+  // Closes socket k at once (its link stays, as a closed one).
+  void CloseServerSocket(int k);
+  // Closes socket k and tells everyone that participant k is gone.
+  void DropServerSocket(int k, const QString& reason);
+  void AnnounceGone(int k);
+  // Shuts a socket down, sending what it still holds first, and deletes it later.
+  void Retire(QTcpSocket* socket, bool flush);
+  void CloseClient(bool flush);
+  void StopServing(bool flush);
+  // The common end of every way out of a session.
+  void EnterNoMode(const QString& line);
+
+  // Server handlers.
+  void OnHello(int socket);
+  void OnJoin(const Packet& p);
+  void OnHandleChange(const Packet& p);
+  void OnLeave(const Packet& p);
+  // Client handlers.
+  void OnIndex(const Packet& p);
+  void OnParticipant(const Packet& p);
+  void OnParticipantLeft(const Packet& p);
+  void OnRenamed(const Packet& p);
+  void OnToolOpen(const Packet& p);
+  void OnChat(const Packet& p);
+  void OnTyping(const Packet& p);
+
+  Instance& instance_;
+  ChatSink& sink_;
+  Recipients& recipients_;
+  Router router_;
+  Dispatcher* dispatcher_;  // child object
+
+  QTcpServer* listener_ = nullptr;
+  std::vector<ServerSlot> slots_;  // element k = participant k; element 0 unused
+  QTcpSocket* client_ = nullptr;
+  std::unique_ptr<SocketLink> client_link_;
+  QTimer watch_;
+
+  int port_ = kDefaultPort;
+  int index_limit_ = kMaxIndex;
+  qint64 output_cap_;
+  QString typed_host_;
+  QString title_;
+};
+
+}  // namespace quillora

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QFile>
+#include <QProcess>
+
+#include "gui/SessionHarness.h"
+#include "text/Cp932.h"
+
+using namespace quillora;
+using namespace quillora::test;
+
+namespace {
+
+// The real program, started offscreen in a folder of its own.
+class RunningProgram {
+ public:
+  RunningProgram(const QString& home, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(QUILLORA_EXE), QStringList{"--home", home} + args);
+  }
+  ~RunningProgram() {
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished(5000);
+    }
+  }
+  QProcess process;
+};
+
+}  // namespace
+
+TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
+  TempHome home;
+  const int port = FreePort();
+  RunningProgram program(home.path(), {"--port", QString::number(port), "--server", "--handle",
+                                       QStringLiteral("親")});
+  ASSERT_TRUE(program.process.waitForStarted(10000));
+
+  RawPeer peer;
+  // The program needs a moment to start listening.
+  ASSERT_TRUE(WaitUntil([&] {
+    if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
+    if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
+      peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port));
+    }
+    return false;
+  }, 20000));
+
+  const int index = peer.Hello(QStringLiteral("子"));
+  EXPECT_EQ(index, 2);  // the server's own user is participant 1
+  ASSERT_TRUE(peer.WaitFor(2));
+  EXPECT_EQ(peer.Last(2)->Int(2), 2);
+  EXPECT_EQ(peer.Last(2)->Int(3), 10);
+  EXPECT_EQ(peer.Last(2)->Int(4), 1);
+  // We learn about participant 1 and about ourselves.
+  ASSERT_TRUE(WaitUntil([&] {
+    int seen = 0;
+    for (const Packet& p : peer.packets) {
+      if (p.MessageCode == 1 && (p.Int(1) == 1 || p.Int(1) == 2)) ++seen;
+    }
+    return seen >= 2;
+  }));
+
+  Packet chat(301, 1, static_cast<int16_t>(index), 0);
+  chat.Add(QStringLiteral("こんにちは"));
+  peer.Send(chat);
+  ASSERT_TRUE(peer.WaitFor(101));
+  EXPECT_EQ(peer.Last(101)->Text(1), QStringLiteral("こんにちは"));
+  EXPECT_EQ(peer.Last(101)->SenderIndex, index);
+
+  // Garbage does not take the server down: the next chat line still comes back.
+  peer.SendRaw(QByteArray("\x01\x00\x05\x00garbage-garbage-garbage", 27));
+  peer.SendRaw(QByteArray(64, '\xff'));
+  Packet again(301, 1, static_cast<int16_t>(index), 0);
+  again.Add(QStringLiteral("まだ居ます"));
+  QTest::qWait(200);
+  peer.Send(again);
+  ASSERT_TRUE(WaitUntil([&] {
+    const Packet* p = peer.Last(101);
+    return p && p->Text(1) == QStringLiteral("まだ居ます");
+  }));
+
+  // SIGTERM closes the program as its close box does: everyone is told, settings are saved.
+  program.process.terminate();
+  EXPECT_TRUE(peer.WaitFor(3));
+  ASSERT_TRUE(program.process.waitForFinished(10000));
+  EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.process.exitCode(), 0);
+  const QString ini = Cp932::DecodeFile(home.Read("app.ini"));
+  EXPECT_TRUE(ini.contains(QStringLiteral("DataVer=2.1")));
+}
+
+TEST(Executable, RejectsUnknownOptionsWithUsage) {
+  QProcess process;
+  process.start(QStringLiteral(QUILLORA_EXE), {"--no-such-option"});
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 2);
+  EXPECT_TRUE(process.readAllStandardError().contains("usage: quillora"));
+}

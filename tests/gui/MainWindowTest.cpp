@@ -1,0 +1,381 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+
+#include "app/AppCore.h"
+#include "chat/MainWindow.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSupport.h"
+#include "text/Cp932.h"
+
+using namespace quillora;
+using quillora::test::ScriptedDialogs;
+
+namespace {
+
+// One program with its window, started in a folder of its own.
+struct Program {
+  explicit Program(const QString& folder, const CommandLine& options = {})
+      : core(folder, 11, sound) {
+    core.instance().SetHostNameForTesting(QStringLiteral("testhost"));
+    core.Startup(options);
+    window = std::make_unique<MainWindow>(core, dialogs);
+    window->RestoreFromSettings();
+    window->show();
+  }
+  ~Program() {
+    window->close();
+  }
+
+  QString ChatText() { return core.chat_log().Main()->toPlainText(); }
+  QString Panel(const char* key) { return core.instance().Panel(QLatin1String(key)); }
+  QPlainTextEdit* input() { return window->findChild<QPlainTextEdit*>("txtMess"); }
+  QLabel* label(const char* name) { return window->findChild<QLabel*>(name); }
+  QListWidget* list(const char* name) { return window->findChild<QListWidget*>(name); }
+  QAction* action(const char* name) { return window->menu_action(QString::fromLatin1(name)); }
+  void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(input(), static_cast<Qt::Key>(key), mods);
+  }
+
+  test::FakeSound sound;
+  ScriptedDialogs dialogs;
+  AppCore core;
+  std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+TEST(MainWindowStartup, FirstRunCreatesSettingsLogFolderAndTwoNotices) {
+  test::TempHome home;
+  Program p(home.path());
+  EXPECT_TRUE(QFile::exists(home.File("app.ini")));
+  EXPECT_TRUE(QDir(home.File("log")).exists());
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("testhost"));
+  EXPECT_EQ(p.Panel(kPanelCurHandle), QStringLiteral("testhost"));
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
+  EXPECT_EQ(p.window->windowTitle(), QStringLiteral("Quillora - NoMode どこにも接続されてません"));
+
+  const QString text = p.ChatText();
+  const qsizetype handle_line = text.indexOf(QStringLiteral("ユーザー名をtesthostに設定しました。"));
+  const qsizetype missing_line = text.indexOf(QStringLiteral("App.iniファイルが見つからないか"));
+  const qsizetype created_line = text.indexOf(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
+  ASSERT_GE(handle_line, 0);
+  EXPECT_LT(handle_line, missing_line);
+  EXPECT_LT(missing_line, created_line);
+}
+
+TEST(MainWindowStartup, SettingsFileWithoutVersionStartsBlank) {
+  test::TempHome home;
+  home.Write("app.ini", "[AppSet]\r\nPsetName0=Alice\r\nPreFixStr=様\r\n");
+  Program p(home.path());
+  EXPECT_TRUE(p.core.instance().OwnHandle.isEmpty());
+  EXPECT_TRUE(p.core.instance().settings.PreFixStr.isEmpty());
+  EXPECT_FALSE(p.ChatText().contains(QStringLiteral("App.ini")));
+}
+
+TEST(MainWindowStartup, HandleOptionIsUsedForTheRunOnly) {
+  test::TempHome home;
+  CommandLine options;
+  options.handle = QStringLiteral("花子");
+  {
+    Program p(home.path(), options);
+    EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("花子"));
+  }
+  Program again(home.path());
+  EXPECT_EQ(again.core.instance().OwnHandle, QStringLiteral("testhost"));
+}
+
+TEST(MainWindowStartup, SameDayRestartContinuesTheRichTextLog) {
+  test::TempHome home;
+  {
+    Program p(home.path());
+    p.core.instance().settings.AutoSaveRTF = true;
+    p.core.chat_log().SystemLine(QStringLiteral("一回目の行"));
+  }
+  Program p(home.path());
+  EXPECT_TRUE(p.core.chat_log().Log()->toPlainText().contains(QStringLiteral("一回目の行")));
+  EXPECT_FALSE(p.ChatText().contains(QStringLiteral("一回目の行")));  // rtbMain starts empty
+  p.core.chat_log().SystemLine(QStringLiteral("二回目の行"));
+  const QString log = p.core.chat_log().Log()->toPlainText();
+  EXPECT_LT(log.indexOf(QStringLiteral("一回目の行")), log.indexOf(QStringLiteral("二回目の行")));
+}
+
+TEST(MainWindowLayout, EveryMenuEntryIsPresentWithItsCaption) {
+  test::TempHome home;
+  Program p(home.path());
+  const std::vector<std::pair<const char*, const char*>> entries = {
+      {"mnuFileSub_0", "会話ログを保存"}, {"mnuFileSub_1", "会話ログを上書き保存"},
+      {"mnuFileSub_2", "RTFで保存"},      {"mnuFileSub_3", "RTFで上書き保存"},
+      {"mnuExit", "終了"},                {"mnuConSub_0", "サーバになる"},
+      {"mnuConSub_1", "サーバに接続"},    {"mnuConSub_3", "接続を切る"},
+      {"mnuConSub_5", "ＩＰを表示してコピー"}, {"mnuConSub_6", "WinIPCfgを起動"},
+      {"mnuSetSub_0", "ユーザー情報設定"}, {"mnuSetSub_1", "アプリケーション設定"},
+      {"mnuSetSub_3", "複数行発言許可"},   {"mnuSetSub_5", "宛名リストを表示"},
+      {"mnuSetSub_6", "あて先リストを表示"}, {"mnuSetSub_7", "宛名選択を発言毎に戻す"},
+      {"mnuSetSub_8", "あて先選択を発言毎に戻す"}, {"mnuExtSub_0", "ダイス機能"},
+      {"mnuExtSub_7", "シナリオ機能"},     {"mnuSpExtSub_0", "ファイルの転送実行"},
+      {"mnuSpExtSubSub_0", "無条件で受信・実行する"},
+      {"mnuSpExtSubSub_6", "一切受信・実行しない"}, {"mnuHelpSub_0", "ヘルプ"},
+      {"mnuHelpSub_1", "バージョン情報"}};
+  for (const auto& [name, caption] : entries) {
+    QAction* a = p.action(name);
+    ASSERT_NE(a, nullptr) << name;
+    EXPECT_EQ(a->text(), QString::fromUtf8(caption)) << name;
+  }
+  EXPECT_EQ(p.action("mnuFileSub_1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+  EXPECT_EQ(p.action("mnuFileSub_3")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+  EXPECT_FALSE(p.action("mnuHelpSub_0")->isEnabled());
+  EXPECT_EQ(p.action("mnuHelpSub_0")->shortcut(), QKeySequence(Qt::Key_F1));
+  // Not connected: serving and connecting are offered, disconnecting is not.
+  EXPECT_TRUE(p.action("mnuConSub_0")->isEnabled());
+  EXPECT_FALSE(p.action("mnuConSub_3")->isEnabled());
+  for (const char* name : {"SysReqMes", "CurHandle", "CurBufNum", "CurTime"}) {
+    EXPECT_NE(p.label(name), nullptr) << name;
+  }
+  EXPECT_NE(p.window->findChild<QTextEdit*>("rtbMain"), nullptr);
+  EXPECT_NE(p.window->findChild<QPushButton*>("cmdMessSend"), nullptr);
+  EXPECT_EQ(p.label("CurBufNum")->toolTip(), QStringLiteral("現在の発言場"));
+}
+
+TEST(MainWindowLayout, ListTogglesHideListsAndResetTheirSelection) {
+  test::TempHome home;
+  Program p(home.path());
+  Recipients& rec = p.core.recipients();
+  rec.InsertTopEntries();
+  rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
+  rec.SelectReDir(1);
+  p.action("mnuSetSub_5")->trigger();  // hide the addressee list
+  EXPECT_FALSE(p.list("lstReDir")->isVisible());
+  EXPECT_EQ(rec.ReDirRow(), 0);
+  EXPECT_FALSE(p.core.instance().settings.ReDirListBox);
+  p.action("mnuSetSub_5")->trigger();
+  EXPECT_TRUE(p.list("lstReDir")->isVisible());
+  EXPECT_EQ(p.list("lstReDir")->item(1)->text(), QStringLiteral("＞太郎さん"));
+
+  // Resizing to tiny and large sizes keeps every control inside the window.
+  for (QSize size : {QSize(200, 170), QSize(1400, 900)}) {
+    p.window->resize(size);
+    QApplication::processEvents();
+    const QRect client = p.window->rect();
+    for (QWidget* w : {static_cast<QWidget*>(p.input()), static_cast<QWidget*>(p.list("lstSend"))}) {
+      const QRect r(w->mapTo(p.window.get(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(client.contains(r)) << size.width();
+    }
+  }
+}
+
+TEST(MainWindowInput, BuffersFollowCtrlDigitsAndPresets) {
+  test::TempHome home;
+  Program p(home.path());
+  p.core.instance().settings.PsetMes[5] = QStringLiteral("定型文その５");
+  p.input()->setPlainText(QStringLiteral("下書き０"));
+  p.Key(Qt::Key_5, Qt::ControlModifier);
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("定型文その５"));
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場５"));
+  p.input()->setPlainText(QStringLiteral("書きかけ"));
+  p.Key(Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("下書き０"));
+  p.Key(Qt::Key_5, Qt::ControlModifier);
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("書きかけ"));
+
+  // Ctrl+Shift+Right/Left step through the buffers, wrapping.
+  p.Key(Qt::Key_9, Qt::ControlModifier);
+  p.Key(Qt::Key_Right, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
+  p.Key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場９"));
+
+  // Clicks on panel 3: right goes to the next buffer, left to the previous, wrapping.
+  QTest::mouseClick(p.label("CurBufNum"), Qt::RightButton);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
+  QTest::mouseClick(p.label("CurBufNum"), Qt::LeftButton);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場９"));
+}
+
+TEST(MainWindowInput, EnterSendsAndResetsToBufferZeroUnlessMultiLineIsAllowed) {
+  test::TempHome home;
+  Program p(home.path());
+  p.input()->setPlainText(QStringLiteral("バッファ０の文"));
+  p.Key(Qt::Key_7, Qt::ControlModifier);
+  p.input()->setPlainText(QStringLiteral("送る文"));
+  p.Key(Qt::Key_Return);
+  // Not connected: nothing goes out, but the buffer is used up and buffer 0 is back.
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("バッファ０の文"));
+  EXPECT_TRUE(p.core.buffers().Text(7).isEmpty());
+
+  p.action("mnuSetSub_3")->trigger();  // multi-line messages allowed
+  EXPECT_TRUE(p.core.instance().settings.AllowMulitMes);
+  p.input()->setPlainText(QStringLiteral("一行目"));
+  p.input()->moveCursor(QTextCursor::End);
+  p.Key(Qt::Key_Return);
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("一行目\n"));
+}
+
+TEST(MainWindowInput, CtrlArrowsStepThroughTheListsAndStopAtTheEnds) {
+  test::TempHome home;
+  Program p(home.path());
+  Recipients& rec = p.core.recipients();
+  rec.InsertTopEntries();
+  rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
+  rec.AddParticipant(3, QStringLiteral("花子"), QStringLiteral("さん"));
+  p.Key(Qt::Key_Down, Qt::ControlModifier);
+  p.Key(Qt::Key_Down, Qt::ControlModifier);
+  p.Key(Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(rec.SendRow(), 2);
+  p.Key(Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_EQ(rec.ReDirRow(), 1);
+  p.Key(Qt::Key_Left, Qt::ControlModifier);
+  p.Key(Qt::Key_Left, Qt::ControlModifier);
+  EXPECT_EQ(rec.ReDirRow(), 0);
+  EXPECT_EQ(p.list("lstSend")->currentRow(), 2);
+}
+
+TEST(MainWindowMenus, HandleDialogVersionBoxAndIpCopy) {
+  test::TempHome home;
+  Program p(home.path());
+  p.dialogs.inputs.push_back(QString());  // an empty answer changes nothing
+  p.action("mnuSetSub_0")->trigger();
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("testhost"));
+  EXPECT_EQ(p.dialogs.Last("input").title, QStringLiteral("ユーザー情報変更"));
+  EXPECT_EQ(p.dialogs.Last("input").text,
+            QStringLiteral("ハンドルを入力して下さい\n（必要なユーザー情報は、ハンドルのみです）"));
+  p.dialogs.inputs.push_back(QStringLiteral("ゲームマスター"));
+  p.action("mnuSetSub_0")->trigger();
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("ゲームマスター"));
+  EXPECT_EQ(p.label("CurHandle")->text(), QStringLiteral("ゲームマスター"));
+  EXPECT_EQ(p.core.instance().settings.PsetName[0], QStringLiteral("ゲームマスター"));
+
+  p.action("mnuHelpSub_1")->trigger();
+  EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("バージョン情報"));
+  EXPECT_TRUE(p.dialogs.Last("message").text.startsWith(QStringLiteral("Quillora ver 2.10.1β\n\n")));
+
+  p.action("mnuConSub_5")->trigger();
+  EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("IP Utility"));
+  EXPECT_FALSE(p.dialogs.clipboard.isEmpty());
+}
+
+TEST(MainWindowMenus, HandlePanelClicksStepThroughPresetHandles) {
+  test::TempHome home;
+  Program p(home.path());
+  p.core.instance().settings.PsetName[1] = QStringLiteral("二番目");
+  QTest::mouseClick(p.label("CurHandle"), Qt::RightButton);
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("二番目"));
+  QTest::mouseClick(p.label("CurHandle"), Qt::LeftButton);
+  QTest::mouseClick(p.label("CurHandle"), Qt::LeftButton);  // wraps to preset 9, empty
+  EXPECT_EQ(p.core.instance().settings.PSetNameNum, 9);
+  EXPECT_TRUE(p.core.instance().OwnHandle.isEmpty());
+}
+
+TEST(MainWindowMenus, ManualLogSavesFollowTheNameRules) {
+  test::TempHome home;
+  Program p(home.path());
+  p.core.chat_log().SystemLine(QStringLiteral("保存する行"));
+  p.dialogs.files.push_back(home.File("LOG.TXT"));
+  p.action("mnuFileSub_0")->trigger();
+  EXPECT_TRUE(QFile::exists(home.File("LOG.TXT.txt")));  // the ".txt" test is case-sensitive
+  EXPECT_EQ(p.core.instance().text_log_file, QStringLiteral("LOG.TXT"));
+
+  // Ctrl+S saves again to the remembered file without asking.
+  QFile::remove(home.File("LOG.TXT.txt"));
+  const size_t asked = p.dialogs.asked.size();
+  p.action("mnuFileSub_1")->trigger();
+  EXPECT_EQ(p.dialogs.asked.size(), asked);
+  EXPECT_TRUE(QFile::exists(home.File("LOG.TXT.txt")));
+
+  // Rich text: a name that already ends in ".rtf" keeps it.
+  p.dialogs.files.push_back(home.File("chat.rtf"));
+  p.action("mnuFileSub_2")->trigger();
+  EXPECT_TRUE(p.core.instance().settings.RtfSaveDir.startsWith(home.path()));
+  const QByteArray rtf = home.Read("chat.rtf");
+  EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+
+  // A failed save says so, naming the file.
+  p.dialogs.files.push_back(home.File("app.ini/x.txt"));  // a file stands where the folder should
+  p.action("mnuFileSub_0")->trigger();
+  EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("機能エラー"));
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(QStringLiteral("x.txt")));
+}
+
+TEST(MainWindowShutdown, ClosingStoresWindowStateAndMenuChecks) {
+  test::TempHome home;
+  {
+    Program p(home.path());
+    p.action("mnuSetSub_6")->trigger();  // hide the destination list
+    p.action("mnuSetSub_7")->trigger();
+    p.action("mnuSpExtSubSub_4")->trigger();
+    p.window->resize(700, 500);
+    p.window->close();
+  }
+  Program again(home.path());
+  const Settings& s = again.core.instance().settings;
+  EXPECT_FALSE(s.SendToListBox);
+  EXPECT_TRUE(s.ReDirListBox);
+  EXPECT_TRUE(s.ReDirListReset);
+  EXPECT_EQ(s.ExecuteLevel, 4);
+  EXPECT_TRUE(again.action("mnuSpExtSubSub_4")->isChecked());
+  EXPECT_FALSE(again.list("lstSend")->isVisible());
+  EXPECT_EQ(s.frmMain_WindowMode, 0);
+}
+
+TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
+  test::TempHome home;
+  Program p(home.path());
+  Recipients& rec = p.core.recipients();
+  p.core.instance().EnsureParticipantRow(2);
+  p.core.instance().ParticipantTable[2].Handle = QStringLiteral("太郎");
+  rec.InsertTopEntries();
+  rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
+  rec.SetTyping(2, QStringLiteral("太郎"), QStringLiteral("さん"), true);
+
+  p.action("mnuSetSub_1")->trigger();
+  auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  auto* presets = dialog->findChild<QListWidget*>("lstPreSet");
+  auto* text = dialog->findChild<QLineEdit*>("txtPreSet");
+  ASSERT_EQ(presets->count(), 20);
+  EXPECT_EQ(presets->item(0)->text(), QStringLiteral("設定済みメッセージ１"));
+  EXPECT_EQ(presets->item(18)->text(), QStringLiteral("設定済みユーザー名１０"));
+  presets->setCurrentRow(19);  // the honorific
+  EXPECT_EQ(text->text(), QStringLiteral("さん"));
+  text->clear();
+  presets->setCurrentRow(9);  // preset handle 0, the current one
+  text->setText(QStringLiteral("新しい名前"));
+  p.dialogs.colors.push_back(QColor(0, 0, 255));
+  auto* colors = dialog->findChild<QListWidget*>("lstCol");
+  colors->setCurrentRow(9);
+  QTest::mouseClick(dialog->findChild<QLabel*>("lblSample_1"), Qt::LeftButton);
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+
+  EXPECT_FALSE(dialog->isVisible());
+  const Settings& s = p.core.instance().settings;
+  EXPECT_TRUE(s.PreFixStr.isEmpty());
+  EXPECT_EQ(s.Color[kColorOwnHandle], 0xFF0000u);  // blue is 0x00BBGGRR = 0xFF0000
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("新しい名前"));
+  EXPECT_EQ(rec.ReDir()[1].text, QStringLiteral("＞太郎"));  // new honorific, no typing marks
+  EXPECT_TRUE(Cp932::DecodeFile(home.Read("app.ini")).contains(QStringLiteral("新しい名前")));
+
+  // Cancel leaves the live settings alone.
+  p.action("mnuSetSub_1")->trigger();
+  presets->setCurrentRow(19);
+  text->setText(QStringLiteral("殿"));
+  dialog->findChild<QCheckBox*>("chkAutoSaveRTF")->click();
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
+  EXPECT_TRUE(p.core.instance().settings.PreFixStr.isEmpty());
+  EXPECT_FALSE(p.core.instance().settings.AutoSaveRTF);
+}

@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFontMetricsF>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <memory>
+
+#include "app/Instance.h"
+#include "chat/ChatLog.h"
+#include "common/TestSupport.h"
+#include "text/Cp932.h"
+#include "text/Rtf.h"
+
+using namespace quillora;
+
+namespace {
+
+const QString kDejaVu = QStringLiteral("DejaVu Sans");
+const QString kSerif = QStringLiteral("DejaVu Serif");
+
+class ChatLogTest : public ::testing::Test {
+ protected:
+  ChatLogTest() : instance_(home_.path(), 7) {
+    Settings& s = instance_.settings;
+    s.Font[kFontChat] = {.name = kDejaVu, .size = 9};
+    s.Font[kFontOwnSpeaker] = {.name = kSerif, .size = 10, .bold = true};
+    s.Font[kFontOtherSpeaker] = {.name = kDejaVu, .size = 11, .italic = true, .bold = true};
+    s.Font[kFontSystem] = {.name = kSerif, .size = 12, .italic = true};
+    s.Color[kColorChatText] = 0x00332211;   // rgb(0x11, 0x22, 0x33)
+    s.Color[kColorOwnHandle] = 0x00FF0000;  // blue
+    s.Color[kColorSystem] = 0x000000FF;     // red
+    instance_.LogDate = QDate(2024, 3, 5);
+    QDir().mkpath(instance_.LogFolder());
+    Restart();
+  }
+
+  // A new program run on the same folder.
+  void Restart() {
+    log_.reset();
+    log_ = std::make_unique<ChatLog>(instance_, sound_, [this] { return in_front_; });
+  }
+
+  QString RtfPath() const { return home_.File(QStringLiteral("log/20240305.rtf")); }
+  QString TextPath() const { return home_.File(QStringLiteral("log/20240305.txt")); }
+  static QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  double Width(int font_slot, const QString& text) const {
+    const FontSetting& f = instance_.settings.Font[font_slot];
+    QFont font(f.name);
+    font.setPointSizeF(f.size);
+    font.setBold(f.bold);
+    font.setItalic(f.italic);
+    return QFontMetricsF(font).horizontalAdvance(text);
+  }
+  double Tolerance() const { return 0.5 / log_->TwipsPerPixel() + 1e-9; }
+
+  // Both day files hold exactly what the hidden box holds.
+  void ExpectFilesMatchLog() {
+    const QByteArray rtf = ReadFile(RtfPath());
+    ASSERT_TRUE(rtf.endsWith('}'));
+    const RtfDocument from_file = ReadRtf(rtf);
+    const RtfDocument from_box = DocumentFromText(*log_->Log(), log_->TwipsPerPixel());
+    ASSERT_EQ(from_file.paragraphs.size(), from_box.paragraphs.size());
+    for (int i = 0; i < from_box.paragraphs.size(); ++i) {
+      ASSERT_EQ(from_file.paragraphs[i].Text(), from_box.paragraphs[i].Text()) << i;
+      if (i + 1 == from_box.paragraphs.size()) break;  // the empty last block has no mark
+      ASSERT_EQ(from_file.paragraphs[i], from_box.paragraphs[i]) << i;
+    }
+    EXPECT_EQ(Cp932::DecodeFile(ReadFile(TextPath())), ChatLog::FileText(*log_->Log()));
+  }
+
+  test::TempHome home_;
+  Instance instance_;
+  test::FakeSound sound_;
+  bool in_front_ = true;
+  std::unique_ptr<ChatLog> log_;
+};
+
+QTextBlock BlockAt(QTextDocument* doc, int number) { return doc->findBlockByNumber(number); }
+
+QTextCharFormat FormatOfFragment(const QTextBlock& block, int fragment) {
+  auto it = block.begin();
+  for (int i = 0; i < fragment; ++i) ++it;
+  return it.fragment().charFormat();
+}
+
+}  // namespace
+
+TEST_F(ChatLogTest, FormatsSpeakerAndMessageByKind) {
+  log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("own"), {}, 0);
+  log_->AppendChatLine(QStringLiteral("you："), kSpeakerOther, QStringLiteral("other"), {},
+                       0x0000FF00);
+  log_->SystemLine(QStringLiteral("notice"));
+
+  struct Expected {
+    QString family;
+    bool bold;
+    bool italic;
+    double size;
+    QColor color;
+  };
+  const Expected speakers[] = {{kSerif, true, false, 10, QColor(0, 0, 255)},
+                               {kDejaVu, true, true, 11, QColor(0, 255, 0)},
+                               {kSerif, false, true, 12, QColor(255, 0, 0)}};
+  for (QTextDocument* doc : {log_->Main(), log_->Log()}) {
+    ASSERT_EQ(doc->toPlainText(), QStringLiteral("me：own\nyou：other\nSystemMessage：notice\n"));
+    for (int line = 0; line < 3; ++line) {
+      const QTextCharFormat speaker = FormatOfFragment(BlockAt(doc, line), 0);
+      EXPECT_EQ(speaker.fontFamilies().toStringList().value(0), speakers[line].family) << line;
+      EXPECT_EQ(speaker.fontWeight() == QFont::Bold, speakers[line].bold) << line;
+      EXPECT_EQ(speaker.fontItalic(), speakers[line].italic) << line;
+      EXPECT_DOUBLE_EQ(speaker.fontPointSize(), speakers[line].size) << line;
+      EXPECT_EQ(speaker.foreground().color(), speakers[line].color) << line;
+      const QTextCharFormat message = FormatOfFragment(BlockAt(doc, line), 1);
+      EXPECT_EQ(message.fontFamilies().toStringList().value(0), kDejaVu);
+      EXPECT_EQ(message.fontWeight(), QFont::Normal);
+      EXPECT_FALSE(message.fontItalic());
+      EXPECT_EQ(message.foreground().color(), QColor(0x11, 0x22, 0x33));
+    }
+  }
+}
+
+TEST_F(ChatLogTest, IndentsContinuationLinesUnderTheMessage) {
+  log_->AppendChatLine(QStringLiteral("Alice："), kSpeakerOwn,
+                       QStringLiteral("one\r\ntwo\r\nthree\r\n"), {}, 0);
+  // A whisper indents by the bare sender name, not by the whole speaker part.
+  log_->AppendChatLine(QStringLiteral("Bob(秘密通達)："), kSpeakerSystem,
+                       QStringLiteral("psst\r\nmore"), QStringLiteral("Bob"), 0);
+  QTextDocument* doc = log_->Main();
+  ASSERT_EQ(doc->toPlainText(),
+            QStringLiteral("Alice：one\ntwo\nthree\nBob(秘密通達)：psst\nmore\n"));
+
+  const double alice = Width(kFontOwnSpeaker, QStringLiteral("Alice："));
+  ASSERT_GT(alice, 10);
+  const QTextBlockFormat first = BlockAt(doc, 0).blockFormat();
+  EXPECT_NEAR(first.leftMargin(), alice, Tolerance());
+  EXPECT_NEAR(first.textIndent(), -alice, Tolerance());  // first line starts at the left edge
+  for (int line : {1, 2}) {
+    EXPECT_NEAR(BlockAt(doc, line).blockFormat().leftMargin(), alice, Tolerance());
+    EXPECT_EQ(BlockAt(doc, line).blockFormat().textIndent(), 0);
+  }
+  const double bob = Width(kFontSystem, QStringLiteral("Bob"));
+  EXPECT_LT(bob, Width(kFontSystem, QStringLiteral("Bob(秘密通達)：")));
+  EXPECT_NEAR(BlockAt(doc, 3).blockFormat().textIndent(), -bob, Tolerance());
+  EXPECT_NEAR(BlockAt(doc, 4).blockFormat().leftMargin(), bob, Tolerance());
+  EXPECT_EQ(BlockAt(doc, 4).blockFormat().textIndent(), 0);
+}
+
+TEST_F(ChatLogTest, EndsEveryLineWithExactlyOneLineBreak) {
+  log_->SystemLine(QStringLiteral("with\r\n"));
+  log_->SystemLine(QStringLiteral("without"));
+  log_->SystemLine(QString());
+  log_->SystemLine(QStringLiteral("gap\r\n\r\n"));
+  log_->SystemLine(QStringLiteral("\r\nlead"));
+  EXPECT_EQ(log_->Log()->toPlainText(),
+            QStringLiteral("SystemMessage：with\nSystemMessage：without\nSystemMessage：\n"
+                           "SystemMessage：gap\n\nSystemMessage：\nlead\n"));
+  EXPECT_EQ(log_->Main()->toPlainText(), log_->Log()->toPlainText());
+}
+
+TEST_F(ChatLogTest, PlaysTheSoundOnlyWhenAskedAndInTheBackground) {
+  for (int snd_att : {0, 2, -1}) {
+    instance_.settings.SndAtt = snd_att;
+    in_front_ = false;
+    log_->SystemLine(QStringLiteral("x"));
+  }
+  instance_.settings.SndAtt = 1;
+  in_front_ = true;
+  log_->SystemLine(QStringLiteral("x"));
+  EXPECT_TRUE(sound_.played.isEmpty());
+
+  in_front_ = false;
+  log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("own lines count"), {},
+                       0);
+  log_->SystemLine(QStringLiteral("so do system lines"));
+  ASSERT_EQ(sound_.played.size(), 2);
+  EXPECT_EQ(sound_.played[0], QDir::cleanPath(home_.path() + QStringLiteral("/data/sysMes.wav")));
+}
+
+TEST_F(ChatLogTest, KeepsBothDayFilesCompleteAfterEveryLine) {
+  instance_.settings.AutoSaveRTF = true;
+  instance_.settings.AutoSaveText = true;
+  QSignalSpy written(log_.get(), &ChatLog::dayLogWritten);
+  log_->SystemLine(QStringLiteral("接続しました"));
+  ASSERT_EQ(written.size(), 2);
+  EXPECT_EQ(written[0][0].toString(), RtfPath());  // rich text first, then plain text
+  EXPECT_EQ(written[1][0].toString(), TextPath());
+  ExpectFilesMatchLog();
+
+  // Later lines are appended to the same files, not written as new ones: a second name for
+  // each file sees them.
+  ASSERT_EQ(
+      ::link(RtfPath().toLocal8Bit().constData(), (RtfPath() + "2").toLocal8Bit().constData()), 0);
+  ASSERT_EQ(
+      ::link(TextPath().toLocal8Bit().constData(), (TextPath() + "2").toLocal8Bit().constData()),
+      0);
+  for (int i = 0; i < 130; ++i) {
+    // New participants bring new colours: the header grows in place, and then past its reserve.
+    const uint32_t color = i < 20 ? 0x00FF00FFu * (i % 2) : 0x00010203u * static_cast<uint32_t>(i);
+    log_->AppendChatLine(QStringLiteral("参加者%1：").arg(i % 7), i % 3 == 0 ? 0 : 2,
+                         QStringLiteral("{台詞} \\%1\r\n二行目").arg(i), {}, color);
+    if (i % 10 == 0) ExpectFilesMatchLog();
+    if (i == 25) {
+      EXPECT_EQ(ReadFile(RtfPath() + "2"), ReadFile(RtfPath()));
+      EXPECT_EQ(ReadFile(TextPath() + "2"), ReadFile(TextPath()));
+    }
+  }
+  ExpectFilesMatchLog();
+  EXPECT_EQ(written.size(), 262);
+  // The text file is Shift-JIS, byte for byte what a full save writes.
+  EXPECT_EQ(ReadFile(TextPath()), Cp932::Encode(ChatLog::FileText(*log_->Log())));
+}
+
+TEST_F(ChatLogTest, ContinuesTheDayFileOfAnEarlierRun) {
+  instance_.settings.AutoSaveRTF = true;
+  log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("first run"), {}, 0);
+  log_->SystemLine(QStringLiteral("a\r\nb"));
+  const QString earlier = log_->Log()->toPlainText();
+
+  Restart();
+  log_->LoadDayLog();
+  EXPECT_EQ(log_->Log()->toPlainText(), earlier);
+  EXPECT_TRUE(log_->Main()->isEmpty());
+  // Colours and fonts survive the reload.
+  const QTextCharFormat speaker = FormatOfFragment(BlockAt(log_->Log(), 0), 0);
+  EXPECT_EQ(speaker.foreground().color(), QColor(0, 0, 255));
+  EXPECT_EQ(speaker.fontFamilies().toStringList().value(0), kSerif);
+
+  instance_.settings.AutoSaveText = true;
+  log_->SystemLine(QStringLiteral("second run"));
+  EXPECT_TRUE(log_->Log()->toPlainText().startsWith(earlier));
+  ExpectFilesMatchLog();
+  EXPECT_EQ(ReadRtf(ReadFile(RtfPath())).paragraphs[0].Text(), QStringLiteral("me：first run"));
+}
+
+TEST_F(ChatLogTest, ChoosesWhichDayFileToLoad) {
+  home_.Write(QStringLiteral("log/20240305.rtf"),
+              RtfWriter::Write({{{0, 0, {{QStringLiteral("from rtf"), RtfFormat{}}}}, {}}}));
+  home_.Write(QStringLiteral("log/20240305.txt"), Cp932::Encode(QStringLiteral("テキスト\r\n")));
+  home_.Write(QStringLiteral("log/20240304.txt"), "yesterday\r\n");
+
+  const auto loaded = [this](bool rtf, bool text) {
+    instance_.settings.AutoSaveRTF = rtf;
+    instance_.settings.AutoSaveText = text;
+    Restart();
+    log_->LoadDayLog();
+    return log_->Log()->toPlainText();
+  };
+  EXPECT_EQ(loaded(true, true), QStringLiteral("from rtf\n"));
+  EXPECT_EQ(loaded(true, false), QStringLiteral("from rtf\n"));
+  EXPECT_EQ(loaded(false, true), QStringLiteral("テキスト\n"));
+  EXPECT_EQ(loaded(false, false), QString());
+  QFile::remove(RtfPath());
+  EXPECT_EQ(loaded(true, true), QStringLiteral("テキスト\n"));
+  QFile::remove(TextPath());
+  EXPECT_EQ(loaded(true, true), QString());
+}
+
+TEST_F(ChatLogTest, RepairsADayFileTornByACrash) {
+  instance_.settings.AutoSaveRTF = true;
+  instance_.settings.AutoSaveText = true;
+  for (int i = 0; i < 5; ++i) log_->SystemLine(QStringLiteral("line %1").arg(i));
+  QByteArray rtf = ReadFile(RtfPath());
+  rtf.chop(1);  // the closing brace never reached the disk
+  home_.Write(QStringLiteral("log/20240305.rtf"), rtf);
+  QByteArray text = ReadFile(TextPath());
+  text.chop(2);
+  home_.Write(QStringLiteral("log/20240305.txt"), text);
+
+  Restart();
+  log_->LoadDayLog();
+  EXPECT_EQ(log_->Log()->blockCount(), 6);
+  log_->SystemLine(QStringLiteral("after the crash"));
+  ExpectFilesMatchLog();
+  EXPECT_TRUE(Cp932::DecodeFile(ReadFile(TextPath()))
+                  .endsWith(QStringLiteral("line 4\r\nSystemMessage：after the crash\r\n")));
+}
+
+TEST_F(ChatLogTest, ReportsAFailedSaveOnceUntilSavingWorksAgain) {
+  instance_.settings.AutoSaveRTF = true;
+  instance_.settings.AutoSaveText = true;
+  const QString folder = instance_.LogFolder();
+  QDir(folder).removeRecursively();
+  home_.Write(QStringLiteral("log"), "not a folder");  // unwritable, even for root
+
+  log_->SystemLine(QStringLiteral("one"));
+  EXPECT_EQ(instance_.Panel(kPanelSysReqMes), QStringLiteral("ログを保存できません"));
+  instance_.SetPanel(kPanelSysReqMes, QString());
+  log_->SystemLine(QStringLiteral("two"));
+  EXPECT_EQ(instance_.Panel(kPanelSysReqMes), QString());  // said once, not on every line
+  EXPECT_EQ(log_->Log()->blockCount(), 3);                 // the lines stay in the boxes
+
+  QFile::remove(folder);
+  log_->SystemLine(QStringLiteral("three"));  // the folder is back: everything is saved
+  ExpectFilesMatchLog();
+  EXPECT_TRUE(
+      Cp932::DecodeFile(ReadFile(TextPath())).startsWith(QStringLiteral("SystemMessage：one")));
+
+  QDir(folder).removeRecursively();
+  home_.Write(QStringLiteral("log"), "not a folder");
+  log_->SystemLine(QStringLiteral("four"));
+  EXPECT_EQ(instance_.Panel(kPanelSysReqMes), QStringLiteral("ログを保存できません"));
+}
+
+TEST_F(ChatLogTest, SwitchesTheTextFileToUtf8ForCharactersShiftJisLacks) {
+  instance_.settings.AutoSaveText = true;
+  log_->SystemLine(QStringLiteral("日本語"));
+  EXPECT_EQ(ReadFile(TextPath()), Cp932::Encode(QStringLiteral("SystemMessage：日本語\r\n")));
+  log_->SystemLine(QStringLiteral("ダイス 🎲"));
+  log_->SystemLine(QStringLiteral("また日本語"));
+  const QByteArray bytes = ReadFile(TextPath());
+  ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+  EXPECT_EQ(QString::fromUtf8(bytes.mid(3)), ChatLog::FileText(*log_->Log()));
+  EXPECT_TRUE(QString::fromUtf8(bytes).contains(QStringLiteral("🎲")));
+}
+
+TEST(ChatLogSavePath, FollowsTheManualSaveRules) {
+  const SavePathParts windows = SplitSavePath(QStringLiteral("C:\\logs\\chat.TXT"));
+  EXPECT_EQ(windows.folder, QStringLiteral("C:\\logs\\"));
+  EXPECT_EQ(windows.file_name, QStringLiteral("chat.TXT"));
+  EXPECT_EQ(ManualSavePath(windows.folder, windows.file_name, QStringLiteral(".txt")),
+            QStringLiteral("C:\\logs\\chat.TXT.txt"));  // the test is case-sensitive
+  EXPECT_EQ(ManualSavePath(QStringLiteral("C:\\logs"), QStringLiteral("chat.txt"),
+                           QStringLiteral(".txt")),
+            QStringLiteral("C:\\logs\\chat.txt"));
+  const SavePathParts unix_path = SplitSavePath(QStringLiteral("/home/me/ログ/day.rtf"));
+  EXPECT_EQ(unix_path.folder, QStringLiteral("/home/me/ログ/"));
+  EXPECT_EQ(
+      ManualSavePath(QStringLiteral("/home/me"), QStringLiteral("day"), QStringLiteral(".rtf")),
+      QStringLiteral("/home/me/day.rtf"));
+  EXPECT_EQ(SplitSavePath(QStringLiteral("C:\\logs\\")).file_name, QString());
+  EXPECT_EQ(ManualSavePath(QStringLiteral("C:\\logs\\"), QString(), QStringLiteral(".txt")),
+            QString());
+  EXPECT_EQ(SplitSavePath(QStringLiteral("bare.txt")).folder, QString());
+}
+
+TEST_F(ChatLogTest, SavesTheVisibleChatByHand) {
+  instance_.settings.AutoSaveRTF = true;
+  log_->LoadDayLog();
+  log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("hello\r\nworld"), {},
+                       0);
+  log_->SystemLine(QStringLiteral("絵文字 😀"));
+  const QString text_path = home_.File(QStringLiteral("saved.txt"));
+  const QString rtf_path = home_.File(QStringLiteral("saved.rtf"));
+  ASSERT_TRUE(log_->SaveMainAsText(text_path));
+  ASSERT_TRUE(log_->SaveMainAsRtf(rtf_path));
+  EXPECT_EQ(Cp932::DecodeFile(ReadFile(text_path)),
+            QStringLiteral("me：hello\r\nworld\r\nSystemMessage：絵文字 😀\r\n"));
+  const RtfDocument saved = ReadRtf(ReadFile(rtf_path));
+  const RtfDocument shown = DocumentFromText(*log_->Main(), log_->TwipsPerPixel());
+  ASSERT_EQ(saved.paragraphs.size(), 4);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(saved.paragraphs[i], shown.paragraphs[i]) << i;
+  EXPECT_FALSE(log_->SaveMainAsText(home_.File(QStringLiteral("no/such/../../saved.txt/x"))));
+}
