@@ -17,7 +17,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       chat_(instance_, session_, chat_log_, recipients_),
       files_(instance_, session_),
       dice_(instance_, session_.router(), chat_log_, dice_options_),
-      instant_(instance_, session_.router(), chat_log_, dice_) {}
+      instant_(instance_, session_.router(), chat_log_, dice_),
+      scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())) {}
 
 AppCore::~AppCore() = default;
 

@@ -16,6 +16,7 @@
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "net/FileTransfer.h"
+#include "scenario/ScenarioPlayer.h"
 #include "net/Session.h"
 
 namespace quillora {
@@ -41,6 +42,7 @@ class AppCore : public QObject {
   FileTransfer& files() { return files_; }
   DiceBroadcast& dice() { return dice_; }
   InstantMessages& instant_messages() { return instant_; }
+  ScenarioPlayer& scenario() { return scenario_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -72,6 +74,7 @@ class AppCore : public QObject {
   FileTransfer files_;
   DiceBroadcast dice_;
   InstantMessages instant_;
+  ScenarioPlayer scenario_;
   bool shut_down_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "chat/InstMesWindow.h"
 #include "chat/MainWindow.h"
 #include "dice/DiceWindow.h"
+#include "scenario/ScenarioWindow.h"
 
 namespace quillora {
 
@@ -40,7 +41,10 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   instant_ = std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(),
                                              dice_.get(), hooks);
 
+  scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
+
   main->SetToolWindow(MainWindow::kDice, dice_.get());
+  main->SetToolWindow(MainWindow::kScenario, scenario_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -48,6 +52,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 }
 
 ProgramShell::~ProgramShell() {
+  scenario_.reset();
   instant_.reset();
   dice_.reset();
   main_.reset();

@@ -9,6 +9,7 @@ class Dialogs;
 class DiceWindow;
 class InstMesWindow;
 class MainWindow;
+class ScenarioWindow;
 
 // All windows of one running program, built hidden in start-up order and wired to each other:
 // the tool windows first, then the main window that opens them.
@@ -24,6 +25,7 @@ class ProgramShell {
   MainWindow& main_window() { return *main_; }
   DiceWindow& dice_window() { return *dice_; }
   InstMesWindow& instant_window() { return *instant_; }
+  ScenarioWindow& scenario_window() { return *scenario_; }
 
  private:
   AppCore& core_;
@@ -31,6 +33,7 @@ class ProgramShell {
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<DiceWindow> dice_;
   std::unique_ptr<InstMesWindow> instant_;
+  std::unique_ptr<ScenarioWindow> scenario_;
 };
 
 }  // namespace quillora
