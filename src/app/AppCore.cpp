@@ -7,8 +7,7 @@
 
 namespace quillora {
 
-AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& sound,
-                 QObject* parent)
+AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& sound, QObject* parent)
     : QObject(parent),
       instance_(program_folder, seed),
       chat_log_(instance_, sound, [this] { return !foreground_probe_ || foreground_probe_(); }),
@@ -44,8 +43,9 @@ void AppCore::Startup(const CommandLine& options) {
   }
   if (!loaded) {
     instance_.settings = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
-    chat_log_.SystemLine(QStringLiteral("ユーザー名を") + instance_.HostName() +
-                         QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
+    chat_log_.SystemLine(
+        QStringLiteral("ユーザー名を") + instance_.HostName() +
+        QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
     SaveSettings(ini, instance_.settings);
     chat_log_.SystemLine(QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"));
     chat_log_.SystemLine(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
@@ -94,8 +94,9 @@ void AppCore::ApplyWorkingSettings() {
 
 void AppCore::ResetAppearanceSettings() {
   const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
-  chat_log_.SystemLine(QStringLiteral("ユーザー名を") + instance_.HostName() +
-                       QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
+  chat_log_.SystemLine(
+      QStringLiteral("ユーザー名を") + instance_.HostName() +
+      QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
   Settings& s = instance_.settings;
   s.Font = defaults.Font;
   s.Color = defaults.Color;

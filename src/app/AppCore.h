@@ -10,14 +10,14 @@
 #include "app/Sound.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
+#include "chat/InstantMessages.h"
 #include "chat/MessageBuffers.h"
 #include "chat/Recipients.h"
-#include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "net/FileTransfer.h"
-#include "scenario/ScenarioPlayer.h"
 #include "net/Session.h"
+#include "scenario/ScenarioPlayer.h"
 
 namespace quillora {
 

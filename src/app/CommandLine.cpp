@@ -2,8 +2,7 @@
 
 namespace quillora {
 
-std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* error,
-                                              bool* help) {
+std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* error, bool* help) {
   CommandLine result;
   if (help) *help = false;
   auto fail = [error](const QString& why) {

@@ -39,9 +39,8 @@ QString ResolveProgramFolder(const QString& home, const QString& executable_fold
     return IsWritableFolder(folder) ? folder : QString();
   }
   if (IsWritableFolder(executable_folder)) return executable_folder;
-  const QString fallback =
-      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-      QStringLiteral("/Quillora");
+  const QString fallback = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                           QStringLiteral("/Quillora");
   QDir().mkpath(fallback);
   SeedData(executable_folder + QStringLiteral("/data"), fallback + QStringLiteral("/data"));
   return IsWritableFolder(fallback) ? fallback : QString();

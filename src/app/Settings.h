@@ -98,8 +98,8 @@ struct Settings {
   QString Trump4NovaRev;
 
   // [DiceSet]
-  QStringList UnivDiceStr;         // registered dice expressions, in list order
-  QString DiceInputText;           // what the dice window's expression box shows after loading
+  QStringList UnivDiceStr;  // registered dice expressions, in list order
+  QString DiceInputText;    // what the dice window's expression box shows after loading
   std::array<DiceOptSetting, 26> DiceOpt;  // index = letter - 'A'; 'D' is never used
   int UnivImiMin = -6;
   int UnivImiMax = 6;

@@ -20,12 +20,13 @@ namespace quillora {
 
 namespace {
 
-const char* const kFontLabels[] = {"メインウィンドウ", "入力ボックス", "宛名リスト", "送り先リスト",
-                                   "自分の発言", "他人の発言", "システムメッセージ"};
-const char* const kColorLabels[] = {
-    "メインウィンドウ", "入力ボックス", "宛名リスト", "送り先リスト", "メインウィンドウ背景",
-    "入力ボックス背景", "宛名リスト背景", "送り先リスト背景", "ウィンドウ背景", "自分のハンドル",
-    "システムメッセージ"};
+const char* const kFontLabels[] = {"メインウィンドウ",  "入力ボックス", "宛名リスト",
+                                   "送り先リスト",      "自分の発言",   "他人の発言",
+                                   "システムメッセージ"};
+const char* const kColorLabels[] = {"メインウィンドウ", "入力ボックス",         "宛名リスト",
+                                    "送り先リスト",     "メインウィンドウ背景", "入力ボックス背景",
+                                    "宛名リスト背景",   "送り先リスト背景",     "ウィンドウ背景",
+                                    "自分のハンドル",   "システムメッセージ"};
 
 constexpr int kPresetMessages = 9;  // entries 0..8: preset messages 1..9
 constexpr int kPresetNames = 10;    // entries 9..18: preset handles 0..9

@@ -22,7 +22,9 @@ class ChatSink {
                               const QString& indent_reference, uint32_t color) = 0;
 
   // A system line: speaker "SystemMessage：", kind -1.
-  void SystemLine(const QString& text) { AppendChatLine(kSystemSpeaker, kSpeakerSystem, text, {}, 0); }
+  void SystemLine(const QString& text) {
+    AppendChatLine(kSystemSpeaker, kSpeakerSystem, text, {}, 0);
+  }
 };
 
 }  // namespace quillora

@@ -36,14 +36,16 @@ namespace quillora {
 namespace {
 
 const char* const kToolCaptions[MainWindow::kToolCount] = {
-    "ダイス機能",   "カード機能",   "お絵描き機能", "ＨＥＸ機能",
+    "ダイス機能",     "カード機能",   "お絵描き機能", "ＨＥＸ機能",
     "カウンター機能", "テーブル機能", "簡易発言機能", "シナリオ機能"};
 
-const char* const kPolicyCaptions[7] = {
-    "無条件で受信・実行する",           "無条件で受信のみする(実行はしない)",
-    "無条件で受信・確認して実行する",   "確認して受信・実行する",
-    "確認して受信のみする(実行はしない)", "確認して受信・確認して実行する",
-    "一切受信・実行しない"};
+const char* const kPolicyCaptions[7] = {"無条件で受信・実行する",
+                                        "無条件で受信のみする(実行はしない)",
+                                        "無条件で受信・確認して実行する",
+                                        "確認して受信・実行する",
+                                        "確認して受信のみする(実行はしない)",
+                                        "確認して受信・確認して実行する",
+                                        "一切受信・実行しない"};
 
 // Twips per pixel on the screen the window is on (15 at 96 dpi).
 double TwipsPerPixel(const QWidget* w) {
@@ -172,9 +174,8 @@ void MainWindow::BuildWidgets() {
   txt_mess_->viewport()->installEventFilter(this);
 
   connect(cmd_mess_send_, &QPushButton::clicked, this, &MainWindow::SendMessage);
-  connect(txt_mess_, &QPlainTextEdit::textChanged, this, [this] {
-    core_.chat().InputTextChanged(txt_mess_->toPlainText());
-  });
+  connect(txt_mess_, &QPlainTextEdit::textChanged, this,
+          [this] { core_.chat().InputTextChanged(txt_mess_->toPlainText()); });
   connect(lst_redir_, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!syncing_lists_) core_.recipients().SelectReDir(row);
   });
@@ -209,16 +210,17 @@ void MainWindow::BuildMenus() {
   // 接続
   QMenu* con = bar->addMenu(QStringLiteral("接続(&C)"));
   con->setObjectName(QStringLiteral("mnuCon"));
-  const char* const con_captions[7] = {"サーバになる", "サーバに接続", "-", "接続を切る", "-",
-                                       "ＩＰを表示してコピー", "WinIPCfgを起動"};
+  const char* const con_captions[7] = {
+      "サーバになる",         "サーバに接続",  "-", "接続を切る", "-",
+      "ＩＰを表示してコピー", "WinIPCfgを起動"};
   for (int i = 0; i < 7; ++i) {
     if (QString::fromUtf8(con_captions[i]) == QLatin1String("-")) {
       con_sub_[i] = con->addSeparator();
       con_sub_[i]->setObjectName(QStringLiteral("mnuConSub_%1").arg(i));
       continue;
     }
-    con_sub_[i] = AddAction(con, QString::fromUtf8(con_captions[i]),
-                            QStringLiteral("mnuConSub_%1").arg(i));
+    con_sub_[i] =
+        AddAction(con, QString::fromUtf8(con_captions[i]), QStringLiteral("mnuConSub_%1").arg(i));
   }
   connect(con_sub_[0], &QAction::triggered, this, [this] { core_.session().BecomeServer(); });
   connect(con_sub_[1], &QAction::triggered, this, &MainWindow::OnConnectCommand);
@@ -229,17 +231,23 @@ void MainWindow::BuildMenus() {
   // 設定
   QMenu* set = bar->addMenu(QStringLiteral("設定(&S)"));
   set->setObjectName(QStringLiteral("mnuSet"));
-  const char* const set_captions[9] = {
-      "ユーザー情報設定", "アプリケーション設定", "-", "複数行発言許可", "-", "宛名リストを表示",
-      "あて先リストを表示", "宛名選択を発言毎に戻す", "あて先選択を発言毎に戻す"};
+  const char* const set_captions[9] = {"ユーザー情報設定",
+                                       "アプリケーション設定",
+                                       "-",
+                                       "複数行発言許可",
+                                       "-",
+                                       "宛名リストを表示",
+                                       "あて先リストを表示",
+                                       "宛名選択を発言毎に戻す",
+                                       "あて先選択を発言毎に戻す"};
   for (int i = 0; i < 9; ++i) {
     if (QString::fromUtf8(set_captions[i]) == QLatin1String("-")) {
       set_sub_[i] = set->addSeparator();
       set_sub_[i]->setObjectName(QStringLiteral("mnuSetSub_%1").arg(i));
       continue;
     }
-    set_sub_[i] = AddAction(set, QString::fromUtf8(set_captions[i]),
-                            QStringLiteral("mnuSetSub_%1").arg(i));
+    set_sub_[i] =
+        AddAction(set, QString::fromUtf8(set_captions[i]), QStringLiteral("mnuSetSub_%1").arg(i));
   }
   for (int i : {3, 5, 6, 7, 8}) set_sub_[i]->setCheckable(true);
   set_sub_[5]->setChecked(true);
@@ -277,8 +285,8 @@ void MainWindow::BuildMenus() {
   // 特殊機能
   QMenu* sp = bar->addMenu(QStringLiteral("特殊機能(&X)"));
   sp->setObjectName(QStringLiteral("mnuSpExt"));
-  QAction* send_file = AddAction(sp, QStringLiteral("ファイルの転送実行"),
-                                 QStringLiteral("mnuSpExtSub_0"));
+  QAction* send_file =
+      AddAction(sp, QStringLiteral("ファイルの転送実行"), QStringLiteral("mnuSpExtSub_0"));
   connect(send_file, &QAction::triggered, this, &MainWindow::OnSendFile);
   QMenu* policy = sp->addMenu(QStringLiteral("転送実行許可フラグ"));
   policy->setObjectName(QStringLiteral("mnuSpExtSub_1"));
@@ -300,7 +308,8 @@ void MainWindow::BuildMenus() {
   QAction* help0 = AddAction(help, QStringLiteral("ヘルプ"), QStringLiteral("mnuHelpSub_0"));
   help0->setShortcut(QKeySequence(Qt::Key_F1));
   help0->setEnabled(false);
-  QAction* help1 = AddAction(help, QStringLiteral("バージョン情報"), QStringLiteral("mnuHelpSub_1"));
+  QAction* help1 =
+      AddAction(help, QStringLiteral("バージョン情報"), QStringLiteral("mnuHelpSub_1"));
   connect(help1, &QAction::triggered, this, &MainWindow::ShowVersion);
 }
 
@@ -338,9 +347,8 @@ void MainWindow::BuildStatusBar() {
   clock_->start(1000);
   tick();
 
-  connect(panel_sys_, &PanelLabel::clicked, this, [this](int) {
-    core_.instance().SetPanel(QLatin1String(kPanelSysReqMes), QString());
-  });
+  connect(panel_sys_, &PanelLabel::clicked, this,
+          [this](int) { core_.instance().SetPanel(QLatin1String(kPanelSysReqMes), QString()); });
   connect(panel_handle_, &PanelLabel::clicked, this, &MainWindow::OnHandlePanelClicked);
   connect(panel_buf_, &PanelLabel::clicked, this, &MainWindow::OnBufferPanelClicked);
 }
@@ -487,8 +495,8 @@ void MainWindow::AfterSendReset() {
 }
 
 void MainWindow::SwitchBuffer(int n) {
-  const QString text = core_.buffers().SwitchTo(n, txt_mess_->toPlainText(),
-                                                core_.instance().settings.PsetMes);
+  const QString text =
+      core_.buffers().SwitchTo(n, txt_mess_->toPlainText(), core_.instance().settings.PsetMes);
   const int current = core_.buffers().Current();
   core_.instance().CurBufNum = current;
   core_.instance().SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(current));
@@ -510,11 +518,12 @@ void MainWindow::OnHandlePanelClicked(int button) {
 }
 
 void MainWindow::OnChangeHandle() {
-  dialogs_.Input(this, QStringLiteral("ユーザー情報変更"),
-                 QStringLiteral("ハンドルを入力して下さい\n（必要なユーザー情報は、ハンドルのみです）"),
-                 QString(), [this](std::optional<QString> answer) {
-                   if (answer) core_.chat().ChangeHandleFromDialog(*answer);
-                 });
+  dialogs_.Input(
+      this, QStringLiteral("ユーザー情報変更"),
+      QStringLiteral("ハンドルを入力して下さい\n（必要なユーザー情報は、ハンドルのみです）"),
+      QString(), [this](std::optional<QString> answer) {
+        if (answer) core_.chat().ChangeHandleFromDialog(*answer);
+      });
 }
 
 void MainWindow::StepList(QListWidget* list, int delta) {
@@ -528,8 +537,8 @@ void MainWindow::StepList(QListWidget* list, int delta) {
 }
 
 bool MainWindow::HandleShortcut(QKeyEvent* key) {
-  const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
-                                                         Qt::AltModifier);
+  const Qt::KeyboardModifiers mods =
+      key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
   const int k = key->key();
   if (mods == Qt::ControlModifier && k >= Qt::Key_0 && k <= Qt::Key_9 &&
       !(key->modifiers() & Qt::KeypadModifier)) {
@@ -544,11 +553,20 @@ bool MainWindow::HandleShortcut(QKeyEvent* key) {
           return true;
         }
         return false;
-      case Qt::Key_Up: StepList(lst_send_, -1); return false;
-      case Qt::Key_Down: StepList(lst_send_, +1); return false;
-      case Qt::Key_Left: StepList(lst_redir_, -1); return false;
-      case Qt::Key_Right: StepList(lst_redir_, +1); return false;
-      default: break;
+      case Qt::Key_Up:
+        StepList(lst_send_, -1);
+        return false;
+      case Qt::Key_Down:
+        StepList(lst_send_, +1);
+        return false;
+      case Qt::Key_Left:
+        StepList(lst_redir_, -1);
+        return false;
+      case Qt::Key_Right:
+        StepList(lst_redir_, +1);
+        return false;
+      default:
+        break;
     }
   }
   if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
@@ -627,9 +645,10 @@ void MainWindow::OnSendFile() {
         file_dialog_folder_ = info.absolutePath();
         auto send = [this, chosen] {
           if (!core_.files().SendFile(chosen, true)) {
-            dialogs_.Message(this, QStringLiteral("機能エラー"),
-                             QStringLiteral("ファイル：") + chosen + QStringLiteral("を読み込めません"),
-                             Dialogs::Icon::Critical);
+            dialogs_.Message(
+                this, QStringLiteral("機能エラー"),
+                QStringLiteral("ファイル：") + chosen + QStringLiteral("を読み込めません"),
+                Dialogs::Icon::Critical);
           }
         };
         if (info.size() > FileTransfer::kLargeFile) {
@@ -661,11 +680,13 @@ void MainWindow::OpenWithShell(const QString& path) {
 // --- help, logs, appearance ------------------------------------------------------------------
 
 void MainWindow::ShowVersion() {
-  const QString text =
-      QStringLiteral("Quillora ver %1.%2.%3β").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision) +
-      QStringLiteral("\n\nネット越しにTRPGを遊ぶためのチャットツールです。") +
-      QStringLiteral("\n\nサーバになる方はTCPポート2001番を開けておいて下さい。") +
-      QStringLiteral("\n\n不具合や要望は、開発者までお知らせ下さい。");
+  const QString text = QStringLiteral("Quillora ver %1.%2.%3β")
+                           .arg(kVersionMajor)
+                           .arg(kVersionMinor)
+                           .arg(kVersionRevision) +
+                       QStringLiteral("\n\nネット越しにTRPGを遊ぶためのチャットツールです。") +
+                       QStringLiteral("\n\nサーバになる方はTCPポート2001番を開けておいて下さい。") +
+                       QStringLiteral("\n\n不具合や要望は、開発者までお知らせ下さい。");
   dialogs_.Message(this, QStringLiteral("バージョン情報"), text, Dialogs::Icon::Information);
 }
 
@@ -673,8 +694,8 @@ void MainWindow::SaveLog(bool rich, bool ask) {
   Instance& inst = core_.instance();
   const QString extension = rich ? QStringLiteral(".rtf") : QStringLiteral(".txt");
   auto write = [this, rich](const QString& path) {
-    const bool ok = rich ? core_.chat_log().SaveMainAsRtf(path)
-                         : core_.chat_log().SaveMainAsText(path);
+    const bool ok =
+        rich ? core_.chat_log().SaveMainAsRtf(path) : core_.chat_log().SaveMainAsText(path);
     if (!ok) {
       dialogs_.Message(this, QStringLiteral("機能エラー"),
                        QStringLiteral("ファイル：") + path + QStringLiteral("に保存できません"),

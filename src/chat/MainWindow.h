@@ -40,8 +40,17 @@ class MainWindow : public QMainWindow {
 
  public:
   // Tool numbers of the tools menu.
-  enum Tool { kDice = 0, kCards, kDrawing, kHexMap, kCounters, kTable, kInstantMessages,
-              kScenario, kToolCount };
+  enum Tool {
+    kDice = 0,
+    kCards,
+    kDrawing,
+    kHexMap,
+    kCounters,
+    kTable,
+    kInstantMessages,
+    kScenario,
+    kToolCount
+  };
 
   MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent = nullptr);
   ~MainWindow() override;

@@ -24,9 +24,8 @@ NetworkInfoDialog::NetworkInfoDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(text);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   QPushButton* copy = buttons->addButton(QStringLiteral("コピー"), QDialogButtonBox::ActionRole);
-  connect(copy, &QPushButton::clicked, this, [text] {
-    QtDialogs().SetClipboardText(text->toPlainText());
-  });
+  connect(copy, &QPushButton::clicked, this,
+          [text] { QtDialogs().SetClipboardText(text->toPlainText()); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
   resize(520, 360);
@@ -45,8 +44,8 @@ QString NetworkInfoDialog::Describe() {
     for (const QNetworkAddressEntry& entry : nic.addressEntries()) {
       const QHostAddress ip = entry.ip();
       const bool v4 = ip.protocol() == QAbstractSocket::IPv4Protocol;
-      out += QStringLiteral("  %1: %2").arg(v4 ? QStringLiteral("IPv4") : QStringLiteral("IPv6"),
-                                            ip.toString());
+      out += QStringLiteral("  %1: %2")
+                 .arg(v4 ? QStringLiteral("IPv4") : QStringLiteral("IPv6"), ip.toString());
       if (v4 && !entry.netmask().isNull()) {
         out += QStringLiteral("  サブネットマスク: %1").arg(entry.netmask().toString());
       }

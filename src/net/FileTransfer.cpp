@@ -39,8 +39,7 @@ bool FileTransfer::SendFile(const QString& path, bool open_after) {
   for (int32_t k = 1; k <= count; ++k) {
     const int32_t offset = (k - 1) * kPieceSize;
     queue_.push_back(Piece{name, count, k, size, offset + 1,
-                           static_cast<int16_t>(open_after ? 1 : 2),
-                           data.mid(offset, kPieceSize)});
+                           static_cast<int16_t>(open_after ? 1 : 2), data.mid(offset, kPieceSize)});
   }
   if (!pacer_.isActive()) {
     SendNext();
@@ -86,8 +85,8 @@ void FileTransfer::OnPiece(const Packet& p) {
   instance_.SetPanel(QLatin1String(kPanelSysReqMes),
                      Progress(piece.name, piece.number, piece.count, "を受信中"));
 
-  const bool ask_first = policy == kAskReceiveOpen || policy == kAskReceiveOnly ||
-                         policy == kAskReceiveAskOpen;
+  const bool ask_first =
+      policy == kAskReceiveOpen || policy == kAskReceiveOnly || policy == kAskReceiveAskOpen;
   if (!ask_first) {
     Store(piece);
     return;
@@ -152,17 +151,19 @@ void FileTransfer::Finish(const Piece& piece) {
   QByteArray head;
   if (file.open(QIODevice::ReadOnly)) head = file.read(4);
   if (RunsCode(piece.name, head)) {
-    instance_.SetPanel(QLatin1String(kPanelSysReqMes),
-                       piece.name + QStringLiteral("は実行ファイルのため開きません（file_Rcvに保存しました）"));
+    instance_.SetPanel(
+        QLatin1String(kPanelSysReqMes),
+        piece.name + QStringLiteral("は実行ファイルのため開きません（file_Rcvに保存しました）"));
     return;
   }
   if (policy == kReceiveAskOpen || policy == kAskReceiveAskOpen) {
     if (!confirm) return;
-    confirm(QStringLiteral("実行確認"),
-            QStringLiteral("受信したファイル\n") + piece.name + QStringLiteral("\nを実行しますか？"),
-            [this, path](bool yes) {
-              if (yes && open_file) open_file(path);
-            });
+    confirm(
+        QStringLiteral("実行確認"),
+        QStringLiteral("受信したファイル\n") + piece.name + QStringLiteral("\nを実行しますか？"),
+        [this, path](bool yes) {
+          if (yes && open_file) open_file(path);
+        });
     return;
   }
   open_file(path);
@@ -195,15 +196,26 @@ QString FileTransfer::SafeFileName(const QString& name) {
 
 bool FileTransfer::RunsCode(const QString& file_name, const QByteArray& head) {
   static const QStringList kRunnable = {
-      "exe", "com", "bat", "cmd", "scr", "pif", "msi", "msp", "mst", "vbs", "vbe", "js",
-      "jse", "wsf", "wsh", "ps1", "psm1", "lnk", "url", "reg", "hta", "cpl", "inf", "jar",
-      "sh", "bash", "zsh", "csh", "ksh", "fish", "command", "app", "desktop", "run", "bin",
-      "appimage", "deb", "rpm", "py", "pyw", "pl", "rb", "php", "apk", "dmg", "pkg", "mpkg",
-      "scpt", "workflow", "action", "gadget", "msc", "ocx", "dll", "sys", "drv", "elf", "out",
-      "xpi", "crx", "vb", "ws", "chm", "library-ms", "settingcontent-ms", "iso", "img"};
+      "exe",      "com",  "bat",     "cmd",        "scr",
+      "pif",      "msi",  "msp",     "mst",        "vbs",
+      "vbe",      "js",   "jse",     "wsf",        "wsh",
+      "ps1",      "psm1", "lnk",     "url",        "reg",
+      "hta",      "cpl",  "inf",     "jar",        "sh",
+      "bash",     "zsh",  "csh",     "ksh",        "fish",
+      "command",  "app",  "desktop", "run",        "bin",
+      "appimage", "deb",  "rpm",     "py",         "pyw",
+      "pl",       "rb",   "php",     "apk",        "dmg",
+      "pkg",      "mpkg", "scpt",    "workflow",   "action",
+      "gadget",   "msc",  "ocx",     "dll",        "sys",
+      "drv",      "elf",  "out",     "xpi",        "crx",
+      "vb",       "ws",   "chm",     "library-ms", "settingcontent-ms",
+      "iso",      "img"};
   const QString suffix = QFileInfo(file_name).suffix().toLower();
   if (kRunnable.contains(suffix)) return true;
-  return head.startsWith("\x7F" "ELF") || head.startsWith("#!") || head.startsWith("MZ");
+  return head.startsWith(
+             "\x7F"
+             "ELF") ||
+         head.startsWith("#!") || head.startsWith("MZ");
 }
 
 }  // namespace quillora

@@ -23,8 +23,8 @@ class FileTransfer : public QObject {
  public:
   static constexpr int kPieceSize = 2048;
   static constexpr int kPaceMs = 500;
-  static constexpr qint64 kLargeFile = 16383;            // bigger files are confirmed first
-  static constexpr qint64 kMaxReceived = 64LL << 20;     // pieces beyond this are refused
+  static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
+  static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
 
   // The receiving policy: the checked entry of "転送実行許可フラグ" (settings ExecuteLevel).
   enum Policy {
@@ -40,8 +40,7 @@ class FileTransfer : public QObject {
   FileTransfer(Instance& instance, Session& session, QObject* parent = nullptr);
 
   // What the window layer provides: a yes/no question and the desktop's "open" action.
-  std::function<void(const QString& title, const QString& text, std::function<void(bool)>)>
-      confirm;
+  std::function<void(const QString& title, const QString& text, std::function<void(bool)>)> confirm;
   std::function<void(const QString& path)> open_file;
 
   // Queues every piece of the file for sending (SubCode 1 when the receivers may open it);

@@ -13,14 +13,29 @@ QString Cp932::Normalize(const QString& text) {
   QString out = text;
   for (QChar& c : out) {
     switch (c.unicode()) {
-      case 0x301C: c = QChar(char16_t{0xFF5E}); break;  // 〜 -> ～
-      case 0x2212: c = QChar(char16_t{0xFF0D}); break;  // − -> －
-      case 0x2016: c = QChar(char16_t{0x2225}); break;  // ‖ -> ∥
-      case 0x2014: c = QChar(char16_t{0x2015}); break;  // — -> ―
-      case 0x00A2: c = QChar(char16_t{0xFFE0}); break;  // ¢ -> ￠
-      case 0x00A3: c = QChar(char16_t{0xFFE1}); break;  // £ -> ￡
-      case 0x00AC: c = QChar(char16_t{0xFFE2}); break;  // ¬ -> ￢
-      default: break;
+      case 0x301C:
+        c = QChar(char16_t{0xFF5E});
+        break;  // 〜 -> ～
+      case 0x2212:
+        c = QChar(char16_t{0xFF0D});
+        break;  // − -> －
+      case 0x2016:
+        c = QChar(char16_t{0x2225});
+        break;  // ‖ -> ∥
+      case 0x2014:
+        c = QChar(char16_t{0x2015});
+        break;  // — -> ―
+      case 0x00A2:
+        c = QChar(char16_t{0xFFE0});
+        break;  // ¢ -> ￠
+      case 0x00A3:
+        c = QChar(char16_t{0xFFE1});
+        break;  // £ -> ￡
+      case 0x00AC:
+        c = QChar(char16_t{0xFFE2});
+        break;  // ¬ -> ￢
+      default:
+        break;
     }
   }
   return out;

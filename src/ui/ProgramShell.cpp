@@ -38,8 +38,8 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 
   dice_ = std::make_unique<DiceWindow>(core.instance(), core.dice(), core.dice_options(), dialogs,
                                        hooks);
-  instant_ = std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(),
-                                             dice_.get(), hooks);
+  instant_ =
+      std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(), dice_.get(), hooks);
 
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
 
@@ -48,7 +48,8 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
-  QObject::connect(main, &MainWindow::aboutToSaveSettings, dice, [dice] { dice->StoreToSettings(); });
+  QObject::connect(main, &MainWindow::aboutToSaveSettings, dice,
+                   [dice] { dice->StoreToSettings(); });
 }
 
 ProgramShell::~ProgramShell() {
@@ -62,9 +63,15 @@ void ProgramShell::Show() {
   dice_->LoadFromSettings();
   main_->RestoreFromSettings();
   switch (core_.instance().settings.frmMain_WindowMode) {
-    case 2: main_->showMaximized(); break;
-    case 1: main_->showMinimized(); break;
-    default: main_->show(); break;
+    case 2:
+      main_->showMaximized();
+      break;
+    case 1:
+      main_->showMinimized();
+      break;
+    default:
+      main_->show();
+      break;
   }
 }
 

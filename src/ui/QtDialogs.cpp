@@ -17,11 +17,16 @@ namespace quillora {
 namespace {
 QMessageBox::Icon ToQtIcon(Dialogs::Icon icon) {
   switch (icon) {
-    case Dialogs::Icon::Information: return QMessageBox::Information;
-    case Dialogs::Icon::Warning: return QMessageBox::Warning;
-    case Dialogs::Icon::Critical: return QMessageBox::Critical;
-    case Dialogs::Icon::Question: return QMessageBox::Question;
-    case Dialogs::Icon::None: break;
+    case Dialogs::Icon::Information:
+      return QMessageBox::Information;
+    case Dialogs::Icon::Warning:
+      return QMessageBox::Warning;
+    case Dialogs::Icon::Critical:
+      return QMessageBox::Critical;
+    case Dialogs::Icon::Question:
+      return QMessageBox::Question;
+    case Dialogs::Icon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -54,8 +59,7 @@ void QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& te
 }
 
 void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prompt,
-                      const QString& initial,
-                      std::function<void(std::optional<QString>)> done) {
+                      const QString& initial, std::function<void(std::optional<QString>)> done) {
   auto* dialog = new QInputDialog(parent);
   dialog->setWindowTitle(title);
   dialog->setLabelText(prompt);

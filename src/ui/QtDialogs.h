@@ -11,13 +11,12 @@ class QtDialogs : public Dialogs {
                std::function<void()> done) override;
   void Confirm(QWidget* parent, const QString& title, const QString& text,
                std::function<void(bool)> done) override;
-  void Input(QWidget* parent, const QString& title, const QString& prompt,
-             const QString& initial, std::function<void(std::optional<QString>)> done) override;
-  void SaveFile(QWidget* parent, const QString& title, const QString& folder,
-                const QString& filter, const QString& default_suffix,
+  void Input(QWidget* parent, const QString& title, const QString& prompt, const QString& initial,
+             std::function<void(std::optional<QString>)> done) override;
+  void SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
+                const QString& default_suffix, std::function<void(QString)> done) override;
+  void OpenFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,
                 std::function<void(QString)> done) override;
-  void OpenFile(QWidget* parent, const QString& title, const QString& folder,
-                const QString& filter, std::function<void(QString)> done) override;
   void PickColor(QWidget* parent, const QColor& initial,
                  std::function<void(std::optional<QColor>)> done) override;
   void PickFont(QWidget* parent, const QFont& initial,

@@ -57,7 +57,8 @@ class ScriptedDialogs : public Dialogs {
     const QString answer = files.empty() ? QString() : Pop(files);
     if (done) done(answer);
   }
-  void PickColor(QWidget*, const QColor&, std::function<void(std::optional<QColor>)> done) override {
+  void PickColor(QWidget*, const QColor&,
+                 std::function<void(std::optional<QColor>)> done) override {
     asked.push_back({"color", {}, {}});
     const std::optional<QColor> answer = colors.empty() ? std::nullopt : Pop(colors);
     if (done) done(answer);

@@ -9,7 +9,9 @@ namespace quillora::test {
 
 TempHome::TempHome() : dir_(std::make_unique<QTemporaryDir>()) { path_ = dir_->path(); }
 
-QString TempHome::File(const QString& relative) const { return path_ + QLatin1Char('/') + relative; }
+QString TempHome::File(const QString& relative) const {
+  return path_ + QLatin1Char('/') + relative;
+}
 
 void TempHome::Write(const QString& relative, const QByteArray& bytes) const {
   const QString full = File(relative);

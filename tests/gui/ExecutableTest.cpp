@@ -36,19 +36,22 @@ class RunningProgram {
 TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   TempHome home;
   const int port = FreePort();
-  RunningProgram program(home.path(), {"--port", QString::number(port), "--server", "--handle",
-                                       QStringLiteral("親")});
+  RunningProgram program(
+      home.path(), {"--port", QString::number(port), "--server", "--handle", QStringLiteral("親")});
   ASSERT_TRUE(program.process.waitForStarted(10000));
 
   RawPeer peer;
   // The program needs a moment to start listening.
-  ASSERT_TRUE(WaitUntil([&] {
-    if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
-    if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
-      peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port));
-    }
-    return false;
-  }, 20000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
+        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
+          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+        }
+        return false;
+      },
+      20000));
 
   const int index = peer.Hello(QStringLiteral("子"));
   EXPECT_EQ(index, 2);  // the server's own user is participant 1

@@ -15,7 +15,8 @@ namespace {
 struct FilePeer : Peer {
   FilePeer(const QString& handle, int port) : Peer(handle, port), files(instance, session) {
     files.SetPace(5);
-    files.confirm = [this](const QString& title, const QString& text, std::function<void(bool)> done) {
+    files.confirm = [this](const QString& title, const QString& text,
+                           std::function<void(bool)> done) {
       questions << title + QLatin1Char('|') + text;
       done(answer);
     };
@@ -25,7 +26,9 @@ struct FilePeer : Peer {
     QFile f(home.File("file_Rcv/" + name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
-  bool HasReceived(const QString& name) const { return QFile::exists(home.File("file_Rcv/" + name)); }
+  bool HasReceived(const QString& name) const {
+    return QFile::exists(home.File("file_Rcv/" + name));
+  }
 
   FileTransfer files;
   QStringList questions;
@@ -97,7 +100,8 @@ TEST_F(FileTransferTest, PoliciesDecideWhatIsStoredAskedAndOpened) {
   client_->answer = false;
   SendFromServer("c.txt", Pattern(100));
   ASSERT_EQ(client_->questions.size(), 1);
-  EXPECT_EQ(client_->questions[0], QStringLiteral("実行確認|受信したファイル\nc.txt\nを実行しますか？"));
+  EXPECT_EQ(client_->questions[0],
+            QStringLiteral("実行確認|受信したファイル\nc.txt\nを実行しますか？"));
   EXPECT_TRUE(client_->opened.isEmpty());
 
   // Asking before receiving: a "no" keeps the file out.
@@ -123,7 +127,11 @@ TEST_F(FileTransferTest, HostileNamesAndProgramsAreDefused) {
   ASSERT_GT(index, 0);
   auto piece = [&](const QString& name, const QByteArray& bytes, int position = 1, int size = -1) {
     Packet p(311, 1, static_cast<int16_t>(index), 0);
-    p.Add(name).Add(1).Add(1).Add(size < 0 ? static_cast<int32_t>(bytes.size()) : size).Add(position);
+    p.Add(name)
+        .Add(1)
+        .Add(1)
+        .Add(size < 0 ? static_cast<int32_t>(bytes.size()) : size)
+        .Add(position);
     p.SetBin(bytes);
     raw.Send(p);
   };
@@ -138,13 +146,15 @@ TEST_F(FileTransferTest, HostileNamesAndProgramsAreDefused) {
 
   // A piece that claims to lie far beyond its file is refused and reported.
   piece(QStringLiteral("huge.bin"), "x", 2000000000, 10);
-  ASSERT_TRUE(WaitUntil([&] { return client_->SysReqMes().startsWith(QStringLiteral("Err 5 @ DP_Clnt")); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return client_->SysReqMes().startsWith(QStringLiteral("Err 5 @ DP_Clnt")); }));
   EXPECT_FALSE(client_->HasReceived("huge.bin"));
 
   EXPECT_EQ(FileTransfer::SafeFileName(QStringLiteral("..")), QStringLiteral("received.bin"));
   EXPECT_EQ(FileTransfer::SafeFileName(QStringLiteral(".bashrc")), QStringLiteral("_bashrc"));
   EXPECT_EQ(FileTransfer::SafeFileName(QStringLiteral("a:b?.txt")), QStringLiteral("a_b_.txt"));
   EXPECT_TRUE(FileTransfer::RunsCode(QStringLiteral("Setup.EXE"), {}));
-  EXPECT_TRUE(FileTransfer::RunsCode(QStringLiteral("noext"), QByteArray("\x7F" "ELF")));
+  EXPECT_TRUE(FileTransfer::RunsCode(QStringLiteral("noext"), QByteArray("\x7F"
+                                                                         "ELF")));
   EXPECT_FALSE(FileTransfer::RunsCode(QStringLiteral("map.mh0"), QByteArray("MH0")));
 }

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QLineEdit>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,9 +37,7 @@ struct Program {
     window->RestoreFromSettings();
     window->show();
   }
-  ~Program() {
-    window->close();
-  }
+  ~Program() { window->close(); }
 
   QString ChatText() { return core.chat_log().Main()->toPlainText(); }
   QString Panel(const char* key) { return core.instance().Panel(QLatin1String(key)); }
@@ -70,9 +68,11 @@ TEST(MainWindowStartup, FirstRunCreatesSettingsLogFolderAndTwoNotices) {
   EXPECT_EQ(p.window->windowTitle(), QStringLiteral("Quillora - NoMode どこにも接続されてません"));
 
   const QString text = p.ChatText();
-  const qsizetype handle_line = text.indexOf(QStringLiteral("ユーザー名をtesthostに設定しました。"));
+  const qsizetype handle_line =
+      text.indexOf(QStringLiteral("ユーザー名をtesthostに設定しました。"));
   const qsizetype missing_line = text.indexOf(QStringLiteral("App.iniファイルが見つからないか"));
-  const qsizetype created_line = text.indexOf(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
+  const qsizetype created_line =
+      text.indexOf(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
   ASSERT_GE(handle_line, 0);
   EXPECT_LT(handle_line, missing_line);
   EXPECT_LT(missing_line, created_line);
@@ -118,18 +118,29 @@ TEST(MainWindowLayout, EveryMenuEntryIsPresentWithItsCaption) {
   test::TempHome home;
   Program p(home.path());
   const std::vector<std::pair<const char*, const char*>> entries = {
-      {"mnuFileSub_0", "会話ログを保存"}, {"mnuFileSub_1", "会話ログを上書き保存"},
-      {"mnuFileSub_2", "RTFで保存"},      {"mnuFileSub_3", "RTFで上書き保存"},
-      {"mnuExit", "終了"},                {"mnuConSub_0", "サーバになる"},
-      {"mnuConSub_1", "サーバに接続"},    {"mnuConSub_3", "接続を切る"},
-      {"mnuConSub_5", "ＩＰを表示してコピー"}, {"mnuConSub_6", "WinIPCfgを起動"},
-      {"mnuSetSub_0", "ユーザー情報設定"}, {"mnuSetSub_1", "アプリケーション設定"},
-      {"mnuSetSub_3", "複数行発言許可"},   {"mnuSetSub_5", "宛名リストを表示"},
-      {"mnuSetSub_6", "あて先リストを表示"}, {"mnuSetSub_7", "宛名選択を発言毎に戻す"},
-      {"mnuSetSub_8", "あて先選択を発言毎に戻す"}, {"mnuExtSub_0", "ダイス機能"},
-      {"mnuExtSub_7", "シナリオ機能"},     {"mnuSpExtSub_0", "ファイルの転送実行"},
+      {"mnuFileSub_0", "会話ログを保存"},
+      {"mnuFileSub_1", "会話ログを上書き保存"},
+      {"mnuFileSub_2", "RTFで保存"},
+      {"mnuFileSub_3", "RTFで上書き保存"},
+      {"mnuExit", "終了"},
+      {"mnuConSub_0", "サーバになる"},
+      {"mnuConSub_1", "サーバに接続"},
+      {"mnuConSub_3", "接続を切る"},
+      {"mnuConSub_5", "ＩＰを表示してコピー"},
+      {"mnuConSub_6", "WinIPCfgを起動"},
+      {"mnuSetSub_0", "ユーザー情報設定"},
+      {"mnuSetSub_1", "アプリケーション設定"},
+      {"mnuSetSub_3", "複数行発言許可"},
+      {"mnuSetSub_5", "宛名リストを表示"},
+      {"mnuSetSub_6", "あて先リストを表示"},
+      {"mnuSetSub_7", "宛名選択を発言毎に戻す"},
+      {"mnuSetSub_8", "あて先選択を発言毎に戻す"},
+      {"mnuExtSub_0", "ダイス機能"},
+      {"mnuExtSub_7", "シナリオ機能"},
+      {"mnuSpExtSub_0", "ファイルの転送実行"},
       {"mnuSpExtSubSub_0", "無条件で受信・実行する"},
-      {"mnuSpExtSubSub_6", "一切受信・実行しない"}, {"mnuHelpSub_0", "ヘルプ"},
+      {"mnuSpExtSubSub_6", "一切受信・実行しない"},
+      {"mnuHelpSub_0", "ヘルプ"},
       {"mnuHelpSub_1", "バージョン情報"}};
   for (const auto& [name, caption] : entries) {
     QAction* a = p.action(name);
@@ -171,7 +182,8 @@ TEST(MainWindowLayout, ListTogglesHideListsAndResetTheirSelection) {
     p.window->resize(size);
     QApplication::processEvents();
     const QRect client = p.window->rect();
-    for (QWidget* w : {static_cast<QWidget*>(p.input()), static_cast<QWidget*>(p.list("lstSend"))}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(p.input()), static_cast<QWidget*>(p.list("lstSend"))}) {
       const QRect r(w->mapTo(p.window.get(), QPoint(0, 0)), w->size());
       EXPECT_TRUE(client.contains(r)) << size.width();
     }
@@ -262,7 +274,8 @@ TEST(MainWindowMenus, HandleDialogVersionBoxAndIpCopy) {
 
   p.action("mnuHelpSub_1")->trigger();
   EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("バージョン情報"));
-  EXPECT_TRUE(p.dialogs.Last("message").text.startsWith(QStringLiteral("Quillora ver 2.10.1β\n\n")));
+  EXPECT_TRUE(
+      p.dialogs.Last("message").text.startsWith(QStringLiteral("Quillora ver 2.10.1β\n\n")));
 
   p.action("mnuConSub_5")->trigger();
   EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("IP Utility"));

@@ -36,8 +36,8 @@ TEST(Cp932, DecodesFilesByContent) {
 TEST(CommandLine, ParsesOptionsAndRejectsUnknownOnes) {
   QString error;
   bool help = false;
-  auto line = CommandLine::Parse({"--home", "/tmp/x", "--port=2100", "--server", "--handle", "太郎"},
-                                 &error, &help);
+  auto line = CommandLine::Parse(
+      {"--home", "/tmp/x", "--port=2100", "--server", "--handle", "太郎"}, &error, &help);
   ASSERT_TRUE(line.has_value());
   EXPECT_EQ(line->home, "/tmp/x");
   EXPECT_EQ(line->port, 2100);
