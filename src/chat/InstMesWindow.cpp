@@ -70,7 +70,9 @@ InstMesWindow::InstMesWindow(Instance& instance, InstantMessages& messages,
   BuildMenus();
   AddRow();
   setMinimumWidth(5000 / 15);
-  resize(8000 / 15, height());
+  // Start as tall as the rows need; the rows' buttons grow it from there.
+  layout()->activate();
+  resize(8000 / 15, sizeHint().height());
 }
 
 void InstMesWindow::BuildMenus() {
