@@ -13,6 +13,7 @@
 #include "chat/InstantMessages.h"
 #include "chat/MessageBuffers.h"
 #include "chat/Recipients.h"
+#include "counters/Counters.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "net/FileTransfer.h"
@@ -43,6 +44,7 @@ class AppCore : public QObject {
   DiceBroadcast& dice() { return dice_; }
   InstantMessages& instant_messages() { return instant_; }
   ScenarioPlayer& scenario() { return scenario_; }
+  Counters& counters() { return counters_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -75,6 +77,7 @@ class AppCore : public QObject {
   DiceBroadcast dice_;
   InstantMessages instant_;
   ScenarioPlayer scenario_;
+  Counters counters_;
   bool shut_down_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "app/AppCore.h"
 #include "chat/InstMesWindow.h"
 #include "chat/MainWindow.h"
+#include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "scenario/ScenarioWindow.h"
 
@@ -42,9 +43,11 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
       std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(), dice_.get(), hooks);
 
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
+  counters_ = std::make_unique<CounterWindow>(core.instance(), core.counters(), dialogs);
 
   main->SetToolWindow(MainWindow::kDice, dice_.get());
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
+  main->SetToolWindow(MainWindow::kCounters, counters_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -53,6 +56,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 }
 
 ProgramShell::~ProgramShell() {
+  counters_.reset();
   scenario_.reset();
   instant_.reset();
   dice_.reset();

@@ -5,6 +5,7 @@
 namespace quillora {
 
 class AppCore;
+class CounterWindow;
 class Dialogs;
 class DiceWindow;
 class InstMesWindow;
@@ -26,6 +27,7 @@ class ProgramShell {
   DiceWindow& dice_window() { return *dice_; }
   InstMesWindow& instant_window() { return *instant_; }
   ScenarioWindow& scenario_window() { return *scenario_; }
+  CounterWindow& counter_window() { return *counters_; }
 
  private:
   AppCore& core_;
@@ -34,6 +36,7 @@ class ProgramShell {
   std::unique_ptr<DiceWindow> dice_;
   std::unique_ptr<InstMesWindow> instant_;
   std::unique_ptr<ScenarioWindow> scenario_;
+  std::unique_ptr<CounterWindow> counters_;
 };
 
 }  // namespace quillora
