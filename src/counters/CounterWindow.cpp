@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/Instance.h"
@@ -150,7 +152,8 @@ void CounterWindow::AddRow(int element) {
   row.value->setMinimumWidth(
       row.value->fontMetrics().horizontalAdvance(QStringLiteral("-0000000")));
   row.value->installEventFilter(this);
-  connect(row.value, &QLineEdit::returnPressed, this, [this, element] { CommitValue(element); });
+  connect(row.value, &QLineEdit::returnPressed, this,
+          [this, element] { CommitValue(element, false); });
   for (int k = 0; k < 4; ++k) {
     const int button = 4 * element + k;
     auto* b = new QPushButton(kStepCaptions[k]);
@@ -216,7 +219,7 @@ void CounterWindow::AddClicked(int kind) {
 void CounterWindow::StepClicked(int button) {
   const int element = button / 4;
   // A value still being typed is taken first; one that is not a number stops the step.
-  if (!CommitValue(element)) return;
+  if (!CommitValue(element, false)) return;
   counters_.Step(button);
 }
 
@@ -230,28 +233,44 @@ void CounterWindow::CaptionClicked(int element) {
                  });
 }
 
-bool CounterWindow::CommitValue(int element) {
+bool CounterWindow::CommitValue(int element, bool leaving) {
   auto it = rows_.find(element);
   if (it == rows_.end()) return false;
   QLineEdit* box = it->value;
   if (!box->isModified()) return true;
   int32_t value = 0;
   if (!ParseCounterValue(box->text(), &value)) {
-    box->setFocus(Qt::OtherFocusReason);
-    if (!refusing_) {
-      refusing_ = true;
-      dialogs_.Message(this, kErrorTitle, QStringLiteral("数値を入力して下さい"),
-                       Dialogs::Icon::Warning, [this, box] {
-                         refusing_ = false;
-                         box->setFocus(Qt::OtherFocusReason);
-                         box->selectAll();
-                       });
-    }
+    Refuse(box, leaving);
     return false;
   }
   box->setModified(false);
   counters_.SetValue(element, value);
   return true;
+}
+
+void CounterWindow::Refuse(QLineEdit* box, bool later) {
+  if (refusing_) return;  // one message at a time
+  refusing_ = true;
+  auto show = [this, box = QPointer<QLineEdit>(box)] {
+    if (!box) {
+      refusing_ = false;
+      return;
+    }
+    box->setFocus(Qt::OtherFocusReason);
+    dialogs_.Message(this, kErrorTitle, QStringLiteral("数値を入力して下さい"),
+                     Dialogs::Icon::Warning, [this, box] {
+                       refusing_ = false;
+                       if (!box) return;
+                       box->setFocus(Qt::OtherFocusReason);
+                       box->selectAll();
+                     });
+  };
+  // Leaving the box: the focus moves back once the move away has finished.
+  if (later) {
+    QTimer::singleShot(0, this, show);
+  } else {
+    show();
+  }
 }
 
 bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -266,7 +285,7 @@ bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
       // Switching to another program or opening a menu is not leaving the box.
       const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
       if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-        CommitValue(element);
+        CommitValue(element, true);
       }
     }
   }

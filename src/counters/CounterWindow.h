@@ -54,8 +54,9 @@ class CounterWindow : public QMainWindow {
   void StepClicked(int button);
   void CaptionClicked(int element);
   // Takes what the user typed into a value box. False (and the box keeps the focus) when it
-  // is not a number.
-  bool CommitValue(int element);
+  // is not a number; `leaving` when the focus is on its way out of the box.
+  bool CommitValue(int element, bool leaving);
+  void Refuse(QLineEdit* box, bool later);
   void GrowToFit();
   int Twips(int twips) const;
 

@@ -10,6 +10,7 @@
 #include "chat/MainWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
+#include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "ui/ProgramShell.h"
@@ -30,7 +31,8 @@ TEST(ProgramShell, ToolsMenuShowsAndHidesEveryToolAndFollowsTheCloseBox) {
   const std::vector<std::pair<int, QWidget*>> tools = {
       {MainWindow::kDice, &shell.dice_window()},
       {MainWindow::kInstantMessages, &shell.instant_window()},
-      {MainWindow::kScenario, &shell.scenario_window()}};
+      {MainWindow::kScenario, &shell.scenario_window()},
+      {MainWindow::kCounters, &shell.counter_window()}};
   for (const auto& [tool, window] : tools) {
     QAction* entry = main.menu_action(QStringLiteral("mnuExtSub_%1").arg(tool));
     ASSERT_NE(entry, nullptr);
