@@ -167,6 +167,7 @@ void CounterWindow::AddRow(int element) {
   v->addLayout(h);
   rows_.insert(element, row);
   (Counters::IsShared(element) ? shared_column_ : personal_column_)->addWidget(block);
+  block->show();  // at once, so that the window can be fitted to it
   ShowCounter(element);
 }
 

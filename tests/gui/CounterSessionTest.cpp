@@ -97,6 +97,7 @@ TEST_F(CounterSessionTest, ALateJoinerIsRepairedFromTheServersCopy) {
   alice->counters.AddCount(0, true);
   alice->counters.Rename(2, QStringLiteral("MP"));
   alice->counters.SetValue(2, 33);
+  ASSERT_TRUE(WaitUntil([&] { return bob->counters.SharedMax() == 2; }));
   bob->counters.Step(4 * 1 + 0);
   gm->counters.Rename(0, QStringLiteral("HP"));
   gm->counters.SetValue(0, 5);

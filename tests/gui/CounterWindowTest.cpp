@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "common/ScriptedDialogs.h"
@@ -129,7 +131,14 @@ TEST_F(CounterWindowTest, AddButtonsAddACounterToTheirColumnAndTheWindowGrows) {
   QTest::mouseClick(Button("cmdAddCount", 1), Qt::LeftButton);
   EXPECT_EQ(Caption(257)->text(), QStringLiteral("個人用カウンター２"));
   EXPECT_EQ(SentToServer(rig).size(), 1);
+  // Room is made for new counters while the screen has it.
+  QTest::mouseClick(Button("cmdAddCount", 0), Qt::LeftButton);
+  QTest::mouseClick(Button("cmdAddCount", 0), Qt::LeftButton);
   EXPECT_GT(window->height(), height);
+  QTest::qWait(10);
+  auto* scroll = window->findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0) << "every counter is in view";
   // The new counters sit below the first ones of their column.
   EXPECT_GT(Caption(1)->mapTo(window.get(), QPoint()).y(),
             Caption(0)->mapTo(window.get(), QPoint()).y());
