@@ -18,6 +18,7 @@
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "scenario/ScenarioPlayer.h"
+#include "table/SharedTable.h"
 
 namespace quillora {
 
@@ -43,6 +44,7 @@ class AppCore : public QObject {
   DiceBroadcast& dice() { return dice_; }
   InstantMessages& instant_messages() { return instant_; }
   ScenarioPlayer& scenario() { return scenario_; }
+  SharedTable& table() { return table_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -75,6 +77,7 @@ class AppCore : public QObject {
   DiceBroadcast dice_;
   InstantMessages instant_;
   ScenarioPlayer scenario_;
+  SharedTable table_;
   bool shut_down_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include "chat/MainWindow.h"
 #include "dice/DiceWindow.h"
 #include "scenario/ScenarioWindow.h"
+#include "table/TableWindow.h"
 
 namespace quillora {
 
@@ -42,9 +43,11 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
       std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(), dice_.get(), hooks);
 
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
+  table_ = std::make_unique<TableWindow>(core.instance(), core.table(), dialogs);
 
   main->SetToolWindow(MainWindow::kDice, dice_.get());
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
+  main->SetToolWindow(MainWindow::kTable, table_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -53,6 +56,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 }
 
 ProgramShell::~ProgramShell() {
+  table_.reset();
   scenario_.reset();
   instant_.reset();
   dice_.reset();

@@ -10,6 +10,7 @@ class DiceWindow;
 class InstMesWindow;
 class MainWindow;
 class ScenarioWindow;
+class TableWindow;
 
 // All windows of one running program, built hidden in start-up order and wired to each other:
 // the tool windows first, then the main window that opens them.
@@ -26,6 +27,7 @@ class ProgramShell {
   DiceWindow& dice_window() { return *dice_; }
   InstMesWindow& instant_window() { return *instant_; }
   ScenarioWindow& scenario_window() { return *scenario_; }
+  TableWindow& table_window() { return *table_; }
 
  private:
   AppCore& core_;
@@ -34,6 +36,7 @@ class ProgramShell {
   std::unique_ptr<DiceWindow> dice_;
   std::unique_ptr<InstMesWindow> instant_;
   std::unique_ptr<ScenarioWindow> scenario_;
+  std::unique_ptr<TableWindow> table_;
 };
 
 }  // namespace quillora
