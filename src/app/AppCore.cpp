@@ -18,6 +18,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       dice_(instance_, session_.router(), chat_log_, dice_options_),
       instant_(instance_, session_.router(), chat_log_, dice_),
       scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())),
+      table_(instance_, session_.router(), session_.dispatcher()),
       counters_(instance_, session_.router()) {
   counters_.RegisterHandlers(session_.dispatcher());
 }

@@ -19,6 +19,7 @@
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "scenario/ScenarioPlayer.h"
+#include "table/SharedTable.h"
 
 namespace quillora {
 
@@ -44,6 +45,7 @@ class AppCore : public QObject {
   DiceBroadcast& dice() { return dice_; }
   InstantMessages& instant_messages() { return instant_; }
   ScenarioPlayer& scenario() { return scenario_; }
+  SharedTable& table() { return table_; }
   Counters& counters() { return counters_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
@@ -77,6 +79,7 @@ class AppCore : public QObject {
   DiceBroadcast dice_;
   InstantMessages instant_;
   ScenarioPlayer scenario_;
+  SharedTable table_;
   Counters counters_;
   bool shut_down_ = false;
 };

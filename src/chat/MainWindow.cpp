@@ -628,7 +628,7 @@ void MainWindow::OnShowIp() {
 }
 
 void MainWindow::OnShowNetworkInfo() {
-  auto* dialog = new NetworkInfoDialog(this);
+  auto* dialog = new NetworkInfoDialog(dialogs_, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
 }

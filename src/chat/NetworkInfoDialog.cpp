@@ -8,11 +8,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/QtDialogs.h"
+#include "ui/Dialogs.h"
 
 namespace quillora {
 
-NetworkInfoDialog::NetworkInfoDialog(QWidget* parent) : QDialog(parent) {
+NetworkInfoDialog::NetworkInfoDialog(Dialogs& dialogs, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmNetInfo"));
   setWindowTitle(QStringLiteral("ネットワーク情報"));
   auto* layout = new QVBoxLayout(this);
@@ -25,7 +25,7 @@ NetworkInfoDialog::NetworkInfoDialog(QWidget* parent) : QDialog(parent) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   QPushButton* copy = buttons->addButton(QStringLiteral("コピー"), QDialogButtonBox::ActionRole);
   connect(copy, &QPushButton::clicked, this,
-          [text] { QtDialogs().SetClipboardText(text->toPlainText()); });
+          [&dialogs, text] { dialogs.SetClipboardText(text->toPlainText()); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
   resize(520, 360);

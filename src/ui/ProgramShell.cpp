@@ -9,6 +9,7 @@
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "scenario/ScenarioWindow.h"
+#include "table/TableWindow.h"
 
 namespace quillora {
 
@@ -43,10 +44,12 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
       std::make_unique<InstMesWindow>(core.instance(), core.instant_messages(), dice_.get(), hooks);
 
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
+  table_ = std::make_unique<TableWindow>(core.instance(), core.table(), dialogs);
   counters_ = std::make_unique<CounterWindow>(core.instance(), core.counters(), dialogs);
 
   main->SetToolWindow(MainWindow::kDice, dice_.get());
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
+  main->SetToolWindow(MainWindow::kTable, table_.get());
   main->SetToolWindow(MainWindow::kCounters, counters_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
@@ -57,6 +60,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 
 ProgramShell::~ProgramShell() {
   counters_.reset();
+  table_.reset();
   scenario_.reset();
   instant_.reset();
   dice_.reset();

@@ -11,6 +11,7 @@ class DiceWindow;
 class InstMesWindow;
 class MainWindow;
 class ScenarioWindow;
+class TableWindow;
 
 // All windows of one running program, built hidden in start-up order and wired to each other:
 // the tool windows first, then the main window that opens them.
@@ -27,6 +28,7 @@ class ProgramShell {
   DiceWindow& dice_window() { return *dice_; }
   InstMesWindow& instant_window() { return *instant_; }
   ScenarioWindow& scenario_window() { return *scenario_; }
+  TableWindow& table_window() { return *table_; }
   CounterWindow& counter_window() { return *counters_; }
 
  private:
@@ -36,6 +38,7 @@ class ProgramShell {
   std::unique_ptr<DiceWindow> dice_;
   std::unique_ptr<InstMesWindow> instant_;
   std::unique_ptr<ScenarioWindow> scenario_;
+  std::unique_ptr<TableWindow> table_;
   std::unique_ptr<CounterWindow> counters_;
 };
 

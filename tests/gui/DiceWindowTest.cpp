@@ -18,6 +18,7 @@
 #include "gui/GuiInput.h"
 #include "ui/Dialogs.h"
 #include "unit/ChatFakes.h"
+#include "unit/DiceRig.h"
 
 namespace quillora {
 namespace {
@@ -64,12 +65,9 @@ class ScriptedDialogs : public Dialogs {
   QStringList messages;
 };
 
-class DiceWindowTest : public ::testing::Test {
+class DiceWindowTest : public ::testing::Test, protected test::DiceRig {
  protected:
-  DiceWindowTest() : dice(rig.instance, rig.router, chat, options) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 1;
-    rig.instance.OwnHandle = QStringLiteral("GM");
+  DiceWindowTest() : DiceRig(kSeed, 1) {
     rig.instance.settings.UnivDiceStr = {QStringLiteral("3D6+3"), QStringLiteral("xD6+3 : x=5"),
                                          QStringLiteral("(1D10+2)*2D6")};
     rig.instance.settings.DiceInputText = QStringLiteral("3D6+3");
@@ -107,15 +105,6 @@ class DiceWindowTest : public ::testing::Test {
   }
   int Selected(DiceWindow::Frame f) { return window->SelectedOption(f); }
 
-  QString Expected(const QString& expression, int modifier) {
-    Random rng(kSeed);
-    return RollDiceExpression(expression, modifier, options, rng);
-  }
-
-  NetRig rig;
-  RecordingChat chat;
-  DiceOptions options;
-  DiceBroadcast dice;
   ScriptedDialogs dialogs;
   QString main_input;
   QString addressee;

@@ -12,6 +12,7 @@
 #include "dice/DiceRoll.h"
 #include "gui/GuiInput.h"
 #include "unit/ChatFakes.h"
+#include "unit/DiceRig.h"
 
 namespace quillora {
 namespace {
@@ -36,14 +37,9 @@ class FakeDiceState : public DiceWindowState {
   bool shown = true;
 };
 
-class InstMesWindowTest : public ::testing::Test {
+class InstMesWindowTest : public ::testing::Test, protected test::DiceRig {
  protected:
-  InstMesWindowTest()
-      : dice(rig.instance, rig.router, chat, options),
-        messages(rig.instance, rig.router, chat, dice) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 1;
-    rig.instance.OwnHandle = QStringLiteral("GM");
+  InstMesWindowTest() : DiceRig(kSeed, 1), messages(rig.instance, rig.router, chat, dice) {
     MainChatHooks hooks;
     hooks.addressee = [this] { return addressee; };
     hooks.addressee_used = [this] { ++addressee_resets; };
@@ -70,15 +66,7 @@ class InstMesWindowTest : public ::testing::Test {
     }
     return out;
   }
-  QString Expected(const QString& expression, int modifier) {
-    Random rng(kSeed);
-    return RollDiceExpression(expression, modifier, options, rng);
-  }
 
-  NetRig rig;
-  RecordingChat chat;
-  DiceOptions options;
-  DiceBroadcast dice;
   InstantMessages messages;
   FakeDiceState dice_state;
   QString addressee;

@@ -5,6 +5,7 @@
 #include "dice/DiceRoll.h"
 #include "dice/RankJudge.h"
 #include "unit/ChatFakes.h"
+#include "unit/DiceRig.h"
 
 namespace quillora {
 namespace {
@@ -15,25 +16,9 @@ using test::SentToServer;
 
 constexpr uint64_t kSeed = 4711;
 
-class DiceBroadcastTest : public ::testing::Test {
+class DiceBroadcastTest : public ::testing::Test, protected test::DiceRig {
  protected:
-  DiceBroadcastTest() : dice(rig.instance, rig.router, chat, options) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 3;
-    rig.instance.OwnHandle = QStringLiteral("GM");
-    rig.instance.Rng().Seed(kSeed);
-  }
-
-  // What the same roll gives with a fresh generator of the same seed.
-  QString Expected(const QString& expression, int modifier) {
-    Random rng(kSeed);
-    return RollDiceExpression(expression, modifier, options, rng);
-  }
-
-  NetRig rig;
-  RecordingChat chat;
-  DiceOptions options;
-  DiceBroadcast dice;
+  DiceBroadcastTest() : DiceRig(kSeed, 3) {}
 };
 
 TEST_F(DiceBroadcastTest, PublicRollIsAResultLineForEveryone) {

@@ -5,6 +5,7 @@
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"
 #include "unit/ChatFakes.h"
+#include "unit/DiceRig.h"
 
 namespace quillora {
 namespace {
@@ -15,26 +16,10 @@ using test::SentToServer;
 
 constexpr uint64_t kSeed = 99;
 
-class InstantMessagesTest : public ::testing::Test {
+class InstantMessagesTest : public ::testing::Test, protected test::DiceRig {
  protected:
-  InstantMessagesTest()
-      : dice(rig.instance, rig.router, chat, options),
-        messages(rig.instance, rig.router, chat, dice) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 2;
-    rig.instance.OwnHandle = QStringLiteral("GM");
-    rig.instance.Rng().Seed(kSeed);
-  }
+  InstantMessagesTest() : DiceRig(kSeed, 2), messages(rig.instance, rig.router, chat, dice) {}
 
-  QString Expected(const QString& expression, int modifier) {
-    Random rng(kSeed);
-    return RollDiceExpression(expression, modifier, options, rng);
-  }
-
-  NetRig rig;
-  RecordingChat chat;
-  DiceOptions options;
-  DiceBroadcast dice;
   InstantMessages messages;
 };
 
