@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -98,7 +99,6 @@ void CounterWindow::BuildArea() {
   scroll_ = new QScrollArea;
   scroll_->setWidgetResizable(true);
   scroll_->setFrameShape(QFrame::NoFrame);
-  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   outer->addWidget(scroll_);
 
   auto* inner = new QWidget;
@@ -294,15 +294,19 @@ bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CounterWindow::GrowToFit() {
-  if (!area_->isVisible() && !general_->isChecked()) return;
+  if (!general_->isChecked()) return;
+  // Tall enough for every counter while the screen has room (the rest scrolls), and never so
+  // narrow that a column is cut.
   QWidget* inner = scroll_->widget();
-  const int wanted = menuBar()->sizeHint().height() + inner->sizeHint().height() + 2;
-  int limit = wanted;
-  if (const QScreen* s = screen()) limit = s->availableGeometry().height() * 9 / 10;
-  const int height = std::min(wanted, limit);
-  const int width = std::max(this->width(), inner->sizeHint().width());
+  const int bar = scroll_->verticalScrollBar()->sizeHint().width();
+  int height = menuBar()->sizeHint().height() + inner->sizeHint().height() + 2;
+  if (const QScreen* s = screen()) {
+    height = std::min(height, s->availableGeometry().height() * 9 / 10);
+  }
+  const int width = inner->minimumSizeHint().width() + bar;
+  scroll_->setMinimumWidth(width);
   if (height > this->height() || width > this->width()) {
-    resize(width, std::max(height, this->height()));
+    resize(std::max(width, this->width()), std::max(height, this->height()));
   }
 }
 
