@@ -16,6 +16,7 @@
 #include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "ui/Dialogs.h"
+#include "ui/ToolMenus.h"
 
 namespace quillora {
 
@@ -83,10 +84,8 @@ void InstMesWindow::BuildMenus() {
   // The only mode: choosing it keeps it chosen.
   connect(general, &QAction::triggered, general, [general] { general->setChecked(true); });
   QMenu* option = menuBar()->addMenu(QStringLiteral("オプション"));
-  topmost_ = option->addAction(QStringLiteral("常に手前に表示する"));
-  topmost_->setObjectName(QStringLiteral("mnuOptSub_0"));
-  topmost_->setCheckable(true);
-  connect(topmost_, &QAction::toggled, this, [this](bool on) { SetTopmost(this, on); });
+  topmost_ = AddTopmostAction(option, this, QStringLiteral("常に手前に表示する"),
+                              QStringLiteral("mnuOptSub_0"));
 }
 
 void InstMesWindow::AddRow() {

@@ -18,6 +18,7 @@
 #include "app/Instance.h"
 #include "counters/Counters.h"
 #include "ui/Dialogs.h"
+#include "ui/ToolMenus.h"
 
 namespace quillora {
 
@@ -81,10 +82,8 @@ void CounterWindow::BuildMenus() {
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));
-  topmost_ = options->addAction(QStringLiteral("常に手前に表示"));
-  topmost_->setObjectName(QStringLiteral("mnuOptSub_0"));
-  topmost_->setCheckable(true);
-  connect(topmost_, &QAction::toggled, this, [this](bool on) { SetTopmost(this, on); });
+  topmost_ = AddTopmostAction(options, this, QStringLiteral("常に手前に表示"),
+                              QStringLiteral("mnuOptSub_0"));
   repair_ = options->addAction(QStringLiteral("途中参加・修復"), this, &CounterWindow::Repair);
   repair_->setObjectName(QStringLiteral("mnuOptSub_1"));
   repair_->setEnabled(false);

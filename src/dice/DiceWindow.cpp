@@ -24,6 +24,7 @@
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"
 #include "ui/Dialogs.h"
+#include "ui/ToolMenus.h"
 
 namespace quillora {
 
@@ -259,10 +260,8 @@ void DiceWindow::BuildMenus() {
   QAction* general = mode->addAction(QStringLiteral("汎用ダイス"));
   general->setObjectName(QStringLiteral("mnuDiceModeSub"));
   QMenu* option = menuBar()->addMenu(QStringLiteral("オプション"));
-  topmost_ = option->addAction(QStringLiteral("常に手前に表示する"));
-  topmost_->setObjectName(QStringLiteral("mnuDiceOptSub_0"));
-  topmost_->setCheckable(true);
-  connect(topmost_, &QAction::toggled, this, [this](bool on) { SetTopmost(this, on); });
+  topmost_ = AddTopmostAction(option, this, QStringLiteral("常に手前に表示する"),
+                              QStringLiteral("mnuDiceOptSub_0"));
 }
 
 int DiceWindow::Twips(int twips) const { return twips * logicalDpiX() / 1440; }

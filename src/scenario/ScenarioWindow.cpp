@@ -14,6 +14,7 @@
 #include "app/Instance.h"
 #include "scenario/ScenarioPlayer.h"
 #include "ui/Dialogs.h"
+#include "ui/ToolMenus.h"
 
 namespace quillora {
 
@@ -94,10 +95,8 @@ void ScenarioWindow::BuildMenus() {
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));
-  topmost_ = options->addAction(QStringLiteral("常に手前に表示"));
-  topmost_->setObjectName(QStringLiteral("mnuOptSub_0"));
-  topmost_->setCheckable(true);
-  connect(topmost_, &QAction::toggled, this, [this](bool on) { SetTopmost(this, on); });
+  topmost_ = AddTopmostAction(options, this, QStringLiteral("常に手前に表示"),
+                              QStringLiteral("mnuOptSub_0"));
   label_list_ = options->addAction(QStringLiteral("ラベルリストを表示"));
   label_list_->setObjectName(QStringLiteral("mnuOptSub_1"));
   label_list_->setCheckable(true);

@@ -15,6 +15,7 @@
 #include "app/Instance.h"
 #include "table/SharedTable.h"
 #include "ui/Dialogs.h"
+#include "ui/ToolMenus.h"
 
 namespace quillora {
 
@@ -134,10 +135,8 @@ void TableWindow::BuildMenus() {
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));
-  topmost_ = options->addAction(QStringLiteral("常に手前に表示"));
-  topmost_->setObjectName(QStringLiteral("mnuOptSub_0"));
-  topmost_->setCheckable(true);
-  connect(topmost_, &QAction::toggled, this, [this](bool on) { SetTopmost(this, on); });
+  topmost_ = AddTopmostAction(options, this, QStringLiteral("常に手前に表示"),
+                              QStringLiteral("mnuOptSub_0"));
   QAction* repair =
       options->addAction(QStringLiteral("途中参加/修復"), this, &TableWindow::RepairFromMenu);
   repair->setObjectName(QStringLiteral("mnuOptSub_1"));
