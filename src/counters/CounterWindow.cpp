@@ -58,9 +58,11 @@ CounterWindow::CounterWindow(Instance& instance, Counters& counters, Dialogs& di
   });
   connect(&counters_, &Counters::counterChanged, this, &CounterWindow::ShowCounter);
 
-  // Until a mode is chosen the window holds only its menus.
+  // Until a mode is chosen the window holds only its menus and the hint.
   area_->hide();
-  resize(Twips(kWidthTwips), menuBar()->sizeHint().height());
+  layout()->activate();
+  resize(Twips(kWidthTwips),
+         menuBar()->sizeHint().height() + hint_->heightForWidth(Twips(kWidthTwips)) + 4);
 }
 
 int CounterWindow::Twips(int twips) const { return twips * logicalDpiX() / 1440; }
@@ -124,7 +126,20 @@ void CounterWindow::BuildArea() {
   columns->addWidget(line);
   column(1, &personal_column_);
   scroll_->setWidget(inner);
-  setCentralWidget(area_);
+
+  // Until a mode is chosen the counters are hidden; say where to find them.
+  auto* central = new QWidget;
+  auto* stack = new QVBoxLayout(central);
+  stack->setContentsMargins(0, 0, 0, 0);
+  hint_ = new QLabel(
+      QStringLiteral("「モード」メニューの「汎用カウンター」を選ぶとカウンターが表示されます"),
+      central);
+  hint_->setObjectName(QStringLiteral("lblModeHint"));
+  hint_->setWordWrap(true);
+  hint_->setMargin(8);
+  stack->addWidget(hint_);
+  stack->addWidget(area_, 1);
+  setCentralWidget(central);
 }
 
 void CounterWindow::AddRow(int element) {
@@ -192,6 +207,7 @@ bool CounterWindow::GeneralMode() const { return general_->isChecked(); }
 void CounterWindow::ChooseGeneralMode() {
   if (general_->isChecked()) return;
   general_->setChecked(true);
+  hint_->hide();
   area_->show();
   resize(Twips(kWidthTwips), Twips(kHeightTwips));
   GrowToFit();

@@ -65,6 +65,7 @@ class CounterWindow : public QMainWindow {
   Dialogs& dialogs_;
   QMap<int, Row> rows_;
   QWidget* area_ = nullptr;
+  QLabel* hint_ = nullptr;
   QScrollArea* scroll_ = nullptr;
   QVBoxLayout* shared_column_ = nullptr;
   QVBoxLayout* personal_column_ = nullptr;
