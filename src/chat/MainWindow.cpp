@@ -812,8 +812,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
-
-void MainWindow::changeEvent(QEvent* event) { QMainWindow::changeEvent(event); }
-
 }  // namespace quillora
