@@ -47,9 +47,7 @@ void AppCore::Startup(const CommandLine& options) {
   }
   if (!loaded) {
     instance_.settings = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
-    chat_log_.SystemLine(
-        QStringLiteral("ユーザー名を") + instance_.HostName() +
-        QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
+    AnnounceDefaultHandle();
     SaveSettings(ini, instance_.settings);
     chat_log_.SystemLine(QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"));
     chat_log_.SystemLine(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
@@ -96,11 +94,15 @@ void AppCore::ApplyWorkingSettings() {
   }
 }
 
-void AppCore::ResetAppearanceSettings() {
-  const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
+void AppCore::AnnounceDefaultHandle() {
   chat_log_.SystemLine(
       QStringLiteral("ユーザー名を") + instance_.HostName() +
       QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
+}
+
+void AppCore::ResetAppearanceSettings() {
+  const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
+  AnnounceDefaultHandle();
   Settings& s = instance_.settings;
   s.Font = defaults.Font;
   s.Color = defaults.Color;

@@ -67,6 +67,9 @@ class AppCore : public QObject {
   void ResetAppearanceSettings();
 
  private:
+  // The system line that goes with the first-run defaults: the handle is the host name.
+  void AnnounceDefaultHandle();
+
   Instance instance_;
   std::function<bool()> foreground_probe_;
   ChatLog chat_log_;
