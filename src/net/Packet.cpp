@@ -85,22 +85,12 @@ const ItemValue& Packet::Item(int i) const {
 }
 
 int32_t Packet::Int(int i) const {
-  return std::visit(
-      [](const auto& v) -> int32_t {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          return 0;
-        } else if constexpr (std::is_same_v<T, bool>) {
-          return v ? -1 : 0;
-        } else if constexpr (std::is_same_v<T, QString>) {
-          return RoundToInt(TextToNumber(v));
-        } else if constexpr (std::is_floating_point_v<T>) {
-          return RoundToInt(static_cast<double>(v));
-        } else {
-          return static_cast<int32_t>(v);
-        }
-      },
-      Item(i));
+  // Integers as they are; everything else through its number, rounded as the runtime rounds.
+  const ItemValue& item = Item(i);
+  if (const auto* v = std::get_if<int32_t>(&item)) return *v;
+  if (const auto* v = std::get_if<int16_t>(&item)) return *v;
+  if (const auto* v = std::get_if<uint8_t>(&item)) return *v;
+  return RoundToInt(Number(i));
 }
 
 QString Packet::Text(int i) const {
