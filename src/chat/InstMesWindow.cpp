@@ -77,12 +77,7 @@ InstMesWindow::InstMesWindow(Instance& instance, InstantMessages& messages,
 }
 
 void InstMesWindow::BuildMenus() {
-  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
-  QAction* general = mode->addAction(QStringLiteral("汎用モード"));
-  general->setCheckable(true);
-  general->setChecked(true);
-  // The only mode: choosing it keeps it chosen.
-  connect(general, &QAction::triggered, general, [general] { general->setChecked(true); });
+  AddSingleModeMenu(menuBar(), QStringLiteral("汎用モード"));
   QMenu* option = menuBar()->addMenu(QStringLiteral("オプション"));
   topmost_ = AddTopmostAction(option, this, QStringLiteral("常に手前に表示する"),
                               QStringLiteral("mnuOptSub_0"));

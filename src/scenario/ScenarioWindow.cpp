@@ -76,15 +76,7 @@ ScenarioWindow::ScenarioWindow(Instance& instance, ScenarioPlayer& player, Dialo
 }
 
 void ScenarioWindow::BuildMenus() {
-  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
-  mode->setObjectName(QStringLiteral("mnuMode"));
-  // The only mode there is; it stays checked.
-  auto* modes = new QActionGroup(this);
-  QAction* general = mode->addAction(QStringLiteral("汎用モード"));
-  general->setObjectName(QStringLiteral("mnuModeSub_0"));
-  general->setCheckable(true);
-  general->setChecked(true);
-  modes->addAction(general);
+  AddSingleModeMenu(menuBar(), QStringLiteral("汎用モード"));
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル"));
   file->setObjectName(QStringLiteral("mnuFile"));

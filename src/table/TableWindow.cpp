@@ -108,15 +108,7 @@ void TableWindow::BuildMenus() {
   QAction* open = file->addAction(QStringLiteral("開く"), this, &TableWindow::OpenFromDialog);
   open->setObjectName(QStringLiteral("mnuFileSub_0"));
 
-  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
-  mode->setObjectName(QStringLiteral("mnuMode"));
-  // The only mode there is; it stays checked.
-  auto* modes = new QActionGroup(this);
-  QAction* general = mode->addAction(QStringLiteral("汎用モード"));
-  general->setObjectName(QStringLiteral("mnuModeSub_0"));
-  general->setCheckable(true);
-  general->setChecked(true);
-  modes->addAction(general);
+  AddSingleModeMenu(menuBar(), QStringLiteral("汎用モード"));
 
   QMenu* lock = menuBar()->addMenu(QStringLiteral("ロック"));
   lock->setObjectName(QStringLiteral("mnuLockTable"));

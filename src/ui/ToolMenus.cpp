@@ -1,11 +1,26 @@
 #include "ui/ToolMenus.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
+#include <QMenuBar>
 
 #include "ui/Dialogs.h"
 
 namespace quillora {
+
+QAction* AddSingleModeMenu(QMenuBar* bar, const QString& caption) {
+  QMenu* mode = bar->addMenu(QStringLiteral("モード"));
+  mode->setObjectName(QStringLiteral("mnuMode"));
+  QAction* only = mode->addAction(caption);
+  only->setObjectName(QStringLiteral("mnuModeSub_0"));
+  only->setCheckable(true);
+  only->setChecked(true);
+  // An exclusive group keeps its one entry checked when it is chosen again.
+  auto* group = new QActionGroup(mode);
+  group->addAction(only);
+  return only;
+}
 
 QAction* AddTopmostAction(QMenu* menu, QWidget* window, const QString& caption,
                           const QString& object_name) {

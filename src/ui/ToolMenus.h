@@ -4,12 +4,16 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QWidget;
 
 namespace quillora {
 
 // The "always on top" entry of a tool window's option menu: a check mark that keeps `window`
 // above the others while it is set.
+// The "モード" menu of a tool that has one mode only: `caption`, checked, and it stays checked.
+QAction* AddSingleModeMenu(QMenuBar* bar, const QString& caption);
+
 QAction* AddTopmostAction(QMenu* menu, QWidget* window, const QString& caption,
                           const QString& object_name);
 
