@@ -15,8 +15,8 @@
 #include <ctime>
 #include <vector>
 
-#include "app/Instance.h"
-#include "app/Sound.h"
+#include "core/Instance.h"
+#include "core/Sound.h"
 #include "chat/ChatLog.h"
 #include "text/Cp932.h"
 #include "text/Rtf.h"

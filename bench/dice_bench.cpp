@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/Random.h"
+#include "core/Random.h"
 #include "dice/DiceLanguage.h"
 #include "dice/DiceOptions.h"
 

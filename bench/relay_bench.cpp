@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "chat/Recipients.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"

@@ -15,7 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgramFolder.h"
 #include "chat/MainWindow.h"
-#include "ui/ProgramShell.h"
+#include "app/ProgramShell.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"
 

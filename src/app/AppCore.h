@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/CommandLine.h"
-#include "app/Instance.h"
-#include "app/Sound.h"
+#include "core/Instance.h"
+#include "core/Sound.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
 #include "chat/InstantMessages.h"

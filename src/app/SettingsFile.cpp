@@ -9,7 +9,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Palettes.h"
+#include "core/Palettes.h"
 
 namespace quillora {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "text/IniFile.h"
 
 namespace quillora {

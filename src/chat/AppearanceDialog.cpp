@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
-#include "app/Colors.h"
+#include "core/Colors.h"
 #include "text/Width.h"
 #include "ui/Dialogs.h"
 

@@ -1,7 +1,7 @@
 #include "chat/ChatController.h"
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "chat/Recipients.h"
 #include "net/Session.h"
 

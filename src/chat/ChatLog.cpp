@@ -10,9 +10,9 @@
 #include <QTextBlock>
 #include <algorithm>
 
-#include "app/Colors.h"
-#include "app/Instance.h"
-#include "app/Sound.h"
+#include "core/Colors.h"
+#include "core/Instance.h"
+#include "core/Sound.h"
 #include "text/Cp932.h"
 #include "text/Rtf.h"
 

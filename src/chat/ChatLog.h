@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "chat/ChatSink.h"
+#include "core/ChatSink.h"
 
 namespace quillora {
 

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "ui/Dialogs.h"

@@ -1,7 +1,7 @@
 #include "chat/InstantMessages.h"
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "dice/DiceBroadcast.h"
 #include "net/Packet.h"
 #include "net/Router.h"

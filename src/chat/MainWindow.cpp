@@ -24,7 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
-#include "app/Colors.h"
+#include "core/Colors.h"
 #include "chat/AppearanceDialog.h"
 #include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"

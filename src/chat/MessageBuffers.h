@@ -3,7 +3,7 @@
 #include <QString>
 #include <array>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace quillora {
 

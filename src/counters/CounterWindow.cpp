@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "counters/Counters.h"
 #include "ui/Dialogs.h"
 #include "ui/ToolMenus.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <exception>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/Packet.h"
 #include "net/Router.h"

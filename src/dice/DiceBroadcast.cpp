@@ -1,7 +1,7 @@
 #include "dice/DiceBroadcast.h"
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "dice/DiceRoll.h"
 #include "net/Packet.h"
 #include "net/Router.h"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Random.h"
+#include "core/Random.h"
 #include "dice/DiceOptions.h"
 
 namespace quillora::dice_internal {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/Random.h"
+#include "core/Random.h"
 #include "dice/DiceOptions.h"
 
 namespace quillora {

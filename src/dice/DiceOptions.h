@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace quillora {
 

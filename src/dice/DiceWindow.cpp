@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "app/Random.h"
+#include "core/Random.h"
 
 namespace quillora {
 

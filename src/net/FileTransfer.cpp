@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "net/Session.h"
 
 namespace quillora {

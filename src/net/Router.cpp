@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "net/PacketCodec.h"
 
 namespace quillora {

@@ -5,8 +5,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "chat/Recipients.h"
 #include "net/SocketLink.h"
 #include "text/Width.h"

@@ -2,8 +2,8 @@
 // session, chat and typing codes on every client.
 #include <QTcpSocket>
 
-#include "app/Instance.h"
-#include "chat/ChatSink.h"
+#include "core/Instance.h"
+#include "core/ChatSink.h"
 #include "chat/Recipients.h"
 #include "net/Session.h"
 

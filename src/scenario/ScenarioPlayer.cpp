@@ -1,6 +1,6 @@
 #include "scenario/ScenarioPlayer.h"
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "dice/DiceLanguage.h"
 #include "net/Packet.h"
 #include "net/Router.h"

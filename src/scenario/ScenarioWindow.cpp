@@ -11,7 +11,7 @@
 #include <QTextEdit>
 #include <functional>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "scenario/ScenarioPlayer.h"
 #include "ui/Dialogs.h"
 #include "ui/ToolMenus.h"

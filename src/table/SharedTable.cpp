@@ -3,7 +3,7 @@
 #include <limits>
 #include <memory>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/Router.h"
 #include "table/TableFile.h"

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "table/SharedTable.h"
 #include "ui/Dialogs.h"
 #include "ui/ToolMenus.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Random.h"
+#include "core/Random.h"
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"
 

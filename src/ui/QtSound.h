@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QSoundEffect>
 
-#include "app/Sound.h"
+#include "core/Sound.h"
 
 namespace quillora {
 

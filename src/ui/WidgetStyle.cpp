@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "app/Colors.h"
+#include "core/Colors.h"
 
 namespace quillora {
 

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace quillora {
 

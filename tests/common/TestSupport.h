@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/Sound.h"
+#include "core/Sound.h"
 
 namespace quillora::test {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/PacketCodec.h"
 #include "net/Router.h"

@@ -13,7 +13,7 @@
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "scenario/ScenarioWindow.h"
-#include "ui/ProgramShell.h"
+#include "app/ProgramShell.h"
 
 using namespace quillora;
 

@@ -7,7 +7,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "common/TestSupport.h"
 #include "net/PacketCodec.h"
 #include "net/Router.h"

@@ -10,9 +10,9 @@
 #include <QVector>
 #include <functional>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "chat/ChatController.h"
-#include "chat/ChatSink.h"
+#include "core/ChatSink.h"
 #include "chat/Recipients.h"
 #include "common/TestSupport.h"
 #include "net/PacketCodec.h"

@@ -4,7 +4,7 @@
 #include <QVector>
 #include <cstdint>
 
-#include "chat/ChatSink.h"
+#include "core/ChatSink.h"
 #include "net/PacketCodec.h"
 #include "unit/NetFakes.h"
 

@@ -8,7 +8,7 @@
 #include <QTextBlock>
 #include <memory>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "chat/ChatLog.h"
 #include "common/TestSupport.h"
 #include "text/Cp932.h"

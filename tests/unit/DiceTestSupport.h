@@ -5,7 +5,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/Random.h"
+#include "core/Random.h"
 
 // Lets failing expectations show texts rather than bytes.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << text.toStdString(); }

@@ -6,7 +6,7 @@
 #include <QVector>
 #include <utility>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "common/TestSupport.h"
 #include "net/Dispatcher.h"
 #include "net/PacketCodec.h"

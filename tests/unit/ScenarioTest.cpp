@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Instance.h"
+#include "core/Instance.h"
 #include "common/TestSupport.h"
 #include "dice/DiceLanguage.h"
 #include "net/PacketCodec.h"

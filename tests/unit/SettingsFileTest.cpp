@@ -4,7 +4,7 @@
 #include <functional>
 #include <random>
 
-#include "app/Palettes.h"
+#include "core/Palettes.h"
 #include "app/SettingsFile.h"
 #include "common/TestSupport.h"
 #include "text/Cp932.h"

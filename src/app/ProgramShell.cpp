@@ -1,4 +1,4 @@
-#include "ui/ProgramShell.h"
+#include "app/ProgramShell.h"
 
 #include <QListWidget>
 #include <QPlainTextEdit>

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/Random.h"
-#include "app/Settings.h"
+#include "core/Random.h"
+#include "core/Settings.h"
 
 namespace quillora {
 

@@ -4,7 +4,7 @@
 #include <QFont>
 #include <cstdint>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 namespace quillora {
 

@@ -1,4 +1,4 @@
-#include "app/Instance.h"
+#include "core/Instance.h"
 
 #include <QDir>
 #include <QHostInfo>
