@@ -27,7 +27,7 @@ FileTransfer::FileTransfer(Instance& instance, Session& session, QObject* parent
   session_.dispatcher().RegisterClientHandler(111, 111, [this](const Packet& p) { OnPiece(p); });
 }
 
-bool FileTransfer::SendFile(const QString& path, bool open_after) {
+bool FileTransfer::SendFile(const QString& path, bool open_after, std::function<void()> sent) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
   const QByteArray data = file.readAll();
@@ -39,7 +39,8 @@ bool FileTransfer::SendFile(const QString& path, bool open_after) {
   for (int32_t k = 1; k <= count; ++k) {
     const int32_t offset = (k - 1) * kPieceSize;
     queue_.push_back(Piece{name, count, k, size, offset + 1,
-                           static_cast<int16_t>(open_after ? 1 : 2), data.mid(offset, kPieceSize)});
+                           static_cast<int16_t>(open_after ? 1 : 2), data.mid(offset, kPieceSize),
+                           k == count ? std::move(sent) : std::function<void()>{}});
   }
   if (!pacer_.isActive()) {
     SendNext();
@@ -62,6 +63,7 @@ void FileTransfer::SendNext() {
   p.Add(piece.name).Add(piece.count).Add(piece.number).Add(piece.size).Add(piece.position);
   if (!piece.bytes.isEmpty()) p.SetBin(piece.bytes);
   session_.Send(RouteServer, p, QStringLiteral("SendFile"));
+  if (piece.sent) piece.sent();
 }
 
 FileTransfer::Piece FileTransfer::FromPacket(const Packet& p) {

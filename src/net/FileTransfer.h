@@ -45,8 +45,9 @@ class FileTransfer : public QObject {
 
   // Queues every piece of the file for sending (SubCode 1 when the receivers may open it);
   // false when the file cannot be read. Pieces leave one every 500 ms, in order, after those
-  // already queued.
-  bool SendFile(const QString& path, bool open_after);
+  // already queued. `sent`, when given, runs once the file's last piece has been handed to the
+  // socket (callers announce the file only then, so receivers have it whole).
+  bool SendFile(const QString& path, bool open_after, std::function<void()> sent = {});
   bool Sending() const { return !queue_.empty(); }
   int QueuedPieces() const { return static_cast<int>(queue_.size()); }
   // For tests: the pause between pieces.
@@ -70,6 +71,7 @@ class FileTransfer : public QObject {
     int32_t position;
     int16_t sub_code;
     QByteArray bytes;
+    std::function<void()> sent;  // on the last piece only
   };
   void SendNext();
   void Store(const Piece& piece);
