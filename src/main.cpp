@@ -13,8 +13,8 @@
 
 #include "app/AppCore.h"
 #include "app/CommandLine.h"
+#include "app/MainWindow.h"
 #include "app/ProgramFolder.h"
-#include "chat/MainWindow.h"
 #include "app/ProgramShell.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"

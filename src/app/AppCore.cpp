@@ -12,8 +12,10 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       instance_(program_folder, seed),
       chat_log_(instance_, sound, [this] { return !foreground_probe_ || foreground_probe_(); }),
       recipients_(),
-      session_(instance_, chat_log_, recipients_),
+      session_(instance_),
       chat_(instance_, session_, chat_log_, recipients_),
+      chat_receiver_(instance_, session_, chat_log_, recipients_),
+      tools_(instance_, session_.router(), session_.dispatcher()),
       files_(instance_, session_),
       dice_(instance_, session_.router(), chat_log_, dice_options_),
       instant_(instance_, session_.router(), chat_log_, dice_),
@@ -21,6 +23,9 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       table_(instance_, session_.router(), session_.dispatcher()),
       counters_(instance_, session_.router()) {
   counters_.RegisterHandlers(session_.dispatcher());
+  connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
+    instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(n));
+  });
 }
 
 AppCore::~AppCore() = default;
@@ -59,15 +64,12 @@ void AppCore::Startup(const CommandLine& options) {
   if (s.PSetNameNum < 0 || s.PSetNameNum >= kPresetCount) s.PSetNameNum = 0;
   instance_.OwnHandle = options.handle.isEmpty() ? s.PsetName[s.PSetNameNum] : options.handle;
 
-  instance_.SocketCount = 0;
-  instance_.CurBufNum = 0;
+  // The session state starts empty (no index, no participants) with the instance.
   s.PsetMes[0].clear();
   instance_.text_log_file.clear();
   instance_.rtf_log_file.clear();
-  instance_.ParticipantTable = {Participant{}};
-  instance_.OwnIndex = -1;
 
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), QString());
+  instance_.ClearStatus();
   instance_.SetPanel(QLatin1String(kPanelCurHandle), instance_.OwnHandle);
   instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(0));
 

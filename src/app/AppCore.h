@@ -6,18 +6,20 @@
 #include <memory>
 
 #include "app/CommandLine.h"
-#include "core/Instance.h"
-#include "core/Sound.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
-#include "chat/InstantMessages.h"
+#include "chat/ChatReceiver.h"
 #include "chat/MessageBuffers.h"
 #include "chat/Recipients.h"
+#include "core/Instance.h"
+#include "core/Sound.h"
 #include "counters/Counters.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
+#include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
+#include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
 #include "table/SharedTable.h"
 
@@ -39,6 +41,7 @@ class AppCore : public QObject {
   Recipients& recipients() { return recipients_; }
   Session& session() { return session_; }
   ChatController& chat() { return chat_; }
+  ToolAnnouncer& tools() { return tools_; }
   MessageBuffers& buffers() { return buffers_; }
   DiceOptions& dice_options() { return dice_options_; }
   FileTransfer& files() { return files_; }
@@ -76,6 +79,8 @@ class AppCore : public QObject {
   Recipients recipients_;
   Session session_;
   ChatController chat_;
+  ChatReceiver chat_receiver_;
+  ToolAnnouncer tools_;
   MessageBuffers buffers_;
   DiceOptions dice_options_;
   FileTransfer files_;

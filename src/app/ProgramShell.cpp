@@ -4,10 +4,11 @@
 #include <QPlainTextEdit>
 
 #include "app/AppCore.h"
-#include "chat/InstMesWindow.h"
-#include "chat/MainWindow.h"
+#include "app/MainWindow.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
+#include "instant/InstMesWindow.h"
+#include "net/MessageCodes.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -28,6 +29,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
     main->activateWindow();
     main->input()->setFocus();
   };
+  // The entry as shown; the windows drop its typing markers.
   hooks.addressee = [&core] {
     const RecipientEntry* entry = core.recipients().SelectedReDir();
     return entry && entry->data > 0 ? entry->text : QString();
@@ -56,6 +58,17 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
   QObject::connect(main, &MainWindow::aboutToSaveSettings, dice,
                    [dice] { dice->StoreToSettings(); });
+
+  // A shared tool the server's user opened opens here too.
+  OpenWhenAnnounced(msg::kToolCounters, [main](int) { main->ShowTool(MainWindow::kCounters); });
+  OpenWhenAnnounced(msg::kToolTable, [main](int) { main->ShowTool(MainWindow::kTable); });
+}
+
+void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)> open) {
+  QObject::connect(&core_.tools(), &ToolAnnouncer::toolAnnounced, main_.get(),
+                   [tool, open = std::move(open)](int announced, int argument) {
+                     if (announced == tool) open(argument);
+                   });
 }
 
 ProgramShell::~ProgramShell() {

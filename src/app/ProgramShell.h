@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 namespace quillora {
@@ -32,6 +33,10 @@ class ProgramShell {
   CounterWindow& counter_window() { return *counters_; }
 
  private:
+  // Runs `open` with the announcement's argument (the card mode + 1 for the cards) whenever
+  // the server announces `tool` (a msg::kTool* number).
+  void OpenWhenAnnounced(int tool, std::function<void(int argument)> open);
+
   AppCore& core_;
   // The main window is destroyed last (it is the parent of the dialogs the tools open).
   std::unique_ptr<MainWindow> main_;

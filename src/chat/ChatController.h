@@ -11,8 +11,8 @@ class Recipients;
 class Session;
 
 // What the main window calls when the user chats: sending messages and whispers, the typing
-// indicator, handle changes and the announcement of an opened tool. It builds the packets; the
-// window only reports what the user did.
+// indicator and handle changes. It builds the packets; the window only reports what the user
+// did. (What arrives is ChatReceiver's.)
 class ChatController : public QObject {
   Q_OBJECT
 
@@ -43,12 +43,7 @@ class ChatController : public QObject {
   // A click on the handle panel: the previous (-1) or next (+1) preset handle, wrapping.
   void SwitchPresetHandle(int step);
 
-  // Asks the clients to open the same tool window (3 drawing board, 4 hex map, 5 counters,
-  // 6 shared table; 2 cards with the card mode + 1 as argument). Only the server sends it.
-  void AnnounceToolOpened(int tool, int argument = 1);
-
  private:
-  bool Chatting() const;  // serving or joined as a client
   void SendTyping(int sub_code);
 
   Instance& instance_;

@@ -363,7 +363,7 @@ void ChatLog::SaveDayLogs(const QTextBlock& first, bool appended_cleanly) {
     text_file_->Invalidate();
   }
   if (!ok && !failure_reported_) {
-    instance_.SetPanel(QLatin1String(kPanelSysReqMes), QStringLiteral("ログを保存できません"));
+    instance_.ReportStatus(QStringLiteral("ログを保存できません"));
     failure_reported_ = true;
   } else if (ok && (s.AutoSaveRTF || s.AutoSaveText)) {
     failure_reported_ = false;

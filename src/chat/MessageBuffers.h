@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <array>
 
@@ -8,9 +9,13 @@
 namespace quillora {
 
 // Ten buffers of unsent text. The input box always shows the current buffer; a buffer's text is
-// stored when the user switches away from it.
-class MessageBuffers {
+// stored when the user switches away from it. The buffers own the current buffer number.
+class MessageBuffers : public QObject {
+  Q_OBJECT
+
  public:
+  using QObject::QObject;
+
   static constexpr int kCount = 10;
 
   int Current() const { return current_; }
@@ -30,6 +35,10 @@ class MessageBuffers {
   // After a send: the current buffer is cleared and buffer 0 becomes current; returns buffer 0's
   // text for the input box.
   QString AfterSend();
+
+ signals:
+  // A switch or a send made buffer `n` current (also when it already was).
+  void currentChanged(int n);
 
  private:
   static int Clamp(int n) { return n < 0 ? 0 : (n >= kCount ? kCount - 1 : n); }

@@ -10,6 +10,17 @@ enum SpeakerKind : int { kSpeakerOwn = 0, kSpeakerOther = 2, kSpeakerSystem = -1
 
 inline const QString kSystemSpeaker = QStringLiteral("SystemMessage：");
 
+// The text of a selected addressee entry as it is appended to a message: an entry marked as
+// typing ("***＞太郎さん***") loses its markers.
+inline QString AddresseeSuffix(const QString& entry_text) {
+  const QString marker = QStringLiteral("***");
+  if (entry_text.size() >= 2 * marker.size() && entry_text.startsWith(marker) &&
+      entry_text.endsWith(marker)) {
+    return entry_text.mid(marker.size(), entry_text.size() - 2 * marker.size());
+  }
+  return entry_text;
+}
+
 // Where chat lines go. The chat log implements it; models that write lines take a reference,
 // so tests can record lines without any window.
 class ChatSink {

@@ -5,6 +5,8 @@
 
 #include "text/Width.h"
 
+Q_LOGGING_CATEGORY(lcQuillora, "quillora")
+
 namespace quillora {
 
 namespace {
@@ -18,7 +20,13 @@ int PanelSlot(const QString& key) {
 }  // namespace
 
 Instance::Instance(QString program_folder, uint64_t seed, QObject* parent)
-    : QObject(parent), program_folder_(std::move(program_folder)), rng_(seed) {}
+    : QObject(parent),
+      SessionMode(session_state_.mode_),
+      OwnIndex(session_state_.own_index_),
+      SocketCount(session_state_.socket_count_),
+      ParticipantTable(session_state_.participants_),
+      program_folder_(std::move(program_folder)),
+      rng_(seed) {}
 
 QString Instance::PathOf(const QString& relative) const {
   QString rel = relative;
@@ -30,20 +38,6 @@ QString Instance::PathOf(const QString& relative) const {
 QString Instance::HostName() const {
   if (!host_name_override_.isEmpty()) return host_name_override_;
   return QHostInfo::localHostName();
-}
-
-void Instance::EnsureParticipantRow(int index) {
-  if (index < 0) return;
-  while (ParticipantTable.size() <= index) {
-    Participant row;
-    row.Index = static_cast<int16_t>(ParticipantTable.size());
-    ParticipantTable.push_back(row);
-  }
-}
-
-Participant* Instance::ParticipantAt(int index) {
-  if (index < 0 || index >= ParticipantTable.size()) return nullptr;
-  return &ParticipantTable[index];
 }
 
 void Instance::SetPanel(const QString& key, const QString& text) {
@@ -58,9 +52,15 @@ QString Instance::Panel(const QString& key) const {
   return slot < 0 ? QString() : panels_[slot];
 }
 
+void Instance::ShowStatus(const QString& text) { SetPanel(QLatin1String(kPanelSysReqMes), text); }
+
+void Instance::ReportStatus(const QString& text) {
+  if (!text.isEmpty()) qCWarning(lcQuillora).noquote() << text;
+  ShowStatus(text);
+}
+
 void Instance::ReportError(const QString& tag, int number, const QString& description) {
-  SetPanel(QLatin1String(kPanelSysReqMes),
-           QStringLiteral("Err %1 @ %2 : %3").arg(number).arg(tag, description));
+  ReportStatus(QStringLiteral("Err %1 @ %2 : %3").arg(number).arg(tag, description));
 }
 
 QString Instance::BufferLabel(int buffer) {

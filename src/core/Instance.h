@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -8,19 +9,13 @@
 #include <functional>
 
 #include "core/Random.h"
+#include "core/SessionState.h"
 #include "core/Settings.h"
 
+// Status reports (errors of sockets, files and messages) also go to this logging category.
+Q_DECLARE_LOGGING_CATEGORY(lcQuillora)
+
 namespace quillora {
-
-enum Mode : int16_t { ModeNone = 0, ModeServer = 1, ModeClient = 2, ModeConnecting = 3 };
-
-// One row of the participant table; Index equals the row number.
-struct Participant {
-  QString Handle;
-  int16_t Index = 0;
-  bool Present = false;
-  uint32_t Color = 0;
-};
 
 // Status bar panel keys of the main window.
 inline constexpr const char* kPanelSysReqMes = "SysReqMes";
@@ -38,6 +33,9 @@ inline constexpr int kVersionRevision = 1;
 // process); nothing of this lives in globals.
 class Instance : public QObject {
   Q_OBJECT
+
+  // First: the read-only names below refer into it.
+  SessionState session_state_;
 
  public:
   // program_folder: where app.ini, log/, data/ and file_Rcv/ live.
@@ -59,19 +57,19 @@ class Instance : public QObject {
   Settings working;   // the appearance dialog's working copy
 
   QString OwnHandle;
-  int16_t SessionMode = ModeNone;
-  int16_t OwnIndex = -1;
-  int16_t SocketCount = 0;
-  QVector<Participant> ParticipantTable{Participant{}};
   QDate LogDate = QDate::currentDate();
-  int CurBufNum = 0;
   QString text_log_file;  // last manual plain-text save, for this run only
   QString rtf_log_file;   // last manual rich-text save
 
-  // Grows the participant table so that row `index` exists (existing rows are kept).
-  void EnsureParticipantRow(int index);
+  // The session state: written by the session only, read here under its usual names.
+  SessionState& session_state() { return session_state_; }
+  const SessionState& session_state() const { return session_state_; }
+  const int16_t& SessionMode;
+  const int16_t& OwnIndex;
+  const int16_t& SocketCount;
+  const QVector<Participant>& ParticipantTable;
   // The participant row for `index`, or nullptr when it is outside the table.
-  Participant* ParticipantAt(int index);
+  const Participant* ParticipantAt(int index) const { return session_state_.ParticipantAt(index); }
 
   Random& Rng() { return rng_; }
 
@@ -79,7 +77,13 @@ class Instance : public QObject {
   // Sets the text of the status bar panel with the given key.
   void SetPanel(const QString& key, const QString& text);
   QString Panel(const QString& key) const;
-  // "Err " + number + " @ " + tag + " : " + description into panel SysReqMes.
+  // The status line (panel SysReqMes), the one way model code tells the user how things go:
+  // ShowStatus for progress and clearing, ReportStatus for a problem, which also goes to the
+  // log category as a warning.
+  void ShowStatus(const QString& text);
+  void ReportStatus(const QString& text);
+  void ClearStatus() { ShowStatus(QString()); }
+  // Reports "Err " + number + " @ " + tag + " : " + description.
   void ReportError(const QString& tag, int number, const QString& description);
 
   // "発言場" followed by the buffer number as a full-width digit.
@@ -87,9 +91,6 @@ class Instance : public QObject {
 
  signals:
   void panelChanged(const QString& key, const QString& text);
-  // Asks the windows to show a tool window (code 5 and the tools menu): tool number of the
-  // tools menu (0 dice .. 7 scenario) and an argument (the card mode for the card window).
-  void toolWindowRequested(int tool, int argument);
 
  private:
   QString program_folder_;

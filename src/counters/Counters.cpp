@@ -1,11 +1,11 @@
 #include "counters/Counters.h"
 
 #include <cmath>
-#include <exception>
 
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
-#include "net/Packet.h"
+#include "net/MessageCodes.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 #include "text/Width.h"
 
@@ -18,25 +18,11 @@ const QString kClientTag = QStringLiteral("UCnt_Clnt");
 const QString kWindowTag = QStringLiteral("frmCount");
 
 constexpr int16_t kSubCode = 1;
-constexpr int16_t kOpenTool = 5;      // "open a tool window"
-constexpr int32_t kCountersTool = 5;  // its number for the counters
 
 int32_t Clamp(int64_t v) {
   if (v > Counters::kMaxValue) return Counters::kMaxValue;
   if (v < Counters::kMinValue) return Counters::kMinValue;
   return static_cast<int32_t>(v);
-}
-
-// Runs a handler body and reports what it throws under the handler's tag.
-template <typename F>
-void Reported(Instance& instance, const QString& tag, F&& body) {
-  try {
-    body();
-  } catch (const ProtocolError& e) {
-    instance.ReportError(tag, e.number, e.description);
-  } catch (const std::exception& e) {
-    instance.ReportError(tag, kErrInternal, QString::fromUtf8(e.what()));
-  }
 }
 
 }  // namespace
@@ -58,9 +44,9 @@ Counters::Counters(Instance& instance, Router& router, QObject* parent)
 
 void Counters::RegisterHandlers(Dispatcher& dispatcher) {
   dispatcher.RegisterServerHandler(
-      kCounterRequest, kCounterRequest,
+      msg::kCounterRequest, msg::kCounterRequest,
       [this](int socket, const Packet& p) { HandleServer(socket, p); });
-  dispatcher.RegisterClientHandler(kCounterSet, kCounterNoOp,
+  dispatcher.RegisterClientHandler(msg::kCounterSet, msg::kCounterNoOp,
                                    [this](const Packet& p) { HandleClient(p); });
 }
 
@@ -96,7 +82,7 @@ int Counters::AddCount(int kind, bool user_action) {
   }
   emit counterAdded(element);
   if (kind == 0 && user_action) {
-    Packet p(kCounterAdded, kSubCode, instance_.OwnIndex, 0);
+    Packet p(msg::kCounterAdded, kSubCode, instance_.OwnIndex, 0);
     p.Add(int32_t{element}).Add(shared_[element].caption).Add(int32_t{0});
     Send(p);
   }
@@ -111,7 +97,7 @@ bool Counters::Step(int button) {
   c->value = Clamp(int64_t{c->value} + kSteps[button % 4]);
   emit counterChanged(element);
   if (IsShared(element)) {
-    Packet p(kCounterValue, kSubCode, instance_.OwnIndex, 0);
+    Packet p(msg::kCounterValue, kSubCode, instance_.OwnIndex, 0);
     p.Add(int32_t{element}).Add(c->value);
     Send(p);
   }
@@ -124,7 +110,7 @@ bool Counters::SetValue(int element, int32_t value) {
   c->value = value;
   emit counterChanged(element);
   if (IsShared(element)) {
-    Packet p(kCounterValue, kSubCode, instance_.OwnIndex, 0);
+    Packet p(msg::kCounterValue, kSubCode, instance_.OwnIndex, 0);
     p.Add(static_cast<int16_t>(element)).Add(value);
     Send(p);
   }
@@ -137,7 +123,7 @@ bool Counters::Rename(int element, const QString& caption) {
   c->caption = caption;
   emit counterChanged(element);
   if (IsShared(element)) {
-    Packet p(kCounterCaption, kSubCode, instance_.OwnIndex, 0);
+    Packet p(msg::kCounterCaption, kSubCode, instance_.OwnIndex, 0);
     p.Add(static_cast<int16_t>(element)).Add(caption);
     Send(p);
   }
@@ -146,35 +132,27 @@ bool Counters::Rename(int element, const QString& caption) {
 
 void Counters::RequestRepair() {
   if (instance_.SessionMode != ModeClient) return;
-  Send(Packet(kCounterRequest, kSubCode, instance_.OwnIndex, 0));
+  Send(Packet(msg::kCounterRequest, kSubCode, instance_.OwnIndex, 0));
 }
 
 void Counters::AnnounceOpened() {
   if (instance_.SessionMode != ModeServer) return;
-  Packet p(kOpenTool, 0, instance_.OwnIndex, 0);
-  p.Add(int32_t{kCountersTool}).Add(int32_t{1});
-  try {
-    router_.SendPacket(RouteAll, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kWindowTag, e.number, e.description);
-  }
+  Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
+  p.Add(int32_t{msg::kToolCounters}).Add(int32_t{1});
+  router_.Send(RouteAll, p, kWindowTag);
 }
 
 void Counters::Send(const Packet& p) {
-  if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
-  try {
-    router_.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kWindowTag, e.number, e.description);
-  }
+  if (!instance_.session_state().Chatting()) return;
+  router_.Send(RouteServer, p, kWindowTag);
 }
 
 void Counters::HandleServer(int /*socket*/, const Packet& p) {
-  Reported(instance_, kServerTag, [&] {
-    if (p.MessageCode != kCounterRequest) return;
+  RunReported(instance_, kServerTag, [&] {
+    if (p.MessageCode != msg::kCounterRequest) return;
     // The requester is the packet's sender, which the server has stamped with its socket.
     for (int i = 0; i < shared_.size(); ++i) {
-      Packet reply(kCounterSet, kSubCode, instance_.OwnIndex, p.SenderIndex);
+      Packet reply(msg::kCounterSet, kSubCode, instance_.OwnIndex, p.SenderIndex);
       reply.Add(int32_t{i}).Add(shared_[i].caption).Add(QString::number(shared_[i].value));
       router_.SendPacket(RouteOne, reply);
     }
@@ -182,28 +160,28 @@ void Counters::HandleServer(int /*socket*/, const Packet& p) {
 }
 
 void Counters::HandleClient(const Packet& p) {
-  Reported(instance_, kClientTag, [&] { ApplyClient(p); });
+  RunReported(instance_, kClientTag, [&] { ApplyClient(p); });
 }
 
 void Counters::ApplyClient(const Packet& p) {
-  if (p.MessageCode < kCounterSet || p.MessageCode > kCounterNoOp) return;
+  if (p.MessageCode < msg::kCounterSet || p.MessageCode > msg::kCounterNoOp) return;
   const int32_t n = p.Int(1);
   // Only shared elements travel; anything else would overrun the personal counters.
   if (!IsShared(n)) throw SubscriptError();
   while (SharedMax() < n) AddCount(0, false);
   Counter& c = shared_[n];
   switch (p.MessageCode) {
-    case kCounterSet: {
+    case msg::kCounterSet: {
       const QString caption = p.Text(2);
       const int32_t value = p.Int(3);
       c.caption = caption;
       c.value = value;
       break;
     }
-    case kCounterSetValue:
+    case msg::kCounterSetValue:
       c.value = p.Int(2);
       break;
-    case kCounterSetCaption:
+    case msg::kCounterSetCaption:
       c.caption = p.Text(2);
       break;
     default:

@@ -12,16 +12,6 @@ class Instance;
 class Router;
 struct Packet;
 
-// Message codes of the counters.
-inline constexpr int kCounterAdded = 701;       // a shared counter was added
-inline constexpr int kCounterValue = 702;       // a shared counter's value changed
-inline constexpr int kCounterCaption = 703;     // a shared counter got a new caption
-inline constexpr int kCounterRequest = 709;     // ask the server for every shared counter
-inline constexpr int kCounterSet = 711;         // set a counter completely (or relayed 701)
-inline constexpr int kCounterSetValue = 712;    // relayed 702
-inline constexpr int kCounterSetCaption = 713;  // relayed 703
-inline constexpr int kCounterNoOp = 714;        // relayed 704, nothing beyond creating counters
-
 // Parses what the user typed into a value box: a number, with full-width digits and signs
 // allowed, rounded half to even to a whole number. False when the text is not a number or the
 // number lies outside the counters' range.

@@ -1,30 +1,12 @@
 #include "dice/DiceBroadcast.h"
 
-#include "core/Instance.h"
 #include "core/ChatSink.h"
+#include "core/Instance.h"
 #include "dice/DiceRoll.h"
-#include "net/Packet.h"
+#include "net/MessageCodes.h"
 #include "net/Router.h"
 
 namespace quillora {
-
-QString AddresseeSuffix(const QString& entry_text) {
-  static const QString kMarker = QStringLiteral("***");
-  if (entry_text.size() >= 2 * kMarker.size() && entry_text.startsWith(kMarker) &&
-      entry_text.endsWith(kMarker)) {
-    return entry_text.mid(kMarker.size(), entry_text.size() - 2 * kMarker.size());
-  }
-  return entry_text;
-}
-
-void SendToServer(Instance& instance, Router& router, const Packet& p, const QString& tag) {
-  if (instance.SessionMode != ModeServer && instance.SessionMode != ModeClient) return;
-  try {
-    router.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    instance.ReportError(tag, e.number, e.description);
-  }
-}
 
 DiceBroadcast::DiceBroadcast(Instance& instance, Router& router, ChatSink& chat,
                              const DiceOptions& options)
@@ -47,9 +29,11 @@ void DiceBroadcast::Announce(const QString& result, bool secret, const QString& 
     chat_.AppendChatLine(instance_.OwnHandle + kDiceLabel + QStringLiteral("："), kSpeakerSystem,
                          lead + kSecretDicePrefix + result, instance_.OwnHandle, 0);
   }
-  Packet p(kChatCode, secret ? kChatResultOthers : kChatResult, instance_.OwnIndex, 0);
+  if (!instance_.session_state().Chatting()) return;
+  Packet p(msg::kSendChat, secret ? msg::kChatResultOthers : msg::kChatResult, instance_.OwnIndex,
+           0);
   p.Add(secret ? lead + kSecretDiceNotice : lead + result).Add(kDiceLabel);
-  SendToServer(instance_, router_, p, QStringLiteral("frmDice"));
+  router_.Send(RouteServer, p, QStringLiteral("frmDice"));
 }
 
 }  // namespace quillora

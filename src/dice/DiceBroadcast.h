@@ -8,26 +8,12 @@ class ChatSink;
 class DiceOptions;
 class Instance;
 class Router;
-struct Packet;
 
 // Texts of dice results in the chat.
 inline const QString kDiceLabel = QStringLiteral("(ダイス機能)");
 inline const QString kSecretDiceNotice = QStringLiteral("非公開ダイスが振られました");
 inline const QString kSecretDicePrefix = QStringLiteral("非公開ダイス：");
 inline const QString kWideBlank = QStringLiteral("　");
-
-// Chat message code and the kinds a dice result travels as.
-inline constexpr int kChatCode = 301;
-inline constexpr int kChatResult = 3;        // result line, relayed to everyone
-inline constexpr int kChatResultOthers = 4;  // result line, relayed to everyone but the sender
-
-// The text of a selected addressee entry as it is appended to a message: an entry marked as
-// typing ("***＞太郎さん***") loses its markers.
-QString AddresseeSuffix(const QString& entry_text);
-
-// Sends a packet to the server when the session is up; a packet that cannot be encoded is
-// reported with `tag`. Shared by the chat tools that speak through the client connection.
-void SendToServer(Instance& instance, Router& router, const Packet& p, const QString& tag);
 
 // Rolls dice expressions and announces the results in the chat, publicly or secretly.
 class DiceBroadcast {

@@ -302,20 +302,20 @@ bool Evaluator::RerollEvent(bool highest, const DiceFlags& flags, int64_t count,
     case 0:
       sign = 1;
       break;
-    case 512:
+    case kDiceSubtract:
       sign = -1;
       break;
-    case 1024:
+    case kDiceBothAddSubtract:
       sign = highest ? 1 : -1;
       break;
-    case 1536:
+    case kDiceSubtract | kDiceBothAddSubtract:
       sign = highest ? -1 : 1;
       break;
     default:
       break;
   }
   if (sign == 0) return false;
-  if (flags.added == 256) {
+  if (flags.added == kDiceAddWhole) {
     RerollWholeExpression(sign, flags.once, stage);
     return true;
   }
@@ -337,10 +337,10 @@ void Evaluator::Roll(int node, int stage) {
   const int64_t highest = lowest + sides - 1;
   if (count > kMaxDicePerTerm) throw EvalError{};
 
-  const bool single_highest = flags.condition == 0 || flags.condition == 32;
-  const bool single_lowest = flags.condition == 16 || flags.condition == 32;
-  const bool explode = flags.result == 4096;
-  const int64_t event_dice = flags.added == 0 ? 1 : flags.added == 128 ? count : 0;
+  const bool single_highest = flags.condition == 0 || flags.condition == kDiceOnBoth;
+  const bool single_lowest = flags.condition == kDiceOnLowest || flags.condition == kDiceOnBoth;
+  const bool explode = flags.result == kDiceExplode;
+  const int64_t event_dice = flags.added == 0 ? 1 : flags.added == kDiceAddSet ? count : 0;
   auto face = [&](int64_t face_sides) {
     return static_cast<int64_t>(
         std::floor(rng_.Next() * static_cast<double>(face_sides) + static_cast<double>(lowest)));
@@ -379,7 +379,7 @@ void Evaluator::Roll(int node, int stage) {
         int64_t last = first;
         int steps = 0;
         while (((flags.condition == 0 && last == highest) ||
-                (flags.condition == 16 && last == lowest)) &&
+                (flags.condition == kDiceOnLowest && last == lowest)) &&
                !(flags.once && steps >= 1)) {
           if (++explosions > kMaxDicePerTerm) throw EvalError{};
           last = face(6);
@@ -397,8 +397,8 @@ void Evaluator::Roll(int node, int stage) {
         }
       }
       sum += sign * value;
-      if (flags.kind == 4 && value >= target) ++hits;
-      if (flags.kind == 8 && target >= value) ++hits;
+      if (flags.kind == kDiceCountAtLeast && value >= target) ++hits;
+      if (flags.kind == kDiceCountAtMost && target >= value) ++hits;
       if (flags.reroll && !explode && (!flags.once || rolled <= count)) {
         if (single_highest && value == highest) {
           RerollEvent(true, flags, event_dice, add_pool, subtract_pool, stage);
@@ -415,12 +415,14 @@ void Evaluator::Roll(int node, int stage) {
     const bool all_highest = sum == highest * rolled;
     const bool all_lowest = sum == lowest * rolled;
     bool added = false;
-    if (all_highest && (flags.condition == 2048 || flags.condition == 2080)) {
+    if (all_highest &&
+        (flags.condition == kDiceAllDice || flags.condition == (kDiceAllDice | kDiceOnBoth))) {
       added = RerollEvent(true, flags, event_dice, add_pool, subtract_pool, stage);
-    } else if (all_lowest && (flags.condition == 2064 || flags.condition == 2080)) {
+    } else if (all_lowest && (flags.condition == (kDiceAllDice | kDiceOnLowest) ||
+                              flags.condition == (kDiceAllDice | kDiceOnBoth))) {
       added = RerollEvent(false, flags, event_dice, add_pool, subtract_pool, stage);
     }
-    if (!added || flags.added == 256) break;
+    if (!added || flags.added == kDiceAddWhole) break;
   }
 
   const int64_t result = flags.kind != 0 ? hits : sum;

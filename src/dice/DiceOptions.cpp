@@ -6,13 +6,17 @@ DiceFlags DiceFlags::Decode(int32_t flags) {
   DiceFlags d;
   d.lowest_face = (flags & kDiceLowestZero) ? 0 : 1;
   d.reroll = (flags & kDiceRerollOn) != 0;
-  d.kind = (flags & kDiceCountAtMost) ? 8 : (flags & kDiceCountAtLeast) ? 4 : 0;
-  const int32_t single = (flags & kDiceOnBoth) ? 32 : (flags & kDiceOnLowest) ? 16 : 0;
+  d.kind = (flags & kDiceCountAtMost)    ? kDiceCountAtMost
+           : (flags & kDiceCountAtLeast) ? kDiceCountAtLeast
+                                         : 0;
+  const int32_t single = (flags & kDiceOnBoth)     ? kDiceOnBoth
+                         : (flags & kDiceOnLowest) ? kDiceOnLowest
+                                                   : 0;
   d.condition = (flags & kDiceAllDice) ? kDiceAllDice + single : single;
   d.once = (flags & kDiceOnce) != 0;
-  d.added = (flags & kDiceAddWhole) ? 256 : (flags & kDiceAddSet) ? 128 : 0;
+  d.added = (flags & kDiceAddWhole) ? kDiceAddWhole : (flags & kDiceAddSet) ? kDiceAddSet : 0;
   if (flags & kDiceExplode) {
-    d.result = 4096;
+    d.result = kDiceExplode;
   } else {
     d.result = flags & (kDiceSubtract | kDiceBothAddSubtract);
   }

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/ChatSink.h"
 #include "core/Instance.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"

@@ -1,10 +1,9 @@
 #include "net/Dispatcher.h"
 
-#include <exception>
-
 #include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Relay.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 
 namespace quillora {
@@ -21,18 +20,6 @@ auto FindHandler(const Entries& entries, int code) -> decltype(entries.front().h
     if (code >= e.first_code && code <= e.last_code) return e.handler;
   }
   return {};
-}
-
-// Runs a handler; its failure is reported with the tag and ends only this packet.
-template <typename F>
-void Guarded(Instance& instance, const QString& tag, F&& run) {
-  try {
-    run();
-  } catch (const ProtocolError& e) {
-    instance.ReportError(tag, e.number, e.description);
-  } catch (const std::exception& e) {
-    instance.ReportError(tag, kErrInternal, QString::fromUtf8(e.what()));
-  }
 }
 
 }  // namespace
@@ -89,12 +76,7 @@ void Dispatcher::HandleServerPacket(int socket, QByteArray packet) {
     }
   }
   Packet p;
-  try {
-    p = DecodePacket(packet);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kTagSrv, e.number, e.description);
-    return;
-  }
+  if (!RunReported(instance_, kTagSrv, [&] { p = DecodePacket(packet); })) return;
   DP_Serv(socket, p);
 }
 
@@ -119,12 +101,7 @@ void Dispatcher::DP_Clnt(QByteArrayView arrival) {
 
 void Dispatcher::HandleClientPacket(const QByteArray& packet) {
   Packet p;
-  try {
-    p = DecodePacket(packet);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kTagClnt, e.number, e.description);
-    return;
-  }
+  if (!RunReported(instance_, kTagClnt, [&] { p = DecodePacket(packet); })) return;
   ClientDispatch(p);
 }
 
@@ -132,13 +109,13 @@ void Dispatcher::DP_Serv(int socket, const Packet& p) {
   // A copy: the handler may register others while it runs.
   const ServerHandler handler = FindHandler(server_handlers_, p.MessageCode);
   if (!handler) return;
-  Guarded(instance_, kTagServ, [&] { handler(socket, p); });
+  RunReported(instance_, kTagServ, [&] { handler(socket, p); });
 }
 
 void Dispatcher::ClientDispatch(const Packet& p) {
   const ClientHandler handler = FindHandler(client_handlers_, p.MessageCode);
   if (!handler) return;
-  Guarded(instance_, kTagClnt, [&] { handler(p); });
+  RunReported(instance_, kTagClnt, [&] { handler(p); });
 }
 
 void Dispatcher::ResetServerStream(int socket) {

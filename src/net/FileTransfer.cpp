@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include "core/Instance.h"
+#include "net/MessageCodes.h"
 #include "net/Session.h"
 
 namespace quillora {
@@ -24,7 +25,8 @@ FileTransfer::FileTransfer(Instance& instance, Session& session, QObject* parent
     : QObject(parent), instance_(instance), session_(session) {
   pacer_.setInterval(kPaceMs);
   connect(&pacer_, &QTimer::timeout, this, &FileTransfer::SendNext);
-  session_.dispatcher().RegisterClientHandler(111, 111, [this](const Packet& p) { OnPiece(p); });
+  session_.dispatcher().RegisterClientHandler(msg::kFilePiece, msg::kFilePiece,
+                                              [this](const Packet& p) { OnPiece(p); });
 }
 
 bool FileTransfer::SendFile(const QString& path, bool open_after, std::function<void()> sent) {
@@ -52,17 +54,16 @@ bool FileTransfer::SendFile(const QString& path, bool open_after, std::function<
 void FileTransfer::SendNext() {
   if (queue_.empty()) {
     pacer_.stop();
-    instance_.SetPanel(QLatin1String(kPanelSysReqMes), QString());
+    instance_.ClearStatus();
     return;
   }
   const Piece piece = queue_.front();
   queue_.pop_front();
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
-                     Progress(piece.name, piece.number, piece.count, "を送信中"));
-  Packet p(311, piece.sub_code, instance_.OwnIndex, 0);
+  instance_.ShowStatus(Progress(piece.name, piece.number, piece.count, "を送信中"));
+  Packet p(msg::kSendFilePiece, piece.sub_code, instance_.OwnIndex, 0);
   p.Add(piece.name).Add(piece.count).Add(piece.number).Add(piece.size).Add(piece.position);
   if (!piece.bytes.isEmpty()) p.SetBin(piece.bytes);
-  session_.Send(RouteServer, p, QStringLiteral("SendFile"));
+  session_.router().Send(RouteServer, p, QStringLiteral("SendFile"));
   if (piece.sent) piece.sent();
 }
 
@@ -84,8 +85,7 @@ void FileTransfer::OnPiece(const Packet& p) {
   if (policy == kRefuse) return;
   Piece piece = FromPacket(p);
   piece.name = SafeFileName(piece.name);
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
-                     Progress(piece.name, piece.number, piece.count, "を受信中"));
+  instance_.ShowStatus(Progress(piece.name, piece.number, piece.count, "を受信中"));
 
   const bool ask_first =
       policy == kAskReceiveOpen || policy == kAskReceiveOnly || policy == kAskReceiveAskOpen;
@@ -110,7 +110,7 @@ void FileTransfer::OnPiece(const Packet& p) {
               std::vector<Piece> held = pending_.take(key);
               if (!yes) {
                 refused_[key] = true;
-                instance_.SetPanel(QLatin1String(kPanelSysReqMes), QString());
+                instance_.ClearStatus();
                 return;
               }
               for (const Piece& h : held) Store(h);
@@ -146,15 +146,14 @@ void FileTransfer::Store(const Piece& piece) {
 void FileTransfer::Finish(const Piece& piece) {
   const int policy = instance_.settings.ExecuteLevel;
   if (policy == kReceiveOnly || policy == kAskReceiveOnly) return;
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), QString());
+  instance_.ClearStatus();
   if (piece.sub_code != 1 || !open_file) return;
   const QString path = ReceiveFolder() + QLatin1Char('/') + piece.name;
   QFile file(path);
   QByteArray head;
   if (file.open(QIODevice::ReadOnly)) head = file.read(4);
   if (RunsCode(piece.name, head)) {
-    instance_.SetPanel(
-        QLatin1String(kPanelSysReqMes),
+    instance_.ReportStatus(
         piece.name + QStringLiteral("は実行ファイルのため開きません（file_Rcvに保存しました）"));
     return;
   }

@@ -66,11 +66,31 @@ inline constexpr int kTypingStops = 2;
 
 // ---- Counters (7xx) --------------------------------------------------------------------------
 // (counter codes)
+inline constexpr int kCounterAdded = 701;       // → srv: a shared counter was added
+inline constexpr int kCounterValue = 702;       // → srv: a shared counter's value changed
+inline constexpr int kCounterCaption = 703;     // → srv: a shared counter got a new caption
+inline constexpr int kCounterNothing = 704;     // → srv: only makes the counters up to it exist
+inline constexpr int kCounterRequest = 709;     // → srv: send me every shared counter
+inline constexpr int kCounterSet = 711;         // a counter completely (relayed 701, the repair)
+inline constexpr int kCounterSetValue = 712;    // relayed kCounterValue
+inline constexpr int kCounterSetCaption = 713;  // relayed kCounterCaption
+inline constexpr int kCounterNoOp = 714;        // relayed kCounterNothing
 
 
 
 // ---- Shared table (8xx) ----------------------------------------------------------------------
 // (table codes)
+inline constexpr int kTableSetCell = 801;  // → srv: a cell's text, relayed as kTableCell
+inline constexpr int kTableAdd = 802;      // → srv: a row or column added, relayed as kTableAdded
+inline constexpr int kTableDelete = 803;   // → srv: a row or column deleted, as kTableDeleted
+inline constexpr int kTableRequest = 809;  // → srv: send me the whole table
+inline constexpr int kTableCell = 811;
+inline constexpr int kTableAdded = 812;
+inline constexpr int kTableDeleted = 813;
+
+// Sub-codes of kTableAdd / kTableDelete and their relayed codes.
+inline constexpr int kTableColumn = 1;
+inline constexpr int kTableRow = 2;
 
 
 

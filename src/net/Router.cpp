@@ -1,9 +1,8 @@
 #include "net/Router.h"
 
-#include <exception>
-
 #include "core/Instance.h"
 #include "net/PacketCodec.h"
+#include "net/Reported.h"
 
 namespace quillora {
 
@@ -59,18 +58,18 @@ void Router::SendPacket(RoutingMode mode, const Packet& p) {
   Route(mode, bytes, p.SenderIndex == -1 ? 0 : p.SenderIndex, p.DestIndex);
 }
 
+bool Router::Send(RoutingMode mode, const Packet& p, const QString& tag) {
+  return RunReported(instance_, tag, [&] { SendPacket(mode, p); });
+}
+
 void Router::RDSend(RoutingMode mode, const QByteArray& bytes) {
-  try {
+  RunReported(instance_, QStringLiteral("RDSend"), [&] {
     if (bytes.size() < kPacketHeaderSize) throw SubscriptError();
     for (qsizetype offset = 2; offset < kPacketHeaderSize; offset += 2) {
       if (RawWord(bytes, offset) >= 0x8000) throw OverflowError();
     }
     Route(mode, bytes, RawWord(bytes, 4), RawWord(bytes, 6));
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(QStringLiteral("RDSend"), e.number, e.description);
-  } catch (const std::exception& e) {
-    instance_.ReportError(QStringLiteral("RDSend"), kErrInternal, QString::fromUtf8(e.what()));
-  }
+  });
 }
 
 }  // namespace quillora

@@ -38,6 +38,9 @@ class Router {
   //   RouteServer: the client link
   //   RouteOthers: server links k = 1 up to SocketCount, except SenderIndex
   void SendPacket(RoutingMode mode, const Packet& p);
+  // The same, but a packet that cannot be sent is reported with `tag` instead of thrown.
+  // True when it went out (or was skipped for want of a connection).
+  bool Send(RoutingMode mode, const Packet& p, const QString& tag);
 
   // Sends bytes that already are one packet (the relay), taking SenderIndex and DestIndex from
   // bytes 4-7. Failures (a header word of 0x8000 or more, a short packet, an unknown mode) are

@@ -6,8 +6,7 @@
 #include <QTcpSocket>
 
 #include "core/Instance.h"
-#include "core/ChatSink.h"
-#include "chat/Recipients.h"
+#include "net/MessageCodes.h"
 #include "net/SocketLink.h"
 #include "text/Width.h"
 
@@ -36,11 +35,9 @@ QString AddressText(const QHostAddress& address) {
 
 }  // namespace
 
-Session::Session(Instance& instance, ChatSink& sink, Recipients& recipients, QObject* parent)
+Session::Session(Instance& instance, QObject* parent)
     : QObject(parent),
       instance_(instance),
-      sink_(sink),
-      recipients_(recipients),
       router_(instance),
       dispatcher_(new Dispatcher(instance, router_, this)),
       output_cap_(SocketLink::kDefaultOutputCap),
@@ -77,17 +74,7 @@ void Session::SetTitle(const QString& title) {
   emit titleChanged(title_);
 }
 
-void Session::Line(const QString& text) { sink_.SystemLine(text); }
-
-bool Session::Send(RoutingMode mode, const Packet& p, const QString& tag) {
-  try {
-    router_.SendPacket(mode, p);
-    return true;
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(tag, e.number, e.description);
-    return false;
-  }
-}
+void Session::Line(const QString& text) { emit systemLine(text); }
 
 QTcpSocket* Session::ServerSocket(int k) const {
   if (k < 1 || k >= static_cast<int>(slots_.size())) return nullptr;
@@ -135,7 +122,7 @@ bool Session::BecomeServer() {
   slots_.clear();
   slots_.emplace_back();  // element 0 is never used
   router_.ClearServerLinks();
-  instance_.SocketCount = 0;
+  state().SetSocketCount(0);
 
   // The server's own user joins like everybody else, as the first connection.
   client_ = NewClientSocket();
@@ -145,9 +132,9 @@ bool Session::BecomeServer() {
   const QString ip = ListeningIp();
   const QString shown = ip.isEmpty() ? QStringLiteral("LocalHost") : ip;
   SetTitle(QStringLiteral("Quillora - ServerMode  現在のIP:") + shown);
-  instance_.SessionMode = ModeServer;
+  state().SetMode(ModeServer);
   Line(QStringLiteral("ServerModeになりました。現在のＩＰは ") + shown + QStringLiteral(" です。"));
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+  instance_.ClearStatus();
   return true;
 }
 
@@ -178,15 +165,15 @@ void Session::Connect(const QString& typed_answer) {
 
   SetTitle(QStringLiteral("Quillora - IP:") + host + QStringLiteral("に接続中"));
   emit connectedChanged(true);
-  instance_.SessionMode = ModeConnecting;
+  state().SetMode(ModeConnecting);
   Line(host + QStringLiteral(" に接続中です。"));
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+  instance_.ClearStatus();
 }
 
 void Session::Disconnect() {
   switch (instance_.SessionMode) {
     case ModeClient:
-      Send(RouteServer, Packet(202, 0, instance_.OwnIndex, 0), kTagMenu);
+      router_.Send(RouteServer, Packet(msg::kLeave, 0, instance_.OwnIndex, 0), kTagMenu);
       CloseClient(true);
       break;
     case ModeConnecting:
@@ -194,9 +181,9 @@ void Session::Disconnect() {
       break;
     case ModeServer:
       for (int k = 2; k <= instance_.SocketCount; ++k) {
-        Packet gone(3, 0, instance_.OwnIndex, static_cast<int16_t>(k));
+        Packet gone(msg::kParticipantLeft, 0, instance_.OwnIndex, static_cast<int16_t>(k));
         gone.Add(instance_.OwnIndex);
-        Send(RouteOne, gone, kTagMenu);
+        router_.Send(RouteOne, gone, kTagMenu);
       }
       StopServing(true);
       CloseClient(true);
@@ -209,11 +196,10 @@ void Session::Disconnect() {
 
 void Session::EnterNoMode(const QString& line) {
   emit connectedChanged(false);
-  recipients_.Clear();
   SetTitle(NoModeTitle());
   if (!line.isEmpty()) Line(line);
-  instance_.SessionMode = ModeNone;
-  instance_.SocketCount = 0;
+  state().SetMode(ModeNone);
+  state().SetSocketCount(0);
   watch_.stop();
 }
 
@@ -292,19 +278,20 @@ void Session::OnClientConnected() {
   if (instance_.SessionMode == ModeConnecting) {
     Line(typed_host_ + QStringLiteral(" とネゴシエーション中"));
   }
-  Send(RouteServer, Packet(204, 0), QStringLiteral("DP_Clnt"));
+  router_.Send(RouteServer, Packet(msg::kHello, 0), QStringLiteral("DP_Clnt"));
 }
 
 void Session::OnClientError(QAbstractSocket::SocketError error) {
   const int number = SocketErrorNumber(error);
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
-                     QStringLiteral("TC_Err:") + (client_ ? client_->errorString() : QString()));
+  instance_.ReportStatus(QStringLiteral("TC_Err:") +
+                         (client_ ? client_->errorString() : QString()));
   if (number != 10054) return;
   // Our own server vanished under us: stop serving too instead of listening without a user.
   if (instance_.SessionMode == ModeServer) StopServing(false);
   EnterNoMode(QStringLiteral("リモート側から接続がリセットされました。接続を切断します"));
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
-  Send(RouteServer, Packet(202, 0, instance_.OwnIndex, 0), QStringLiteral("DP_Clnt"));
+  instance_.ClearStatus();
+  router_.Send(RouteServer, Packet(msg::kLeave, 0, instance_.OwnIndex, 0),
+               QStringLiteral("DP_Clnt"));
   CloseClient(false);
 }
 
@@ -316,14 +303,13 @@ void Session::OnNewConnection() {
       // The index space is spent for this run; indexes are never handed out twice.
       socket->abort();
       socket->deleteLater();
-      instance_.SetPanel(
-          QLatin1String(kPanelSysReqMes),
+      instance_.ReportStatus(
           QStringLiteral("TS_Err:接続数が上限(%1)に達したため、新しい接続を拒否しました")
               .arg(index_limit_));
       continue;
     }
     const int k = instance_.SocketCount + 1;
-    instance_.SocketCount = static_cast<int16_t>(k);
+    state().SetSocketCount(static_cast<int16_t>(k));
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     auto link = std::make_unique<SocketLink>(
@@ -346,11 +332,10 @@ void Session::OnNewConnection() {
     router_.SetServerLink(k, slots_[k].link.get());
     dispatcher_->ResetServerStream(k);
     // A row left over from an earlier run belongs to this new connection now.
-    instance_.EnsureParticipantRow(k);
-    Participant& row = instance_.ParticipantTable[k];
+    Participant& row = state().Row(k);
     row = Participant{};
     row.Index = static_cast<int16_t>(k);
-    emit participantRowsGrown(instance_.SocketCount);
+    emit state().participantRowsGrown(instance_.SocketCount);
 
     connect(socket, &QTcpSocket::readyRead, this, [this, socket, k] {
       if (ServerSocket(k) == socket) dispatcher_->DP_Srv(k, socket->readAll());
@@ -373,8 +358,7 @@ void Session::OnServerError(int k, QAbstractSocket::SocketError error) {
     return;
   }
   QTcpSocket* socket = ServerSocket(k);
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes),
-                     QStringLiteral("TS_Err:") + (socket ? socket->errorString() : QString()));
+  instance_.ReportStatus(QStringLiteral("TS_Err:") + (socket ? socket->errorString() : QString()));
 }
 
 void Session::CloseServerSocket(int k) {
@@ -388,15 +372,15 @@ void Session::CloseServerSocket(int k) {
 }
 
 void Session::AnnounceGone(int k) {
-  Packet gone(3, 0, static_cast<int16_t>(k), 0);
+  Packet gone(msg::kParticipantLeft, 0, static_cast<int16_t>(k), 0);
   gone.Add(static_cast<int16_t>(k));
-  Send(RouteAll, gone, QStringLiteral("DP_Serv"));
+  router_.Send(RouteAll, gone, QStringLiteral("DP_Serv"));
 }
 
 void Session::DropServerSocket(int k, const QString& reason) {
   if (!ServerSocket(k)) return;
   CloseServerSocket(k);
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), QStringLiteral("TS_Err:") + reason);
+  instance_.ReportStatus(QStringLiteral("TS_Err:") + reason);
   AnnounceGone(k);
 }
 
@@ -406,12 +390,12 @@ void Session::OnWatchTick() {
     const bool closed = !socket || socket->state() != QAbstractSocket::ConnectedState;
     const Participant* row = instance_.ParticipantAt(k);
     if (closed && row && row->Present) {
-      Packet leave(202, 0, static_cast<int16_t>(k), 0);
+      Packet leave(msg::kLeave, 0, static_cast<int16_t>(k), 0);
       leave.Add(static_cast<int16_t>(k));
-      Send(RouteServer, leave, QStringLiteral("tmrObserv"));
+      router_.Send(RouteServer, leave, QStringLiteral("tmrObserv"));
     }
   }
-  instance_.SetPanel(QLatin1String(kPanelSysReqMes), {});
+  instance_.ClearStatus();
 }
 
 }  // namespace quillora

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/Packet.h"
 #include "net/Router.h"
@@ -17,16 +18,14 @@ class QTcpSocket;
 
 namespace quillora {
 
-class ChatSink;
 class Instance;
-class Recipients;
 class SocketLink;
 
 // The connections of one program: the listening socket and the participants' sockets when it
 // serves, its own client socket always, the router and the dispatcher over them, the join
-// handshake, leaving, socket errors and the watch timer. It also handles the session and chat
-// codes on the client side. Commands are what the connection menu calls; the window follows
-// titleChanged / connectedChanged and the instance's panels.
+// handshake, the roster, leaving, socket errors and the watch timer. It is the only writer of
+// the instance's session state. Commands are what the connection menu calls; the chat follows
+// the roster signals, the window titleChanged / connectedChanged.
 class Session : public QObject {
   Q_OBJECT
 
@@ -35,7 +34,7 @@ class Session : public QObject {
   static constexpr int kWatchInterval = 30000;  // ms
   static constexpr int kMaxIndex = 32767;       // participant indexes are 16-bit, never reused
 
-  Session(Instance& instance, ChatSink& sink, Recipients& recipients, QObject* parent = nullptr);
+  explicit Session(Instance& instance, QObject* parent = nullptr);
   ~Session() override;
 
   // Listening port and the remote port of every connection (2001 unless --port says otherwise).
@@ -68,12 +67,9 @@ class Session : public QObject {
   QString Title() const { return title_; }
   bool Active() const;  // serving, connecting or connected
 
-  // Other features register handlers on the dispatcher and send through the router.
+  // Features register handlers on the dispatcher and send through the router.
   Router& router() { return router_; }
   Dispatcher& dispatcher() { return *dispatcher_; }
-  // Sends a packet; an encoding failure is reported with `tag`. True when it went out (or was
-  // skipped for want of a connection).
-  bool Send(RoutingMode mode, const Packet& p, const QString& tag);
 
   // For tests and the window: the server socket of participant k, or nullptr.
   QTcpSocket* ServerSocket(int k) const;
@@ -86,10 +82,15 @@ class Session : public QObject {
   void titleChanged(const QString& title);
   // Menus: while true entries 0/1 are disabled, entry 3 and the tools menu enabled.
   void connectedChanged(bool connected);
-  // The participant table grew to `socket_count` rows (per-participant places must exist).
-  void participantRowsGrown(int socket_count);
-  // A participant row changed (joined, renamed, left).
-  void participantChanged(int index);
+  // A line for the chat: mode changes, joins, departures, version warnings.
+  void systemLine(const QString& text);
+  // A participant was announced (the own index too, once the join is complete). A handle may
+  // be empty: a connection that has not sent its own yet.
+  void participantJoined(int index, const QString& handle);
+  // A participant that was present left.
+  void participantLeft(int index, const QString& handle);
+  // A participant took another handle or colour.
+  void participantRenamed(int index, const QString& handle);
 
  private:
   struct ServerSlot {
@@ -131,13 +132,10 @@ class Session : public QObject {
   void OnParticipant(const Packet& p);
   void OnParticipantLeft(const Packet& p);
   void OnRenamed(const Packet& p);
-  void OnToolOpen(const Packet& p);
-  void OnChat(const Packet& p);
-  void OnTyping(const Packet& p);
+
+  SessionState& state() { return instance_.session_state(); }
 
   Instance& instance_;
-  ChatSink& sink_;
-  Recipients& recipients_;
   Router router_;
   Dispatcher* dispatcher_;  // child object
 

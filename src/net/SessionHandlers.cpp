@@ -1,10 +1,9 @@
 // The session's message handlers: the join handshake and leaving on the server side, and the
-// session, chat and typing codes on every client.
+// roster codes on every client.
 #include <QTcpSocket>
 
 #include "core/Instance.h"
-#include "core/ChatSink.h"
-#include "chat/Recipients.h"
+#include "net/MessageCodes.h"
 #include "net/Session.h"
 
 namespace quillora {
@@ -22,24 +21,26 @@ int16_t IndexItem(const Packet& p, int i) {
 
 void Session::RegisterHandlers() {
   Dispatcher& d = *dispatcher_;
-  d.RegisterServerHandler(204, 204, [this](int socket, const Packet&) { OnHello(socket); });
-  d.RegisterServerHandler(201, 201, [this](int, const Packet& p) { OnJoin(p); });
-  d.RegisterServerHandler(203, 203, [this](int, const Packet& p) { OnHandleChange(p); });
-  d.RegisterServerHandler(202, 202, [this](int, const Packet& p) { OnLeave(p); });
+  using namespace msg;
+  d.RegisterServerHandler(kHello, kHello, [this](int socket, const Packet&) { OnHello(socket); });
+  d.RegisterServerHandler(kJoin, kJoin, [this](int, const Packet& p) { OnJoin(p); });
+  d.RegisterServerHandler(kChangeHandle, kChangeHandle,
+                          [this](int, const Packet& p) { OnHandleChange(p); });
+  d.RegisterServerHandler(kLeave, kLeave, [this](int, const Packet& p) { OnLeave(p); });
 
-  d.RegisterClientHandler(1, 1, [this](const Packet& p) { OnParticipant(p); });
-  d.RegisterClientHandler(2, 2, [this](const Packet& p) { OnIndex(p); });
-  d.RegisterClientHandler(3, 3, [this](const Packet& p) { OnParticipantLeft(p); });
-  d.RegisterClientHandler(4, 4, [this](const Packet& p) { OnRenamed(p); });
-  d.RegisterClientHandler(5, 5, [this](const Packet& p) { OnToolOpen(p); });
-  d.RegisterClientHandler(101, 101, [this](const Packet& p) { OnChat(p); });
-  d.RegisterClientHandler(121, 121, [this](const Packet& p) { OnTyping(p); });
+  d.RegisterClientHandler(kParticipantJoined, kParticipantJoined,
+                          [this](const Packet& p) { OnParticipant(p); });
+  d.RegisterClientHandler(kWelcome, kWelcome, [this](const Packet& p) { OnIndex(p); });
+  d.RegisterClientHandler(kParticipantLeft, kParticipantLeft,
+                          [this](const Packet& p) { OnParticipantLeft(p); });
+  d.RegisterClientHandler(kHandleChanged, kHandleChanged,
+                          [this](const Packet& p) { OnRenamed(p); });
 }
 
 // --- server side -----------------------------------------------------------------------------
 
 void Session::OnHello(int socket) {
-  Packet reply(2, 0, 0, static_cast<int16_t>(socket));
+  Packet reply(msg::kWelcome, 0, 0, static_cast<int16_t>(socket));
   reply.Add(static_cast<int16_t>(socket))
       .Add(int32_t{kVersionMajor})
       .Add(int32_t{kVersionMinor})
@@ -52,8 +53,7 @@ void Session::OnJoin(const Packet& p) {
   if (r < 1 || r > instance_.SocketCount) throw SubscriptError();
   const QString handle = p.Text(1);
   const int32_t color = p.Int(2);
-  instance_.EnsureParticipantRow(r);
-  Participant& row = instance_.ParticipantTable[r];
+  Participant& row = state().Row(r);
   row.Present = true;
   row.Index = static_cast<int16_t>(r);
   row.Handle = handle;
@@ -61,7 +61,7 @@ void Session::OnJoin(const Packet& p) {
 
   auto describe = [this](int k, int16_t dest) {
     const Participant& known = instance_.ParticipantTable[k];
-    Packet p1(1, 0, instance_.OwnIndex, dest);
+    Packet p1(msg::kParticipantJoined, 0, instance_.OwnIndex, dest);
     p1.Add(static_cast<int16_t>(k)).Add(known.Handle).Add(static_cast<int32_t>(known.Color));
     return p1;
   };
@@ -80,13 +80,13 @@ void Session::OnJoin(const Packet& p) {
 }
 
 void Session::OnHandleChange(const Packet& p) {
-  Packet changed(4, 0, instance_.OwnIndex, 0);
+  Packet changed(msg::kHandleChanged, 0, instance_.OwnIndex, 0);
   changed.Add(p.SenderIndex).Add(p.Text(1)).Add(p.Int(2));
   router_.SendPacket(RouteAll, changed);
 }
 
 void Session::OnLeave(const Packet& p) {
-  Packet gone(3, 0, p.SenderIndex, 0);
+  Packet gone(msg::kParticipantLeft, 0, p.SenderIndex, 0);
   gone.Add(p.SenderIndex);
   router_.SendPacket(RouteAll, gone);
 }
@@ -98,7 +98,7 @@ void Session::OnIndex(const Packet& p) {
   const int major = p.Int(2);
   const int minor = p.Int(3);
   const int revision = p.Int(4);
-  instance_.OwnIndex = own;
+  state().SetOwnIndex(own);
   if (major != kVersionMajor || minor != kVersionMinor) {
     Line(QStringLiteral("このアプリケーションはサーバと違うバージョンです。"
                         "全ての機能が正常に動作しない可能性があります。") +
@@ -110,7 +110,7 @@ void Session::OnIndex(const Packet& p) {
              .arg(kVersionMinor)
              .arg(kVersionRevision));
   }
-  Packet join(201, 0, instance_.OwnIndex, 1);
+  Packet join(msg::kJoin, 0, instance_.OwnIndex, 1);
   join.Add(instance_.OwnHandle)
       .Add(static_cast<int32_t>(instance_.settings.Color[kColorOwnHandle]));
   router_.SendPacket(RouteServer, join);
@@ -121,35 +121,25 @@ void Session::OnParticipant(const Packet& p) {
   const QString handle = p.Text(2);
   const uint32_t color = static_cast<uint32_t>(p.Int(3));
   if (i > instance_.SocketCount) {
-    instance_.SocketCount = i;
-    instance_.EnsureParticipantRow(i);
-    emit participantRowsGrown(i);
+    state().SetSocketCount(i);
+    state().Row(i);
+    emit state().participantRowsGrown(i);
   }
-  instance_.EnsureParticipantRow(i);
-  Participant& row = instance_.ParticipantTable[i];
+  Participant& row = state().Row(i);
   row.Handle = handle;
   row.Color = color;
   row.Index = i;
   row.Present = true;
-  emit participantChanged(i);
+  emit state().participantChanged(i);
 
-  if (i == instance_.OwnIndex) {
-    if (instance_.SessionMode == ModeConnecting) {
-      instance_.SessionMode = ModeClient;
-      const QString ip = RemoteIp();
-      SetTitle(QStringLiteral("Quillora - ClientMode  IP:") + ip + QStringLiteral("に接続"));
-      Line(QStringLiteral("ClientModeになりました。接続先のＩＰは ") + ip +
-           QStringLiteral(" です。"));
-    }
-    recipients_.InsertTopEntries();
-    return;
+  if (i == instance_.OwnIndex && instance_.SessionMode == ModeConnecting) {
+    state().SetMode(ModeClient);
+    const QString ip = RemoteIp();
+    SetTitle(QStringLiteral("Quillora - ClientMode  IP:") + ip + QStringLiteral("に接続"));
+    Line(QStringLiteral("ClientModeになりました。接続先のＩＰは ") + ip +
+         QStringLiteral(" です。"));
   }
-  // A connection that has not sent its handle yet is described without one; it is listed and
-  // greeted when its own announcement arrives. A repeated announcement only renames.
-  if (handle.isEmpty() && recipients_.RowOf(i) < 0) return;
-  if (recipients_.AddParticipant(i, handle, instance_.settings.PreFixStr)) {
-    Line(handle + QStringLiteral("さんがチャットに加わりました"));
-  }
+  emit participantJoined(i, handle);
 }
 
 void Session::OnParticipantLeft(const Packet& p) {
@@ -160,12 +150,12 @@ void Session::OnParticipantLeft(const Packet& p) {
     EnterNoMode(QStringLiteral("サーバとの接続が切れました。"));
     return;
   }
-  Participant* row = instance_.ParticipantAt(i);
-  if (!row || !row->Present) return;
-  row->Present = false;
-  emit participantChanged(i);
-  Line(row->Handle + QStringLiteral("さんがチャットから落ちました"));
-  recipients_.RemoveParticipant(i);
+  const Participant* known = instance_.ParticipantAt(i);
+  if (!known || !known->Present) return;
+  Participant& row = state().Row(i);
+  row.Present = false;
+  emit state().participantChanged(i);
+  emit participantLeft(i, row.Handle);
   if (instance_.SessionMode == ModeServer) CloseServerSocket(i);
 }
 
@@ -173,68 +163,12 @@ void Session::OnRenamed(const Packet& p) {
   const int16_t i = IndexItem(p, 1);
   const QString handle = p.Text(2);
   const uint32_t color = static_cast<uint32_t>(p.Int(3));
-  Participant* row = instance_.ParticipantAt(i);
-  if (!row) throw SubscriptError();
-  recipients_.Rename(i, handle, instance_.settings.PreFixStr);
-  row->Handle = handle;
-  row->Color = color;
-  emit participantChanged(i);
-}
-
-void Session::OnToolOpen(const Packet& p) {
-  if (instance_.SessionMode != ModeClient) return;
-  const double tool = p.Number(1);
-  // Tools menu entries: 1 cards, 2 drawing board, 3 hex map, 4 counters, 5 shared table.
-  if (tool == 2) {
-    emit instance_.toolWindowRequested(1, p.Int(2) - 1);
-  } else if (tool == 3 || tool == 4 || tool == 5 || tool == 6) {
-    emit instance_.toolWindowRequested(static_cast<int>(tool) - 1, 0);
-  }
-}
-
-void Session::OnChat(const Packet& p) {
-  const int s = p.SenderIndex;
-  const Participant* row = instance_.ParticipantAt(s);
-  if (!row) throw SubscriptError();
-  const QString h = row->Handle;
-  const uint32_t c = row->Color;
-  const int own_kind = s == instance_.OwnIndex ? kSpeakerOwn : kSpeakerOther;
-  const QString colon = QStringLiteral("：");
-  switch (p.SubCode) {
-    case 1:
-      sink_.AppendChatLine(h + colon, own_kind, p.Text(1), {}, c);
-      break;
-    case 2:
-      sink_.AppendChatLine(h + QStringLiteral("(秘密通達)："), kSpeakerSystem, p.Text(1), h, c);
-      break;
-    case 3:
-    case 4:
-    case 8: {
-      const QString text = p.Text(1);
-      sink_.AppendChatLine(h + p.Text(2) + colon, kSpeakerSystem, text, h, 0);
-      break;
-    }
-    case 5: {
-      const QString text = p.Text(1);
-      sink_.AppendChatLine(p.Text(2) + colon, own_kind, text, {}, c);
-      break;
-    }
-    case 6:
-    case 7: {
-      const QString text = p.Text(1);
-      const QString speaker = p.Text(3);
-      sink_.AppendChatLine(speaker + p.Text(2) + colon, kSpeakerSystem, text, speaker, 0);
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void Session::OnTyping(const Packet& p) {
-  const int32_t i = p.Int(1);
-  const QString handle = p.Text(2);
-  recipients_.SetTyping(i, handle, instance_.settings.PreFixStr, p.SubCode == 1);
+  if (!instance_.ParticipantAt(i)) throw SubscriptError();
+  emit participantRenamed(i, handle);
+  Participant& row = state().Row(i);
+  row.Handle = handle;
+  row.Color = color;
+  emit state().participantChanged(i);
 }
 
 }  // namespace quillora

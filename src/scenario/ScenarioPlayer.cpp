@@ -2,13 +2,12 @@
 
 #include "core/Instance.h"
 #include "dice/DiceLanguage.h"
-#include "net/Packet.h"
+#include "net/MessageCodes.h"
 #include "net/Router.h"
 
 namespace quillora {
 
 namespace {
-constexpr int16_t kCodeChat = 301;
 const QString kErrorTag = QStringLiteral("mdlScenario");
 }  // namespace
 
@@ -21,9 +20,7 @@ DiceRoller RollWith(const DiceOptions& options, Random& rng) {
 ScenarioPlayer::ScenarioPlayer(Instance& instance, Router& router, DiceRoller roll)
     : instance_(instance), router_(router), roll_(std::move(roll)) {}
 
-bool ScenarioPlayer::CanSend() const {
-  return instance_.SessionMode == ModeServer || instance_.SessionMode == ModeClient;
-}
+bool ScenarioPlayer::CanSend() const { return instance_.session_state().Chatting(); }
 
 LineAction ScenarioPlayer::Play(const QStringList& lines, int index) {
   // Without a session nothing is said, so no dice are rolled either.
@@ -38,15 +35,9 @@ LineAction ScenarioPlayer::Play(const QStringList& lines, int index) {
 
 bool ScenarioPlayer::Say(const QString& speaker, const QString& text) {
   if (!CanSend()) return false;
-  Packet p(kCodeChat, kChatSubCodeNamedSpeaker, instance_.OwnIndex, 0);
+  Packet p(msg::kSendChat, msg::kChatNamed, instance_.OwnIndex, 0);
   p.Add(text).Add(speaker);
-  try {
-    router_.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kErrorTag, e.number, e.description);
-    return false;
-  }
-  return true;
+  return router_.Send(RouteServer, p, kErrorTag);
 }
 
 }  // namespace quillora

@@ -16,9 +16,6 @@ class Router;
 // outlive the returned roller.
 DiceRoller RollWith(const DiceOptions& options, Random& rng);
 
-// Chat sub-code of a message spoken under a chosen speaker name.
-inline constexpr int16_t kChatSubCodeNamedSpeaker = 5;
-
 // Plays scenario lines into the chat: a speech line goes to the server as chat code 301 with
 // sub-code 5 (text, speaker name), which relays it to everyone, the sender included.
 class ScenarioPlayer {

@@ -5,6 +5,8 @@
 
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
+#include "net/MessageCodes.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 #include "table/TableFile.h"
 
@@ -29,8 +31,9 @@ SharedTable::SharedTable(Instance& instance, Router& router, Dispatcher& dispatc
       cells_{QStringList{CornerText()}},
       loads_(kPauseMs),
       answers_(kPauseMs) {
-  dispatcher.RegisterClientHandler(811, 813, [this](const Packet& p) { OnClientPacket(p); });
-  dispatcher.RegisterServerHandler(kCodeRequest, kCodeRequest,
+  dispatcher.RegisterClientHandler(msg::kTableCell, msg::kTableDeleted,
+                                   [this](const Packet& p) { OnClientPacket(p); });
+  dispatcher.RegisterServerHandler(msg::kTableRequest, msg::kTableRequest,
                                    [this](int, const Packet& p) { OnTableRequest(p); });
 }
 
@@ -143,10 +146,6 @@ void SharedTable::SendToServer(const Packet& p) {
   if (Live()) router_.SendPacket(RouteServer, p);
 }
 
-void SharedTable::Report(const QString& tag, const ProtocolError& e) {
-  instance_.ReportError(tag, e.number, e.description);
-}
-
 // --- the user's operations -------------------------------------------------------------------
 
 SharedTable::ClickResult SharedTable::Click(int row, int column, Qt::MouseButton button,
@@ -174,32 +173,24 @@ SharedTable::ClickResult SharedTable::Click(int row, int column, Qt::MouseButton
 
 bool SharedTable::AddColumn() {
   if (lock_ == TableLock::kBoth || lock_ == TableLock::kColumns) return false;
-  try {
+  return RunReported(instance_, kTagMouse, [&] {
     const int32_t id = NewId(&column_counter_);
     const QString header = QStringLiteral("列") + QString::number(ColumnCount());
     AppendColumn(id, header);
     emit tableChanged();
-    SendToServer(Make(kCodeAdd, kKindColumn).Add(id).Add(header));
-    return true;
-  } catch (const ProtocolError& e) {
-    Report(kTagMouse, e);
-    return false;
-  }
+    SendToServer(Make(msg::kTableAdd, msg::kTableColumn).Add(id).Add(header));
+  });
 }
 
 bool SharedTable::AddRow() {
   if (lock_ == TableLock::kBoth || lock_ == TableLock::kRows) return false;
-  try {
+  return RunReported(instance_, kTagMouse, [&] {
     const int32_t id = NewId(&row_counter_);
     const QString name = instance_.OwnHandle + QString::number(row_counter_);
     AppendRow(id, name);
     emit tableChanged();
-    SendToServer(Make(kCodeAdd, kKindRow).Add(id).Add(name));
-    return true;
-  } catch (const ProtocolError& e) {
-    Report(kTagMouse, e);
-    return false;
-  }
+    SendToServer(Make(msg::kTableAdd, msg::kTableRow).Add(id).Add(name));
+  });
 }
 
 bool SharedTable::DeleteRow(int row) {
@@ -208,11 +199,8 @@ bool SharedTable::DeleteRow(int row) {
   const int32_t id = row_ids_[row];
   RemoveRow(row);
   emit tableChanged();
-  try {
-    SendToServer(Make(kCodeDelete, kKindRow).Add(id));
-  } catch (const ProtocolError& e) {
-    Report(kTagMouse, e);
-  }
+  RunReported(instance_, kTagMouse,
+              [&] { SendToServer(Make(msg::kTableDelete, msg::kTableRow).Add(id)); });
   return true;
 }
 
@@ -221,11 +209,8 @@ bool SharedTable::DeleteColumn(int column) {
   const int32_t id = column_ids_[column];
   RemoveColumn(column);
   emit tableChanged();
-  try {
-    SendToServer(Make(kCodeDelete, kKindColumn).Add(id));
-  } catch (const ProtocolError& e) {
-    Report(kTagMouse, e);
-  }
+  RunReported(instance_, kTagMouse,
+              [&] { SendToServer(Make(msg::kTableDelete, msg::kTableColumn).Add(id)); });
   return true;
 }
 
@@ -233,22 +218,16 @@ void SharedTable::CommitCell(int row, int column, const QString& text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
   cells_[row][column] = text;
   emit tableChanged();
-  try {
-    SendToServer(Make(kCodeSetCell, 1).Add(row_ids_[row]).Add(column_ids_[column]).Add(text));
-  } catch (const ProtocolError& e) {
-    Report(kTagCommit, e);
-  }
+  RunReported(instance_, kTagCommit, [&] {
+    SendToServer(Make(msg::kTableSetCell, 1).Add(row_ids_[row]).Add(column_ids_[column]).Add(text));
+  });
 }
 
 bool SharedTable::Repair() {
   if (instance_.SessionMode == ModeServer) return false;
   Clear();
   emit tableChanged();
-  try {
-    SendToServer(Make(kCodeRequest, 1));
-  } catch (const ProtocolError& e) {
-    Report(kTagRepair, e);
-  }
+  RunReported(instance_, kTagRepair, [&] { SendToServer(Make(msg::kTableRequest, 1)); });
   return true;
 }
 
@@ -270,7 +249,7 @@ void SharedTable::QueueLoadStep(const QString& header) {
   loads_.Push(kLoadGroup, [this, id, header] {
     try {
       *id = NewId(&column_counter_);
-      SendToServer(Make(kCodeAdd, kKindColumn).Add(*id).Add(header));
+      SendToServer(Make(msg::kTableAdd, msg::kTableColumn).Add(*id).Add(header));
     } catch (const ProtocolError&) {
       FailLoad();
       return false;
@@ -294,9 +273,9 @@ bool SharedTable::LoadPending() const { return !loads_.Idle(); }
 // --- message handlers ------------------------------------------------------------------------
 
 void SharedTable::OnClientPacket(const Packet& p) {
-  try {
+  RunReported(instance_, kTagClient, [&] {
     switch (p.MessageCode) {
-      case 811: {
+      case msg::kTableCell: {
         const int32_t row_id = p.Int(1);
         const int32_t column_id = p.Int(2);
         const QString text = p.Text(3);
@@ -307,13 +286,13 @@ void SharedTable::OnClientPacket(const Packet& p) {
         emit tableChanged();
         return;
       }
-      case 812: {
-        if (p.SubCode != kKindColumn && p.SubCode != kKindRow) return;
+      case msg::kTableAdded: {
+        if (p.SubCode != msg::kTableColumn && p.SubCode != msg::kTableRow) return;
         const int32_t id = p.Int(1);
         const QString text = p.Text(2);
         // ID 0 names the header row or the name column; it never creates anything.
         if (id == 0) return;
-        if (p.SubCode == kKindColumn) {
+        if (p.SubCode == msg::kTableColumn) {
           ApplyColumn(id, text);
         } else {
           ApplyRow(id, text);
@@ -321,14 +300,14 @@ void SharedTable::OnClientPacket(const Packet& p) {
         emit tableChanged();
         return;
       }
-      case 813: {
+      case msg::kTableDeleted: {
         emit aboutToRemove();
         const int32_t id = p.Int(1);
-        if (p.SubCode == kKindColumn) {
+        if (p.SubCode == msg::kTableColumn) {
           const int column = FindColumn(id);
           if (column < 0) return;
           RemoveColumn(column);
-        } else if (p.SubCode == kKindRow) {
+        } else if (p.SubCode == msg::kTableRow) {
           const int row = FindRow(id);
           if (row < 0) return;
           RemoveRow(row);
@@ -341,17 +320,11 @@ void SharedTable::OnClientPacket(const Packet& p) {
       default:
         return;
     }
-  } catch (const ProtocolError& e) {
-    Report(kTagClient, e);
-  }
+  });
 }
 
 void SharedTable::OnTableRequest(const Packet& p) {
-  try {
-    QueueAnswer(p.SenderIndex);
-  } catch (const ProtocolError& e) {
-    Report(kTagServer, e);
-  }
+  RunReported(instance_, kTagServer, [&] { QueueAnswer(p.SenderIndex); });
 }
 
 void SharedTable::QueueAnswer(int dest) {
@@ -367,7 +340,7 @@ void SharedTable::QueueAnswer(int dest) {
     answers_.Push(dest, [this, dest, id] {
       const int column = FindColumn(id);
       if (column < 0) return false;
-      SendAnswer(dest, Make(812, kKindColumn).Add(id).Add(cells_[0][column]));
+      SendAnswer(dest, Make(msg::kTableAdded, msg::kTableColumn).Add(id).Add(cells_[0][column]));
       return true;
     });
   }
@@ -375,7 +348,7 @@ void SharedTable::QueueAnswer(int dest) {
     answers_.Push(dest, [this, dest, id] {
       const int row = FindRow(id);
       if (row < 0) return false;
-      SendAnswer(dest, Make(812, kKindRow).Add(id).Add(cells_[row][0]));
+      SendAnswer(dest, Make(msg::kTableAdded, msg::kTableRow).Add(id).Add(cells_[row][0]));
       return true;
     });
   }
@@ -385,7 +358,8 @@ void SharedTable::QueueAnswer(int dest) {
         const int row = FindRow(row_id);
         const int column = FindColumn(column_id);
         if (row < 0 || column < 0) return false;
-        SendAnswer(dest, Make(811, 1).Add(row_id).Add(column_id).Add(cells_[row][column]));
+        SendAnswer(dest,
+                   Make(msg::kTableCell, 1).Add(row_id).Add(column_id).Add(cells_[row][column]));
         return true;
       });
     }
@@ -395,11 +369,7 @@ void SharedTable::QueueAnswer(int dest) {
 void SharedTable::SendAnswer(int dest, const Packet& p) {
   Packet addressed = p;
   addressed.DestIndex = static_cast<int16_t>(dest);
-  try {
-    router_.SendPacket(RouteOne, addressed);
-  } catch (const ProtocolError& e) {
-    Report(kTagServer, e);
-  }
+  router_.Send(RouteOne, addressed, kTagServer);
 }
 
 bool SharedTable::AnswerPending(int participant) const { return answers_.HasPending(participant); }

@@ -30,12 +30,6 @@ class SharedTable : public QObject {
  public:
   static constexpr int32_t kIdBase = 100000;
   static constexpr int kPauseMs = 300;  // between the packets of a bulk transfer
-  static constexpr int16_t kCodeSetCell = 801;
-  static constexpr int16_t kCodeAdd = 802;
-  static constexpr int16_t kCodeDelete = 803;
-  static constexpr int16_t kCodeRequest = 809;
-  static constexpr int16_t kKindColumn = 1;
-  static constexpr int16_t kKindRow = 2;
 
   // What a click on a cell asks the window to do.
   enum class ClickResult { kNothing, kChanged, kOpenEditor };
@@ -121,8 +115,6 @@ class SharedTable : public QObject {
   void SendAnswer(int dest, const Packet& p);
   void QueueLoadStep(const QString& header);
   void FailLoad();
-
-  void Report(const QString& tag, const ProtocolError& e);
 
   Instance& instance_;
   Router& router_;

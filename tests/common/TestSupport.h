@@ -5,7 +5,42 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "core/Instance.h"
 #include "core/Sound.h"
+
+namespace quillora {
+
+// Only the session writes the session state; tests that run a model without one set it here.
+class SessionStateTestAccess {
+ public:
+  static void SetMode(Instance& instance, int mode) {
+    instance.session_state().SetMode(static_cast<int16_t>(mode));
+  }
+  static void SetOwnIndex(Instance& instance, int index) {
+    instance.session_state().SetOwnIndex(static_cast<int16_t>(index));
+  }
+  static void SetSocketCount(Instance& instance, int count) {
+    instance.session_state().SetSocketCount(static_cast<int16_t>(count));
+  }
+  static Participant& Row(Instance& instance, int index) {
+    return instance.session_state().Row(index);
+  }
+};
+
+inline void SetSessionMode(Instance& instance, int mode) {
+  SessionStateTestAccess::SetMode(instance, mode);
+}
+inline void SetOwnIndex(Instance& instance, int index) {
+  SessionStateTestAccess::SetOwnIndex(instance, index);
+}
+inline void SetSocketCount(Instance& instance, int count) {
+  SessionStateTestAccess::SetSocketCount(instance, count);
+}
+inline Participant& ParticipantRow(Instance& instance, int index) {
+  return SessionStateTestAccess::Row(instance, index);
+}
+
+}  // namespace quillora
 
 namespace quillora::test {
 

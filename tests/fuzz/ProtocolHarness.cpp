@@ -1,9 +1,14 @@
 #include "ProtocolHarness.h"
 
+#include <QGuiApplication>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
-#include "core/Instance.h"
+#include "app/AppCore.h"
+#include "app/CommandLine.h"
+#include "common/TestSupport.h"
 #include "net/Dispatcher.h"
 #include "net/PacketCodec.h"
 #include "net/Router.h"
@@ -11,6 +16,8 @@
 namespace quillora::fuzz {
 
 namespace {
+
+constexpr int kSockets = 4;
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "protocol invariant broken: %s\n", what);
@@ -28,42 +35,63 @@ class CheckingLink : public Link {
       Fail("markers");
     }
     if (RawWord(bytes, 2) != bytes.size()) Fail("length word");
-    ++writes;
   }
   bool connected = true;
-  int writes = 0;
 };
 
-// Reads every item with every reader, as handlers do, then one past the end.
-void ReadItems(const Packet& p) {
-  for (int i = 1; i <= p.Count(); ++i) {
-    try {
-      (void)p.Int(i);
-    } catch (const ProtocolError&) {
-    }
-    try {
-      (void)p.Number(i);
-    } catch (const ProtocolError&) {
-    }
-    try {
-      (void)p.Bool(i);
-    } catch (const ProtocolError&) {
-    }
-    (void)p.Text(i);
-  }
-  if (p.MessageCode % 2 == 1) (void)p.Text(p.Count() + 1);  // the short-list error path
+// The program folder every run starts from: settings written once, so each run reads them.
+const QString& ProgramFolder() {
+  static const QTemporaryDir folder;
+  if (!folder.isValid()) Fail("no temporary folder");
+  return folder.path();
 }
 
-// Echoes a decoded packet through the router, checking that our own encoding is canonical.
-void Reply(Router& router, const Packet& p, RoutingMode mode) {
-  Packet reply = p;
-  reply.MessageCode = static_cast<int16_t>(p.MessageCode % 1000);
-  const QByteArray bytes = EncodePacket(reply);  // may throw overflow: the dispatcher reports it
-  if (EncodePacket(DecodePacket(bytes)) != bytes) Fail("encoding is not canonical");
-  router.SendPacket(mode, reply);
-}
+// A server as the program runs it, every feature's handlers registered, whose connections are
+// checking links: the own client (index 1, also the server's client link) and three others,
+// of which number 3 has closed.
+class FuzzServer {
+ public:
+  FuzzServer() : core_(ProgramFolder(), 1, sound_) {
+    core_.Startup(CommandLine{});
+    Instance& instance = core_.instance();
+    SetSessionMode(instance, ModeServer);
+    SetOwnIndex(instance, 1);
+    SetSocketCount(instance, kSockets);
+    for (int k = 1; k <= kSockets; ++k) {
+      Participant& row = ParticipantRow(instance, k);
+      row.Index = static_cast<int16_t>(k);
+      row.Handle = QStringLiteral("参加者%1").arg(k);
+      row.Present = true;
+    }
+    links_[3].connected = false;
+    Router& router = core_.session().router();
+    router.SetClientLink(&links_[0]);
+    for (int k = 1; k <= kSockets; ++k) router.SetServerLink(k, &links_[k]);
+  }
+  ~FuzzServer() {
+    core_.session().router().SetClientLink(nullptr);
+    core_.session().router().ClearServerLinks();
+  }
+
+  Dispatcher& dispatcher() { return core_.session().dispatcher(); }
+
+ private:
+  test::FakeSound sound_;
+  AppCore core_;
+  CheckingLink links_[kSockets + 1];
+};
 
 }  // namespace
+
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "protocol_fuzz";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication* const app = new QGuiApplication(argc, argv);  // lives to the end
+  (void)app;
+}
 
 QByteArray Arrival(int target, const QByteArray& bytes, bool reset_first) {
   QByteArray out;
@@ -74,29 +102,9 @@ QByteArray Arrival(int target, const QByteArray& bytes, bool reset_first) {
 }
 
 void RunProtocolInput(const uint8_t* data, size_t size) {
-  Instance instance(QStringLiteral("/nonexistent/quillora-fuzz"), 1);
-  instance.SessionMode = ModeServer;
-  instance.SocketCount = 4;
-  Router router(instance);
-  Dispatcher dispatcher(instance, router);
-  CheckingLink links[5];
-  links[3].connected = false;
-  router.SetClientLink(&links[0]);
-  for (int k = 1; k <= 4; ++k) router.SetServerLink(k, &links[k]);
-
-  dispatcher.RegisterServerHandler(202, 202, [&](int k, const Packet& p) {
-    ReadItems(p);
-    dispatcher.ResetServerStream(k);  // a leave closes the connection
-  });
-  dispatcher.RegisterServerHandler(1, 999, [&](int, const Packet& p) {
-    ReadItems(p);
-    Reply(router, p, p.SubCode % 2 ? RouteAll : RouteOne);
-  });
-  dispatcher.RegisterClientHandler(1, 999, [&](const Packet& p) {
-    ReadItems(p);
-    if (p.MessageCode == 3) dispatcher.ResetClientStream();
-    Reply(router, p, RouteServer);
-  });
+  EnsureApplication();
+  FuzzServer server;
+  Dispatcher& dispatcher = server.dispatcher();
 
   const char* bytes = reinterpret_cast<const char*>(data);
   size_t at = 0;
@@ -111,7 +119,7 @@ void RunProtocolInput(const uint8_t* data, size_t size) {
     if (length > size - at) length = size - at;
     const QByteArrayView arrival(bytes + at, static_cast<qsizetype>(length));
     at += length;
-    const int target = selector % 5;
+    const int target = selector % (kSockets + 1);
     const bool reset = selector & 0x80;
     if (target == 0) {
       if (reset) dispatcher.ResetClientStream();

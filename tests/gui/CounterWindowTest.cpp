@@ -23,8 +23,8 @@ using test::SentToServer;
 class CounterWindowTest : public ::testing::Test {
  protected:
   CounterWindowTest() : counters(rig.instance, rig.router) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 2;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 2);
     counters.RegisterHandlers(rig.dispatcher);
     window = std::make_unique<CounterWindow>(rig.instance, counters, dialogs);
     window->show();
@@ -70,8 +70,8 @@ TEST_F(CounterWindowTest, TheGeneralModeShowsTheCountersOnceAndOpensThemEverywhe
   EXPECT_FALSE(Menu("mnuOptSub_1")->isEnabled());
   EXPECT_EQ(Menu("mnuOptSub_1")->text(), QStringLiteral("途中参加・修復"));
 
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   ChooseMode();
   EXPECT_TRUE(Menu("mnuModeSub_0")->isChecked());
   EXPECT_TRUE(Menu("mnuOptSub_1")->isEnabled());
@@ -223,7 +223,7 @@ TEST_F(CounterWindowTest, UpdatesFromOthersAppearAndRepairAsksTheServer) {
   EXPECT_EQ(SentToServer(rig)[0].MessageCode, 709);
 
   rig.writes.clear();
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   Menu("mnuOptSub_1")->trigger();
   EXPECT_TRUE(rig.writes.isEmpty());
   const auto asked = dialogs.Last(QStringLiteral("message"));

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "gui/SessionHarness.h"
+#include "instant/InstantMessages.h"
 
 namespace quillora::test {
 namespace {

@@ -5,12 +5,12 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "chat/InstMesWindow.h"
-#include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"
 #include "gui/GuiInput.h"
+#include "instant/InstMesWindow.h"
+#include "instant/InstantMessages.h"
 #include "unit/ChatFakes.h"
 #include "unit/DiceRig.h"
 

@@ -17,7 +17,7 @@
 #include <QTextEdit>
 
 #include "app/AppCore.h"
-#include "chat/MainWindow.h"
+#include "app/MainWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "text/Cp932.h"
@@ -349,8 +349,7 @@ TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
   test::TempHome home;
   Program p(home.path());
   Recipients& rec = p.core.recipients();
-  p.core.instance().EnsureParticipantRow(2);
-  p.core.instance().ParticipantTable[2].Handle = QStringLiteral("太郎");
+  ParticipantRow(p.core.instance(), 2).Handle = QStringLiteral("太郎");
   rec.InsertTopEntries();
   rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
   rec.SetTyping(2, QStringLiteral("太郎"), QStringLiteral("さん"), true);

@@ -6,14 +6,14 @@
 #include <QTest>
 
 #include "app/AppCore.h"
-#include "chat/InstMesWindow.h"
-#include "chat/MainWindow.h"
+#include "app/MainWindow.h"
+#include "app/ProgramShell.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
+#include "instant/InstMesWindow.h"
 #include "scenario/ScenarioWindow.h"
-#include "app/ProgramShell.h"
 
 using namespace quillora;
 

@@ -76,8 +76,8 @@ struct ViewerRig {
         router(instance),
         player(instance, router, [](const QString& e) { return e + Q(" = 7"); }),
         window(instance, player, dialogs) {
-    instance.SessionMode = ModeClient;
-    instance.OwnIndex = 2;
+    SetSessionMode(instance, ModeClient);
+    SetOwnIndex(instance, 2);
     instance.OwnHandle = Q("GM");
     router.SetClientLink(&link);
     window.resize(500, 300);

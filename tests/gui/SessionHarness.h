@@ -10,14 +10,16 @@
 #include <QVector>
 #include <functional>
 
-#include "core/Instance.h"
 #include "chat/ChatController.h"
-#include "core/ChatSink.h"
+#include "chat/ChatReceiver.h"
 #include "chat/Recipients.h"
 #include "common/TestSupport.h"
+#include "core/ChatSink.h"
+#include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
 #include "net/StreamBuffer.h"
+#include "net/ToolAnnouncer.h"
 
 namespace quillora::test {
 
@@ -57,8 +59,10 @@ class Peer {
  public:
   Peer(const QString& handle, int port, uint32_t color = 0)
       : instance(home.path(), 7),
-        session(instance, sink, recipients),
-        chat(instance, session, sink, recipients) {
+        session(instance),
+        chat(instance, session, sink, recipients),
+        receiver(instance, session, sink, recipients),
+        tools(instance, session.router(), session.dispatcher()) {
     instance.OwnHandle = handle;
     instance.settings.PreFixStr = QStringLiteral("さん");
     instance.settings.Color[kColorOwnHandle] = color;
@@ -83,6 +87,8 @@ class Peer {
   Recipients recipients;
   Session session;
   ChatController chat;
+  ChatReceiver receiver;
+  ToolAnnouncer tools;
 };
 
 inline bool WaitUntil(const std::function<bool()>& done, int ms = kWaitMs) {

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 
 #include "gui/SessionHarness.h"
+#include "net/MessageCodes.h"
 
 namespace quillora::test {
 namespace {
@@ -122,7 +123,7 @@ TEST_F(SessionTest, PublicChatWhispersAndResultLines) {
   auto result = [&](int sub, int dest, QStringList items) {
     Packet p(301, static_cast<int16_t>(sub), a->instance.OwnIndex, static_cast<int16_t>(dest));
     for (const auto& item : items) p.Add(item);
-    ASSERT_TRUE(a->session.Send(RouteServer, p, QStringLiteral("test")));
+    ASSERT_TRUE(a->session.router().Send(RouteServer, p, QStringLiteral("test")));
   };
   result(3, 0, {QStringLiteral("3D6 = 11"), QStringLiteral("(ダイス機能)")});
   result(4, 0, {QStringLiteral("非公開ダイスが振られました"), QStringLiteral("(ダイス機能)")});
@@ -286,15 +287,15 @@ TEST_F(SessionTest, ServerDepartureEndsEveryClientsSession) {
 
 TEST_F(SessionTest, ToolAnnouncementOpensOnClientsOnly) {
   StartAll();
-  QSignalSpy at_gm(&gm->instance, &Instance::toolWindowRequested);
-  QSignalSpy at_a(&a->instance, &Instance::toolWindowRequested);
-  a->chat.AnnounceToolOpened(4);  // only the server announces
-  gm->chat.AnnounceToolOpened(4);
-  gm->chat.AnnounceToolOpened(2, 3);
+  QSignalSpy at_gm(&gm->tools, &ToolAnnouncer::toolAnnounced);
+  QSignalSpy at_a(&a->tools, &ToolAnnouncer::toolAnnounced);
+  a->tools.Announce(msg::kToolHexMap);  // only the server announces
+  gm->tools.Announce(msg::kToolHexMap);
+  gm->tools.Announce(msg::kToolCards, 3);
   ASSERT_TRUE(WaitUntil([&] { return at_a.count() == 2; }));
-  EXPECT_EQ(at_a[0][0].toInt(), 3);  // hex map
-  EXPECT_EQ(at_a[1][0].toInt(), 1);  // cards, mode 2
-  EXPECT_EQ(at_a[1][1].toInt(), 2);
+  EXPECT_EQ(at_a[0][0].toInt(), msg::kToolHexMap);
+  EXPECT_EQ(at_a[1][0].toInt(), msg::kToolCards);
+  EXPECT_EQ(at_a[1][1].toInt(), 3);  // card mode 2, + 1
   QTest::qWait(50);
   EXPECT_EQ(at_gm.count(), 0);
   EXPECT_EQ(at_a.count(), 2);

@@ -30,8 +30,8 @@ QVector<Packet> SentToServer(const NetRig& rig) {
 class TableWindowTest : public ::testing::Test {
  protected:
   TableWindowTest() : table(rig.instance, rig.router, rig.dispatcher) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 2;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 2);
     rig.instance.OwnHandle = QStringLiteral("Alice");
     table.SetPauseForTesting(0);
     window = std::make_unique<TableWindow>(rig.instance, table, dialogs);
@@ -194,14 +194,14 @@ TEST_F(TableWindowTest, LockMenuIsExclusiveAndBlocksCornerClicks) {
 
 TEST_F(TableWindowTest, RepairIsRefusedToTheServerAndEmptiesAClientsTable) {
   Click(0, 0, Qt::RightButton);
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   Action(QStringLiteral("mnuOptSub_1"))->trigger();
   EXPECT_EQ(dialogs.Last("message").title, QStringLiteral("機能エラー"));
   EXPECT_EQ(dialogs.Last("message").text,
             QStringLiteral("サーバーモードではこの機能は利用できません"));
   EXPECT_EQ(Grid()->columnCount(), 2);
 
-  rig.instance.SessionMode = ModeClient;
+  SetSessionMode(rig.instance, ModeClient);
   rig.writes.clear();
   Action(QStringLiteral("mnuOptSub_1"))->trigger();
   EXPECT_EQ(Grid()->columnCount(), 1);

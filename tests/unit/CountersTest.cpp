@@ -19,8 +19,8 @@ bool Holds(const Packet& p, int i) {
 class CountersTest : public ::testing::Test {
  protected:
   CountersTest() : counters(rig.instance, rig.router) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 3;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 3);
     counters.RegisterHandlers(rig.dispatcher);
   }
 
@@ -132,7 +132,7 @@ TEST_F(CountersTest, EditedValuesAndCaptionsOfSharedCountersAreSent) {
 }
 
 TEST_F(CountersTest, NothingIsSentOutsideASession) {
-  rig.instance.SessionMode = ModeNone;
+  SetSessionMode(rig.instance, ModeNone);
   counters.AddCount(0, true);
   counters.Step(3);
   counters.Rename(0, QStringLiteral("x"));
@@ -151,14 +151,14 @@ TEST_F(CountersTest, RepairIsRequestedByClientsOnly) {
   EXPECT_EQ(sent[0].Count(), 0);
 
   rig.writes.clear();
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   counters.RequestRepair();
   EXPECT_TRUE(rig.writes.isEmpty());
 }
 
 TEST_F(CountersTest, TheServersUserOpensTheCounterWindowEverywhere) {
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   counters.AnnounceOpened();
   ASSERT_EQ(rig.Recipients(), (QVector<int>{4, 3, 2, 1}));
   const Packet p = DecodePacket(rig.writes[0].bytes);
@@ -168,7 +168,7 @@ TEST_F(CountersTest, TheServersUserOpensTheCounterWindowEverywhere) {
   EXPECT_EQ(p.Int(2), 1);
 
   rig.writes.clear();
-  rig.instance.SessionMode = ModeClient;
+  SetSessionMode(rig.instance, ModeClient);
   counters.AnnounceOpened();
   EXPECT_TRUE(rig.writes.isEmpty());
 }
@@ -224,8 +224,8 @@ TEST_F(CountersTest, BadUpdatesAreReportedAndTouchNothingTheyCannotReach) {
 }
 
 TEST_F(CountersTest, TheServerAnswersARepairRequestFromItsOwnCopyToTheRequesterOnly) {
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   counters.Rename(0, QStringLiteral("ラウンド"));
   counters.SetValue(0, 3);
   counters.AddCount(0, true);
@@ -254,7 +254,7 @@ TEST_F(CountersTest, TheServerAnswersARepairRequestFromItsOwnCopyToTheRequesterO
 }
 
 TEST_F(CountersTest, CounterUpdatesFromOneClientAreRelayedToTheOthersUnchanged) {
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   Packet p(702, 1, 2, 0);
   p.Add(int32_t{0}).Add(int32_t{19});
   rig.dispatcher.DP_Srv(2, EncodePacket(p));

@@ -93,7 +93,7 @@ TEST_F(DiceBroadcastTest, NothingIsRolledOrSentForAnEmptyExpression) {
 }
 
 TEST_F(DiceBroadcastTest, OfflineRollsSendNothingButSecretOnesStillShow) {
-  rig.instance.SessionMode = ModeNone;
+  SetSessionMode(rig.instance, ModeNone);
   dice.Roll(QStringLiteral("1D6"), 0, false);
   dice.Roll(QStringLiteral("1D6"), 0, true);
   EXPECT_TRUE(rig.writes.isEmpty());

@@ -15,8 +15,8 @@ namespace quillora::test {
 struct DiceRig {
   DiceRig(uint64_t seed, int own_index)
       : seed(seed), dice(rig.instance, rig.router, chat, options) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = static_cast<int16_t>(own_index);
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, static_cast<int16_t>(own_index));
     rig.instance.OwnHandle = QStringLiteral("GM");
     rig.instance.Rng().Seed(seed);
   }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "dice/DiceRoll.h"
+#include "instant/InstantMessages.h"
 #include "unit/ChatFakes.h"
 #include "unit/DiceRig.h"
 
@@ -153,14 +153,14 @@ TEST_F(InstantMessagesTest, FocusOnAFilledBoxAnnouncesTypingEveryTime) {
 }
 
 TEST_F(InstantMessagesTest, NoTypingIndicatorWithoutASession) {
-  rig.instance.SessionMode = ModeNone;
+  SetSessionMode(rig.instance, ModeNone);
   messages.RowTextChanged(0, QStringLiteral("a"), QStringLiteral("Goblin"));
   messages.RowFocusIn(0, QStringLiteral("a"), QStringLiteral("Goblin"));
   messages.Say(QStringLiteral("a"), QStringLiteral("Goblin"));
   EXPECT_TRUE(rig.writes.isEmpty());
 
   // While connecting the indicator runs; the chat message waits for the session.
-  rig.instance.SessionMode = ModeConnecting;
+  SetSessionMode(rig.instance, ModeConnecting);
   messages.RowTextChanged(0, QStringLiteral("a"), QStringLiteral("Goblin"));
   messages.Say(QStringLiteral("a"), QStringLiteral("Goblin"));
   const auto sent = SentToServer(rig);

@@ -43,7 +43,7 @@ class FakeLink : public Link {
 struct NetRig {
   explicit NetRig(int sockets = 4)
       : instance(home.path(), 1), router(instance), dispatcher(instance, router) {
-    instance.SocketCount = static_cast<int16_t>(sockets);
+    SetSocketCount(instance, static_cast<int16_t>(sockets));
     client = std::make_unique<FakeLink>(0, &writes);
     router.SetClientLink(client.get());
     for (int k = 1; k <= sockets; ++k) {

@@ -49,14 +49,14 @@ TEST(Router, RouteOrdersAndConnectedFilter) {
 
 TEST(Router, SocketCountBoundsTheLoopsAndLinksCanBeCleared) {
   NetRig rig(4);
-  rig.instance.SocketCount = 2;
+  SetSocketCount(rig.instance, 2);
   Packet p(1, 0, 1, 0);
   rig.router.SendPacket(RouteAll, p);
   rig.router.SendPacket(RouteOthers, p);
   EXPECT_EQ(rig.Recipients(), Ids({2, 1, 2}));
   rig.writes.clear();
 
-  rig.instance.SocketCount = 4;
+  SetSocketCount(rig.instance, 4);
   rig.router.SetServerLink(2, nullptr);
   EXPECT_EQ(rig.router.ServerLink(2), nullptr);
   EXPECT_EQ(rig.router.ServerLink(0), nullptr);

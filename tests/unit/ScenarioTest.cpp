@@ -228,8 +228,8 @@ namespace {
 // A participant (index 3, handle GM) whose client link records what it sends.
 struct PlayerRig {
   PlayerRig() : instance(home.path(), 7), router(instance), link(0, &writes) {
-    instance.SessionMode = ModeClient;
-    instance.OwnIndex = 3;
+    SetSessionMode(instance, ModeClient);
+    SetOwnIndex(instance, 3);
     instance.OwnHandle = Q("GM");
     router.SetClientLink(&link);
     QObject::connect(&instance, &Instance::panelChanged,
@@ -272,7 +272,7 @@ TEST(ScenarioPlayer, SendsSpeechToTheServerUnderTheSpeakerName) {
   EXPECT_EQ(jump.kind, LineAction::kJump);
   EXPECT_EQ(jump.label, Q("Start"));
   EXPECT_EQ(player.Play(lines, 2).kind, LineAction::kNone);
-  rig.instance.SessionMode = ModeServer;  // the server's own user speaks through its client link
+  SetSessionMode(rig.instance, ModeServer);  // the server's own user speaks through its client link
   player.Play(lines, 3);
 
   const QVector<Packet> sent = rig.Sent();
@@ -287,7 +287,7 @@ TEST(ScenarioPlayer, SaysNothingAndRollsNothingWithoutASession) {
   FakeRoll roll;
   ScenarioPlayer player(rig.instance, rig.router, roll.Evaluator());
   for (int16_t mode : {ModeNone, ModeConnecting}) {
-    rig.instance.SessionMode = mode;
+    SetSessionMode(rig.instance, mode);
     EXPECT_EQ(player.Play({Q("GM：#DICE:2D6")}, 0).kind, LineAction::kNone);
     EXPECT_FALSE(player.Say(Q("GM"), Q("hello")));
     // Jumps work offline.

@@ -45,8 +45,8 @@ QStringList Names(const SharedTable& t) {
 class SharedTableTest : public ::testing::Test {
  protected:
   SharedTableTest() : table(rig.instance, rig.router, rig.dispatcher) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 3;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 3);
     rig.instance.OwnHandle = QStringLiteral("Alice");
   }
 
@@ -124,8 +124,8 @@ TEST_F(SharedTableTest, OnlyOwnRowsAndHeadersOpenTheEditorExceptForTheServersUse
   EXPECT_EQ(table.Click(1, 1, Qt::RightButton, {}), R::kNothing);
   EXPECT_EQ(table.Click(5, 1, Qt::LeftButton, {}), R::kNothing);
 
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   EXPECT_EQ(table.Click(2, 1, Qt::LeftButton, {}), R::kOpenEditor);
   EXPECT_EQ(table.Click(1, 0, Qt::LeftButton, {}), R::kOpenEditor);
 }
@@ -175,7 +175,7 @@ TEST_F(SharedTableTest, OthersRowsCannotBeDeletedByAClient) {
   EXPECT_FALSE(table.DeleteRow(2));
   EXPECT_EQ(table.Click(2, 0, Qt::LeftButton, Qt::ControlModifier),
             SharedTable::ClickResult::kNothing);
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   EXPECT_TRUE(table.DeleteRow(2));
 }
 
@@ -201,7 +201,7 @@ TEST_F(SharedTableTest, CommitSendsTheCellEvenWhenUnchanged) {
 }
 
 TEST_F(SharedTableTest, NothingIsSentOutsideASessionButTheTableStillWorks) {
-  rig.instance.SessionMode = ModeNone;
+  SetSessionMode(rig.instance, ModeNone);
   EXPECT_TRUE(table.AddColumn());
   table.CommitCell(0, 1, "x");
   EXPECT_EQ(Headers(table), QStringList{"x"});
@@ -253,7 +253,7 @@ TEST_F(SharedTableTest, BrokenMessagesAreReportedAndLeaveTheTableAlone) {
 }
 
 TEST_F(SharedTableTest, IdsThatDoNotFitThirtyTwoBitsAreRefused) {
-  rig.instance.OwnIndex = 30000;
+  SetOwnIndex(rig.instance, 30000);
   EXPECT_FALSE(table.AddColumn());
   EXPECT_EQ(table.ColumnCount(), 1);
   EXPECT_TRUE(rig.reports.last().startsWith(QStringLiteral("Err 6 @ UTbl_MUP")));
@@ -276,7 +276,7 @@ TEST_F(SharedTableTest, RepairEmptiesTheTableAndAsksTheServer) {
   EXPECT_EQ(sent[0].SenderIndex, 3);
   EXPECT_EQ(sent[0].Count(), 0);
 
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   table.AddColumn();
   EXPECT_FALSE(table.Repair());
   EXPECT_EQ(table.ColumnCount(), 2);
@@ -286,8 +286,8 @@ TEST_F(SharedTableTest, RepairEmptiesTheTableAndAsksTheServer) {
 class SharedTableServerTest : public SharedTableTest {
  protected:
   SharedTableServerTest() {
-    rig.instance.SessionMode = ModeServer;
-    rig.instance.OwnIndex = 1;
+    SetSessionMode(rig.instance, ModeServer);
+    SetOwnIndex(rig.instance, 1);
     rig.instance.OwnHandle = QStringLiteral("GM");
     table.AddColumn();
     table.AddColumn();

@@ -60,6 +60,8 @@ class MainWindow : public QMainWindow {
   QWidget* ToolWindow(int tool) const;
   // Shows or hides a tool window as the tools-menu entry does.
   void ToggleTool(int tool);
+  // Shows a tool window (and checks its entry) without announcing it.
+  void ShowTool(int tool);
   // Runs when the dice window should take the keyboard (Ctrl+D).
   void SetDiceFocusHandler(std::function<void()> handler) { dice_focus_ = std::move(handler); }
   // The hex map's set-up dialog that precedes showing the map in ServerMode.
@@ -94,6 +96,8 @@ class MainWindow : public QMainWindow {
   void BuildWidgets();
   void BuildMenus();
   void BuildStatusBar();
+  // The check entries of the settings menu that the settings record keeps.
+  std::array<QAction*, 5> SettingChecks() const;
   void WireModels();
   void UpdateTitle(const QString& title);
   void UpdateConnectedMenus(bool connected);
@@ -140,11 +144,17 @@ class MainWindow : public QMainWindow {
   QTimer* clock_ = nullptr;
 
   QMenu* menu_ext_ = nullptr;
-  std::array<QAction*, 4> file_sub_{};
-  std::array<QAction*, 7> con_sub_{};
-  std::array<QAction*, 9> set_sub_{};
-  std::array<QAction*, kToolCount> ext_sub_{};
-  std::array<QAction*, 7> policy_sub_{};
+  // Menu entries the window changes later (objectNames keep the menu positions).
+  QAction* become_server_ = nullptr;            // mnuConSub_0
+  QAction* connect_ = nullptr;                  // mnuConSub_1
+  QAction* disconnect_ = nullptr;               // mnuConSub_3
+  QAction* multi_line_ = nullptr;               // mnuSetSub_3: Enter does not send
+  QAction* show_redir_ = nullptr;               // mnuSetSub_5
+  QAction* show_send_ = nullptr;                // mnuSetSub_6
+  QAction* reset_redir_ = nullptr;              // mnuSetSub_7
+  QAction* reset_send_ = nullptr;               // mnuSetSub_8
+  std::array<QAction*, kToolCount> ext_sub_{};  // by Tool
+  std::array<QAction*, 7> policy_sub_{};        // by receiving policy (ExecuteLevel)
   std::array<QPointer<QWidget>, kToolCount> tools_{};
   std::function<void()> dice_focus_;
   std::function<void(std::function<void()>)> hex_setup_;

@@ -10,15 +10,6 @@ class DiceBroadcast;
 class Instance;
 class Router;
 
-// Chat kinds that carry a chosen speaker name.
-inline constexpr int kChatNamed = 5;              // message under a speaker name, to everyone
-inline constexpr int kChatNamedResult = 6;        // result line under a speaker name
-inline constexpr int kChatNamedResultOthers = 7;  // the same, to everyone but the sender
-// Typing state: code and its two kinds.
-inline constexpr int kTypingCode = 321;
-inline constexpr int kTypingStarts = 1;
-inline constexpr int kTypingStops = 2;
-
 // Speaking quickly as several characters: messages and dice results under a chosen speaker
 // name, and the typing indicator of each message row.
 class InstantMessages {

@@ -1,4 +1,4 @@
-#include "chat/InstMesWindow.h"
+#include "instant/InstMesWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,9 +12,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/ChatSink.h"
 #include "core/Instance.h"
-#include "chat/InstantMessages.h"
 #include "dice/DiceBroadcast.h"
+#include "instant/InstantMessages.h"
 #include "ui/Dialogs.h"
 #include "ui/ToolMenus.h"
 

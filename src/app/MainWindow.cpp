@@ -1,4 +1,4 @@
-#include "chat/MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -24,10 +24,10 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
-#include "core/Colors.h"
-#include "chat/AppearanceDialog.h"
+#include "app/AppearanceDialog.h"
 #include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"
+#include "core/Colors.h"
 #include "ui/Dialogs.h"
 #include "ui/WidgetStyle.h"
 
@@ -57,6 +57,11 @@ QAction* AddAction(QMenu* menu, const QString& caption, const QString& object_na
   QAction* action = menu->addAction(caption);
   action->setObjectName(object_name);
   return action;
+}
+
+// Separators keep the names of the menu positions they stand at.
+void AddSeparator(QMenu* menu, const QString& object_name) {
+  menu->addSeparator()->setObjectName(object_name);
 }
 
 }  // namespace
@@ -191,18 +196,19 @@ void MainWindow::BuildMenus() {
   // ファイル
   QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
   file->setObjectName(QStringLiteral("mnuFile"));
-  const char* const file_captions[4] = {"会話ログを保存", "会話ログを上書き保存", "RTFで保存",
-                                        "RTFで上書き保存"};
-  for (int i = 0; i < 4; ++i) {
-    file_sub_[i] = AddAction(file, QString::fromUtf8(file_captions[i]),
-                             QStringLiteral("mnuFileSub_%1").arg(i));
-  }
-  file_sub_[1]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  file_sub_[3]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  connect(file_sub_[0], &QAction::triggered, this, [this] { SaveLog(false, true); });
-  connect(file_sub_[1], &QAction::triggered, this, [this] { SaveLog(false, false); });
-  connect(file_sub_[2], &QAction::triggered, this, [this] { SaveLog(true, true); });
-  connect(file_sub_[3], &QAction::triggered, this, [this] { SaveLog(true, false); });
+  QAction* save_text =
+      AddAction(file, QStringLiteral("会話ログを保存"), QStringLiteral("mnuFileSub_0"));
+  QAction* save_text_again =
+      AddAction(file, QStringLiteral("会話ログを上書き保存"), QStringLiteral("mnuFileSub_1"));
+  QAction* save_rtf = AddAction(file, QStringLiteral("RTFで保存"), QStringLiteral("mnuFileSub_2"));
+  QAction* save_rtf_again =
+      AddAction(file, QStringLiteral("RTFで上書き保存"), QStringLiteral("mnuFileSub_3"));
+  save_text_again->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  save_rtf_again->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(save_text, &QAction::triggered, this, [this] { SaveLog(false, true); });
+  connect(save_text_again, &QAction::triggered, this, [this] { SaveLog(false, false); });
+  connect(save_rtf, &QAction::triggered, this, [this] { SaveLog(true, true); });
+  connect(save_rtf_again, &QAction::triggered, this, [this] { SaveLog(true, false); });
   file->addSeparator();
   QAction* exit = AddAction(file, QStringLiteral("終了"), QStringLiteral("mnuExit"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -210,61 +216,53 @@ void MainWindow::BuildMenus() {
   // 接続
   QMenu* con = bar->addMenu(QStringLiteral("接続(&C)"));
   con->setObjectName(QStringLiteral("mnuCon"));
-  const char* const con_captions[7] = {
-      "サーバになる",         "サーバに接続",  "-", "接続を切る", "-",
-      "ＩＰを表示してコピー", "WinIPCfgを起動"};
-  for (int i = 0; i < 7; ++i) {
-    if (QString::fromUtf8(con_captions[i]) == QLatin1String("-")) {
-      con_sub_[i] = con->addSeparator();
-      con_sub_[i]->setObjectName(QStringLiteral("mnuConSub_%1").arg(i));
-      continue;
-    }
-    con_sub_[i] =
-        AddAction(con, QString::fromUtf8(con_captions[i]), QStringLiteral("mnuConSub_%1").arg(i));
-  }
-  connect(con_sub_[0], &QAction::triggered, this, [this] { core_.session().BecomeServer(); });
-  connect(con_sub_[1], &QAction::triggered, this, &MainWindow::OnConnectCommand);
-  connect(con_sub_[3], &QAction::triggered, this, [this] { core_.session().Disconnect(); });
-  connect(con_sub_[5], &QAction::triggered, this, &MainWindow::OnShowIp);
-  connect(con_sub_[6], &QAction::triggered, this, &MainWindow::OnShowNetworkInfo);
+  become_server_ = AddAction(con, QStringLiteral("サーバになる"), QStringLiteral("mnuConSub_0"));
+  connect_ = AddAction(con, QStringLiteral("サーバに接続"), QStringLiteral("mnuConSub_1"));
+  AddSeparator(con, QStringLiteral("mnuConSub_2"));
+  disconnect_ = AddAction(con, QStringLiteral("接続を切る"), QStringLiteral("mnuConSub_3"));
+  AddSeparator(con, QStringLiteral("mnuConSub_4"));
+  QAction* show_ip =
+      AddAction(con, QStringLiteral("ＩＰを表示してコピー"), QStringLiteral("mnuConSub_5"));
+  QAction* network_info =
+      AddAction(con, QStringLiteral("WinIPCfgを起動"), QStringLiteral("mnuConSub_6"));
+  connect(become_server_, &QAction::triggered, this, [this] { core_.session().BecomeServer(); });
+  connect(connect_, &QAction::triggered, this, &MainWindow::OnConnectCommand);
+  connect(disconnect_, &QAction::triggered, this, [this] { core_.session().Disconnect(); });
+  connect(show_ip, &QAction::triggered, this, &MainWindow::OnShowIp);
+  connect(network_info, &QAction::triggered, this, &MainWindow::OnShowNetworkInfo);
 
   // 設定
   QMenu* set = bar->addMenu(QStringLiteral("設定(&S)"));
   set->setObjectName(QStringLiteral("mnuSet"));
-  const char* const set_captions[9] = {"ユーザー情報設定",
-                                       "アプリケーション設定",
-                                       "-",
-                                       "複数行発言許可",
-                                       "-",
-                                       "宛名リストを表示",
-                                       "あて先リストを表示",
-                                       "宛名選択を発言毎に戻す",
-                                       "あて先選択を発言毎に戻す"};
-  for (int i = 0; i < 9; ++i) {
-    if (QString::fromUtf8(set_captions[i]) == QLatin1String("-")) {
-      set_sub_[i] = set->addSeparator();
-      set_sub_[i]->setObjectName(QStringLiteral("mnuSetSub_%1").arg(i));
-      continue;
-    }
-    set_sub_[i] =
-        AddAction(set, QString::fromUtf8(set_captions[i]), QStringLiteral("mnuSetSub_%1").arg(i));
-  }
-  for (int i : {3, 5, 6, 7, 8}) set_sub_[i]->setCheckable(true);
-  set_sub_[5]->setChecked(true);
-  set_sub_[6]->setChecked(true);
-  connect(set_sub_[0], &QAction::triggered, this, &MainWindow::OnChangeHandle);
-  connect(set_sub_[1], &QAction::triggered, this, [this] {
+  QAction* user_info =
+      AddAction(set, QStringLiteral("ユーザー情報設定"), QStringLiteral("mnuSetSub_0"));
+  QAction* appearance =
+      AddAction(set, QStringLiteral("アプリケーション設定"), QStringLiteral("mnuSetSub_1"));
+  AddSeparator(set, QStringLiteral("mnuSetSub_2"));
+  multi_line_ = AddAction(set, QStringLiteral("複数行発言許可"), QStringLiteral("mnuSetSub_3"));
+  AddSeparator(set, QStringLiteral("mnuSetSub_4"));
+  show_redir_ = AddAction(set, QStringLiteral("宛名リストを表示"), QStringLiteral("mnuSetSub_5"));
+  show_send_ = AddAction(set, QStringLiteral("あて先リストを表示"), QStringLiteral("mnuSetSub_6"));
+  reset_redir_ =
+      AddAction(set, QStringLiteral("宛名選択を発言毎に戻す"), QStringLiteral("mnuSetSub_7"));
+  reset_send_ =
+      AddAction(set, QStringLiteral("あて先選択を発言毎に戻す"), QStringLiteral("mnuSetSub_8"));
+  for (QAction* check : SettingChecks()) check->setCheckable(true);
+  show_redir_->setChecked(true);
+  show_send_->setChecked(true);
+  connect(user_info, &QAction::triggered, this, &MainWindow::OnChangeHandle);
+  connect(appearance, &QAction::triggered, this, [this] {
     if (!appearance_) {
       appearance_ = new AppearanceDialog(core_, dialogs_, this);
       connect(appearance_, &AppearanceDialog::applied, this, &MainWindow::ApplyAppearance);
     }
     appearance_->Open();
   });
-  connect(set_sub_[5], &QAction::toggled, this, [this] { LayoutLists(); });
-  connect(set_sub_[6], &QAction::toggled, this, [this] { LayoutLists(); });
+  connect(show_redir_, &QAction::toggled, this, [this] { LayoutLists(); });
+  connect(show_send_, &QAction::toggled, this, [this] { LayoutLists(); });
   // The record follows the check marks at once; the chat controller reads the reset flags.
-  for (int i : {3, 5, 6, 7, 8}) {
-    connect(set_sub_[i], &QAction::toggled, this, [this] { StoreMenuChecksIntoSettings(); });
+  for (QAction* check : SettingChecks()) {
+    connect(check, &QAction::toggled, this, [this] { StoreMenuChecksIntoSettings(); });
   }
 
   // 拡張機能
@@ -362,12 +360,6 @@ void MainWindow::WireModels() {
   });
   panel_sys_->setText(inst.Panel(QLatin1String(kPanelSysReqMes)));
   panel_handle_->setText(inst.Panel(QLatin1String(kPanelCurHandle)));
-  connect(&inst, &Instance::toolWindowRequested, this, [this](int tool, int) {
-    if (tool < 0 || tool >= kToolCount || !tools_[tool]) return;
-    tools_[tool]->show();
-    tools_[tool]->raise();
-    ext_sub_[tool]->setChecked(true);
-  });
 
   Session& session = core_.session();
   connect(&session, &Session::titleChanged, this, &MainWindow::UpdateTitle);
@@ -389,12 +381,16 @@ void MainWindow::WireModels() {
   });
 }
 
+std::array<QAction*, 5> MainWindow::SettingChecks() const {
+  return {multi_line_, show_redir_, show_send_, reset_redir_, reset_send_};
+}
+
 void MainWindow::UpdateTitle(const QString& title) { setWindowTitle(title); }
 
 void MainWindow::UpdateConnectedMenus(bool connected) {
-  con_sub_[0]->setEnabled(!connected);
-  con_sub_[1]->setEnabled(!connected);
-  con_sub_[3]->setEnabled(connected);
+  become_server_->setEnabled(!connected);
+  connect_->setEnabled(!connected);
+  disconnect_->setEnabled(connected);
   menu_ext_->setEnabled(connected);
   menu_ext_->menuAction()->setEnabled(connected);
 }
@@ -419,8 +415,8 @@ void MainWindow::RefreshLists() {
 }
 
 void MainWindow::LayoutLists() {
-  const bool redir = set_sub_[5]->isChecked();
-  const bool send = set_sub_[6]->isChecked();
+  const bool redir = show_redir_->isChecked();
+  const bool send = show_send_->isChecked();
   lst_redir_->setVisible(redir);
   lst_send_->setVisible(send);
   list_column_->setVisible(redir || send);
@@ -440,6 +436,13 @@ QWidget* MainWindow::ToolWindow(int tool) const {
   return tool >= 0 && tool < kToolCount ? tools_[tool].data() : nullptr;
 }
 
+void MainWindow::ShowTool(int tool) {
+  if (tool < 0 || tool >= kToolCount || !tools_[tool]) return;
+  tools_[tool]->show();
+  tools_[tool]->raise();
+  ext_sub_[tool]->setChecked(true);
+}
+
 void MainWindow::ToggleTool(int tool) {
   if (tool < 0 || tool >= kToolCount) return;
   QWidget* window = tools_[tool];
@@ -456,7 +459,7 @@ void MainWindow::ToggleTool(int tool) {
     ext_sub_[tool]->setChecked(true);
     // The server opens the shared tools on every client too.
     if (tool == kDrawing || tool == kHexMap || tool == kCounters || tool == kTable) {
-      core_.chat().AnnounceToolOpened(tool + 1);
+      core_.tools().Announce(tool + 1);
     }
   };
   if (tool == kHexMap && core_.instance().SessionMode == ModeServer && hex_setup_) {
@@ -487,8 +490,6 @@ void MainWindow::SendMessage() {
 
 void MainWindow::AfterSendReset() {
   const QString text = core_.buffers().AfterSend();
-  core_.instance().CurBufNum = 0;
-  core_.instance().SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(0));
   txt_mess_->setPlainText(text);
   txt_mess_->moveCursor(QTextCursor::End);
   txt_mess_->setFocus();
@@ -497,9 +498,6 @@ void MainWindow::AfterSendReset() {
 void MainWindow::SwitchBuffer(int n) {
   const QString text =
       core_.buffers().SwitchTo(n, txt_mess_->toPlainText(), core_.instance().settings.PsetMes);
-  const int current = core_.buffers().Current();
-  core_.instance().CurBufNum = current;
-  core_.instance().SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(current));
   txt_mess_->setPlainText(text);
   txt_mess_->moveCursor(QTextCursor::End);
 }
@@ -591,7 +589,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (HandleShortcut(key)) return true;
     if (watched == txt_mess_ && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-        !(key->modifiers() & Qt::ShiftModifier) && !set_sub_[3]->isChecked()) {
+        !(key->modifiers() & Qt::ShiftModifier) && !multi_line_->isChecked()) {
       SendMessage();
       core_.chat().TypingStopped();  // the stop-typing step runs after an Enter-send
       return true;
@@ -757,11 +755,11 @@ void MainWindow::RestoreFromSettings() {
   }
   resize(w, h);
   restoring_ = true;
-  set_sub_[3]->setChecked(s.AllowMulitMes);
-  set_sub_[5]->setChecked(s.ReDirListBox);
-  set_sub_[6]->setChecked(s.SendToListBox);
-  set_sub_[7]->setChecked(s.ReDirListReset);
-  set_sub_[8]->setChecked(s.SendToListRset);
+  multi_line_->setChecked(s.AllowMulitMes);
+  show_redir_->setChecked(s.ReDirListBox);
+  show_send_->setChecked(s.SendToListBox);
+  reset_redir_->setChecked(s.ReDirListReset);
+  reset_send_->setChecked(s.SendToListRset);
   restoring_ = false;
   const int level = (s.ExecuteLevel >= 0 && s.ExecuteLevel < 7) ? s.ExecuteLevel : 0;
   policy_sub_[level]->setChecked(true);
@@ -791,11 +789,11 @@ void MainWindow::StoreWindowStateIntoSettings() {
 void MainWindow::StoreMenuChecksIntoSettings() {
   if (restoring_) return;
   Settings& s = core_.instance().settings;
-  s.AllowMulitMes = set_sub_[3]->isChecked();
-  s.ReDirListBox = set_sub_[5]->isChecked();
-  s.SendToListBox = set_sub_[6]->isChecked();
-  s.ReDirListReset = set_sub_[7]->isChecked();
-  s.SendToListRset = set_sub_[8]->isChecked();
+  s.AllowMulitMes = multi_line_->isChecked();
+  s.ReDirListBox = show_redir_->isChecked();
+  s.SendToListBox = show_send_->isChecked();
+  s.ReDirListReset = reset_redir_->isChecked();
+  s.SendToListRset = reset_send_->isChecked();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

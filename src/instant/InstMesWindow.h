@@ -3,7 +3,7 @@
 #include <QMainWindow>
 #include <QVector>
 
-#include "dice/DiceWindow.h"
+#include "ui/WindowHooks.h"
 
 class QAction;
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "chat/AppearanceDialog.h"
+#include "app/AppearanceDialog.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,9 +1,9 @@
-#include "chat/InstantMessages.h"
+#include "instant/InstantMessages.h"
 
-#include "core/Instance.h"
 #include "core/ChatSink.h"
+#include "core/Instance.h"
 #include "dice/DiceBroadcast.h"
-#include "net/Packet.h"
+#include "net/MessageCodes.h"
 #include "net/Router.h"
 #include "text/Width.h"
 
@@ -23,9 +23,10 @@ QString InstantMessages::DisplayName(bool prefix_own_handle, const QString& name
 
 bool InstantMessages::Say(const QString& text, const QString& display_name) {
   if (text.isEmpty()) return false;
-  Packet p(kChatCode, kChatNamed, instance_.OwnIndex, 0);
+  if (!instance_.session_state().Chatting()) return true;
+  Packet p(msg::kSendChat, msg::kChatNamed, instance_.OwnIndex, 0);
   p.Add(text).Add(display_name);
-  SendToServer(instance_, router_, p, kTag);
+  router_.Send(RouteServer, p, kTag);
   return true;
 }
 
@@ -45,28 +46,26 @@ void InstantMessages::SayWithRoll(const QString& message, const QString& express
     chat_.AppendChatLine(display_name + kDiceLabel + QStringLiteral("："), kSpeakerSystem,
                          lead + kSecretDicePrefix + result, display_name, 0);
   }
-  Packet p(kChatCode, secret ? kChatNamedResultOthers : kChatNamedResult, instance_.OwnIndex, 0);
+  if (!instance_.session_state().Chatting()) return;
+  Packet p(msg::kSendChat, secret ? msg::kChatNamedResultOthers : msg::kChatNamedResult,
+           instance_.OwnIndex, 0);
   p.Add(lead + (secret ? kSecretDiceNotice : result)).Add(kDiceLabel).Add(display_name);
-  SendToServer(instance_, router_, p, kTag);
+  router_.Send(RouteServer, p, kTag);
 }
 
 void InstantMessages::SendTyping(int kind, const QString& name) {
-  Packet p(kTypingCode, kind, instance_.OwnIndex, 0);
+  Packet p(msg::kSendTyping, kind, instance_.OwnIndex, 0);
   p.Add(instance_.OwnIndex).Add(name);
   // The indicator also runs while a connection is being made; the router drops what it cannot
   // deliver.
-  try {
-    router_.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kTag, e.number, e.description);
-  }
+  router_.Send(RouteServer, p, kTag);
 }
 
 void InstantMessages::RowTextChanged(int row, const QString& text, const QString& display_name) {
   if (instance_.SessionMode == ModeNone) return;
   if (!text.isEmpty() && !typing_rows_.contains(row)) {
     typing_rows_.insert(row);
-    SendTyping(kTypingStarts, display_name);
+    SendTyping(msg::kTypingStarts, display_name);
   } else if (text.isEmpty()) {
     RowStopped(row);
   }
@@ -75,13 +74,13 @@ void InstantMessages::RowTextChanged(int row, const QString& text, const QString
 void InstantMessages::RowFocusIn(int row, const QString& text, const QString& display_name) {
   if (instance_.SessionMode == ModeNone || text.isEmpty()) return;
   typing_rows_.insert(row);
-  SendTyping(kTypingStarts, display_name);
+  SendTyping(msg::kTypingStarts, display_name);
 }
 
 void InstantMessages::RowStopped(int row) {
   if (!typing_rows_.remove(row)) return;
   if (instance_.SessionMode == ModeNone) return;
-  SendTyping(kTypingStops, instance_.OwnHandle);
+  SendTyping(msg::kTypingStops, instance_.OwnHandle);
 }
 
 }  // namespace quillora
