@@ -14,6 +14,7 @@
 #include "dice/DiceWindow.h"
 #include "instant/InstMesWindow.h"
 #include "scenario/ScenarioWindow.h"
+#include "table/TableWindow.h"
 
 using namespace quillora;
 
@@ -63,4 +64,43 @@ TEST(ProgramShell, ToolsMenuShowsAndHidesEveryToolAndFollowsTheCloseBox) {
   main.menu_action(QStringLiteral("mnuExtSub_0"))->trigger();
   QTest::keyClick(main.input(), Qt::Key_D, Qt::ControlModifier);
   EXPECT_EQ(expression->cursorPosition(), 5);
+}
+
+TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
+  struct Program {
+    explicit Program(const QString& handle, int port) : core(home.path(), 5, sound) {
+      core.instance().SetHostNameForTesting(handle);
+      CommandLine options;
+      options.handle = handle;
+      options.port = port;
+      core.Startup(options);
+      shell = std::make_unique<ProgramShell>(core, dialogs);
+    }
+    test::TempHome home;
+    test::FakeSound sound;
+    test::ScriptedDialogs dialogs;
+    AppCore core;
+    std::unique_ptr<ProgramShell> shell;
+  };
+  const int port = test::FreePort();
+  Program gm(QStringLiteral("GM"), port);
+  Program player(QStringLiteral("太郎"), port);
+  ASSERT_TRUE(gm.core.session().BecomeServer());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gm.core.instance().OwnIndex == 1; }, 8000));
+  player.core.session().Connect(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.instance().SessionMode == ModeClient; },
+                              8000));
+
+  gm.shell->main_window().menu_action(QStringLiteral("mnuExtSub_5"))->trigger();  // the table
+  EXPECT_TRUE(gm.shell->table_window().isVisible());
+  QAction* entry = player.shell->main_window().menu_action(QStringLiteral("mnuExtSub_5"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shell->table_window().isVisible(); }, 8000));
+  EXPECT_TRUE(entry->isChecked());
+  EXPECT_FALSE(player.shell->counter_window().isVisible());
+
+  // A client opening a tool opens it only for itself.
+  player.shell->main_window().menu_action(QStringLiteral("mnuExtSub_4"))->trigger();
+  EXPECT_TRUE(player.shell->counter_window().isVisible());
+  QTest::qWait(200);
+  EXPECT_FALSE(gm.shell->counter_window().isVisible());
 }
