@@ -14,7 +14,6 @@
 
 #include "core/ChatSink.h"
 #include "core/Instance.h"
-#include "dice/DiceBroadcast.h"
 #include "instant/InstantMessages.h"
 #include "ui/Dialogs.h"
 #include "ui/ToolMenus.h"
