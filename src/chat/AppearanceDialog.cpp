@@ -170,7 +170,7 @@ AppearanceDialog::AppearanceDialog(AppCore& core, Dialogs& dialogs, QWidget* par
 }
 
 void AppearanceDialog::Open() {
-  core_.instance().working = core_.instance().settings;
+  core_.BeginAppearanceEdit();
   ShowRefresh();
   open();
 }
@@ -218,11 +218,13 @@ void AppearanceDialog::OnOk() {
   hide();
   if (parentWidget()) parentWidget()->activateWindow();
   emit applied();
+  emit dismissed();
 }
 
 void AppearanceDialog::OnCancel() {
   hide();
   if (parentWidget()) parentWidget()->activateWindow();
+  emit dismissed();
 }
 
 void AppearanceDialog::OnReset() {

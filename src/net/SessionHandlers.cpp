@@ -76,7 +76,8 @@ void Session::OnJoin(const Packet& p) {
     router_.SendPacket(RouteOne, describe(k, static_cast<int16_t>(r)));
   }
   router_.SendPacket(RouteAll, describe(r, 0));
-  watch_.start();
+  // Switched on, not restarted: frequent joins must not postpone the departure check.
+  if (!watch_.isActive()) watch_.start();
 }
 
 void Session::OnHandleChange(const Packet& p) {
@@ -161,7 +162,8 @@ void Session::OnParticipantLeft(const Packet& p) {
     return;
   }
   Participant* row = instance_.ParticipantAt(i);
-  if (!row || !row->Present) return;
+  if (!row) throw SubscriptError();
+  if (!row->Present) return;
   row->Present = false;
   emit participantChanged(i);
   Line(row->Handle + QStringLiteral("さんがチャットから落ちました"));

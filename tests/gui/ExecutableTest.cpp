@@ -104,3 +104,20 @@ TEST(Executable, RejectsUnknownOptionsWithUsage) {
   EXPECT_EQ(process.exitCode(), 2);
   EXPECT_TRUE(process.readAllStandardError().contains("usage: quillora"));
 }
+
+TEST(Executable, HelpAndVersionNeedNoDisplay) {
+  for (const char* option : {"--help", "--version"}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUILLORA_EXE), {QString::fromLatin1(option)});
+    ASSERT_TRUE(process.waitForFinished(10000)) << option;
+    EXPECT_EQ(process.exitCode(), 0) << option;
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains(option == QLatin1String("--help") ? "usage: quillora" : "2.10.1"))
+        << option;
+  }
+}
