@@ -142,6 +142,11 @@ AppearanceDialog::AppearanceDialog(AppCore& core, Dialogs& dialogs, QWidget* par
   layout->addLayout(checks);
   layout->addLayout(buttons);
 
+  // Every font and colour entry is in sight without scrolling.
+  for (QListWidget* list : {lst_font_, lst_col_}) {
+    list->setMinimumHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
   lst_font_->setCurrentRow(0);
   lst_col_->setCurrentRow(0);
   lst_preset_->setCurrentRow(0);

@@ -121,3 +121,53 @@ TEST(Executable, HelpAndVersionNeedNoDisplay) {
         << option;
   }
 }
+
+TEST(Executable, InstalledProgramFindsItsDataAndKeepsUserFilesInTheUsersFolder) {
+  TempHome root;
+  const QString prefix = root.File("prefix");
+  QProcess install;
+  install.setProcessChannelMode(QProcess::MergedChannels);
+  install.start(QStringLiteral(QUILLORA_CMAKE),
+                {"--install", QStringLiteral(QUILLORA_BUILD_DIR), "--prefix", prefix});
+  ASSERT_TRUE(install.waitForFinished(60000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+  for (const char* file :
+       {"bin/quillora", "bin/quillora-dice", "share/quillora/data/tarot.txt",
+        "share/quillora/data/sysMes.wav", "share/applications/quillora.desktop",
+        "share/metainfo/quillora.metainfo.xml", "share/icons/hicolor/scalable/apps/quillora.svg",
+        "share/icons/hicolor/48x48/apps/quillora.png"}) {
+    EXPECT_TRUE(QFile::exists(prefix + QLatin1Char('/') + QLatin1String(file))) << file;
+  }
+
+  // Started from the menu: no --home, so the user's own data folder is the program folder.
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("XDG_DATA_HOME"), root.File("xdg"));
+  program.setProcessEnvironment(env);
+  program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  const int port = FreePort();
+  program.start(prefix + QStringLiteral("/bin/quillora"),
+                {"--port", QString::number(port), "--server"});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  RawPeer peer;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
+        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
+          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+        }
+        return false;
+      },
+      20000));
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(10000));
+  EXPECT_EQ(program.exitCode(), 0);
+  const QString user = root.File("xdg/Quillora");
+  EXPECT_TRUE(QFile::exists(user + QStringLiteral("/app.ini")));
+  EXPECT_TRUE(QFile::exists(user + QStringLiteral("/log")));
+  EXPECT_EQ(root.Read("xdg/Quillora/data/tarot.txt"),
+            root.Read("prefix/share/quillora/data/tarot.txt"));
+  EXPECT_FALSE(QFile::exists(prefix + QStringLiteral("/bin/app.ini")));
+}

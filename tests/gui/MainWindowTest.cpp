@@ -476,6 +476,12 @@ TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
   auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
+  // Every font and colour entry is visible at the dialog's size.
+  for (const char* name : {"lstFont", "lstCol"}) {
+    auto* list = dialog->findChild<QListWidget*>(name);
+    const QListWidgetItem* last = list->item(list->count() - 1);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(last))) << name;
+  }
   auto* presets = dialog->findChild<QListWidget*>("lstPreSet");
   auto* text = dialog->findChild<QLineEdit*>("txtPreSet");
   ASSERT_EQ(presets->count(), 20);
