@@ -144,7 +144,9 @@ AppearanceDialog::AppearanceDialog(AppCore& core, Dialogs& dialogs, QWidget* par
 
   // Every font and colour entry is in sight without scrolling.
   for (QListWidget* list : {lst_font_, lst_col_}) {
-    list->setMinimumHeight(list->sizeHintForRow(0) * list->count() + 2 * list->frameWidth() + 2);
+    int height = 2 * list->frameWidth() + 2;
+    for (int row = 0; row < list->count(); ++row) height += list->sizeHintForRow(row);
+    list->setMinimumHeight(height);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   }
   lst_font_->setCurrentRow(0);

@@ -31,6 +31,20 @@ class RunningProgram {
   QProcess process;
 };
 
+// The program needs a moment to start listening.
+bool ConnectWhenListening(RawPeer& peer, int port) {
+  return WaitUntil(
+      [&] {
+        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
+        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
+          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+        }
+        return false;
+      },
+      20000);
+}
+
 }  // namespace
 
 TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
@@ -41,17 +55,7 @@ TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   ASSERT_TRUE(program.process.waitForStarted(10000));
 
   RawPeer peer;
-  // The program needs a moment to start listening.
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
-        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
-          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
-                                    static_cast<quint16>(port));
-        }
-        return false;
-      },
-      20000));
+  ASSERT_TRUE(ConnectWhenListening(peer, port));
 
   const int index = peer.Hello(QStringLiteral("子"));
   EXPECT_EQ(index, 2);  // the server's own user is participant 1
@@ -151,16 +155,7 @@ TEST(Executable, InstalledProgramFindsItsDataAndKeepsUserFilesInTheUsersFolder) 
                 {"--port", QString::number(port), "--server"});
   ASSERT_TRUE(program.waitForStarted(10000));
   RawPeer peer;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
-        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
-          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
-                                    static_cast<quint16>(port));
-        }
-        return false;
-      },
-      20000));
+  ASSERT_TRUE(ConnectWhenListening(peer, port));
   program.terminate();
   ASSERT_TRUE(program.waitForFinished(10000));
   EXPECT_EQ(program.exitCode(), 0);

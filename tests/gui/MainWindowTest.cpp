@@ -480,7 +480,8 @@ TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
   for (const char* name : {"lstFont", "lstCol"}) {
     auto* list = dialog->findChild<QListWidget*>(name);
     const QListWidgetItem* last = list->item(list->count() - 1);
-    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(last))) << name;
+    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(last)))
+        << name << " " << list->viewport()->height() << " " << list->visualItemRect(last).bottom();
   }
   auto* presets = dialog->findChild<QListWidget*>("lstPreSet");
   auto* text = dialog->findChild<QLineEdit*>("txtPreSet");
