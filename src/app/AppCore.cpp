@@ -73,8 +73,9 @@ void AppCore::Startup(const CommandLine& options) {
     instance_.settings.ExecuteLevel = FileTransfer::kReceiveAskOpen;
     AnnounceDefaultHandle(options.handle.isEmpty() ? instance_.HostName() : options.handle);
     SaveSettings(ini, instance_.settings);
-    chat_log_.SystemLine(QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"
-                                        "デフォルトのApp.iniファイルを作成しました。"));
+    chat_log_.SystemLine(
+        QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"
+                       "デフォルトのApp.iniファイルを作成しました。"));
   }
   Settings& s = instance_.settings;
   dice_options_ = DiceOptions::FromSettings(s.DiceOpt);

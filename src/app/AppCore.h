@@ -61,7 +61,9 @@ class AppCore : public QObject {
 
   // Windows that keep settings of their own (window size, menu checks, the dice list) put them
   // into the live record when this runs; it runs before every save.
-  void SetSettingsCollector(std::function<void()> collect) { collect_settings_ = std::move(collect); }
+  void SetSettingsCollector(std::function<void()> collect) {
+    collect_settings_ = std::move(collect);
+  }
   // Writes the settings file from the program's current state.
   void SaveCurrentSettings();
 

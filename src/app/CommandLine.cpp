@@ -9,10 +9,14 @@ namespace {
 // The options that QGuiApplication and QApplication read themselves, with `takes_value` set for
 // those followed by a value.
 bool IsQtOption(const QString& name, bool* takes_value) {
-  static const char* const kWithValue[] = {
-      "-platform", "-platformpluginpath", "-platformtheme", "-plugin",  "-qwindowgeometry",
-      "-qwindowicon", "-qwindowtitle",    "-display",       "-geometry", "-style",
-      "-stylesheet",  "-session",         "-title",         "-name",     "-qmljsdebugger"};
+  static const char* const kWithValue[] = {"-platform",        "-platformpluginpath",
+                                           "-platformtheme",   "-plugin",
+                                           "-qwindowgeometry", "-qwindowicon",
+                                           "-qwindowtitle",    "-display",
+                                           "-geometry",        "-style",
+                                           "-stylesheet",      "-session",
+                                           "-title",           "-name",
+                                           "-qmljsdebugger"};
   static const char* const kAlone[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
   for (const char* option : kWithValue) {
     if (name == QLatin1String(option)) {

@@ -675,11 +675,11 @@ void MainWindow::OnSendFile() {
           }
         };
         if (info.size() > FileTransfer::kLargeFile) {
-          dialogs_.ConfirmOkCancel(this, QStringLiteral("確認メッセージ"),
-                           QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
-                           [send](bool yes) {
-                             if (yes) send();
-                           });
+          dialogs_.ConfirmOkCancel(
+              this, QStringLiteral("確認メッセージ"),
+              QStringLiteral("大きなファイルを開こうとしています。続けますか？"), [send](bool yes) {
+                if (yes) send();
+              });
           return;
         }
         send();

@@ -165,8 +165,8 @@ void Session::Connect(const QString& typed_answer) {
   if (host.isEmpty()) return;
   if (local_port > 65535) {
     // A port number that does not fit is an invalid value, not a port modulo 65536.
-    instance_.ReportError(kTagMenu, 380,
-                          QStringLiteral("ローカルポート%1は使えません（0〜65535）").arg(local_port));
+    instance_.ReportError(
+        kTagMenu, 380, QStringLiteral("ローカルポート%1は使えません（0〜65535）").arg(local_port));
     return;
   }
 

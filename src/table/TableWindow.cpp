@@ -276,9 +276,9 @@ bool TableWindow::eventFilter(QObject* watched, QEvent* event) {
     press_position_ = static_cast<QMouseEvent*>(event)->position().toPoint();
   } else if (event->type() == QEvent::MouseButtonRelease) {
     auto* mouse = static_cast<QMouseEvent*>(event);
-    const bool dragged = watched != fgdMain_->viewport() && press_position_ &&
-                         (mouse->position().toPoint() - *press_position_).manhattanLength() >
-                             kDragDistance;
+    const bool dragged =
+        watched != fgdMain_->viewport() && press_position_ &&
+        (mouse->position().toPoint() - *press_position_).manhattanLength() > kDragDistance;
     press_position_.reset();
     if (!dragged) OnMouseUp(watched, mouse);
   }

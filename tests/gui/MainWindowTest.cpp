@@ -388,7 +388,7 @@ TEST(MainWindowMenus, ApplyingTheAppearanceSavesTheCurrentState) {
   Program p(home.path());
   p.window->resize(640, 480);
   ASSERT_TRUE(p.core.dice_options().RegisterDiceOptionSet(QStringLiteral("B"), 5,
-                                                           QStringLiteral("今回の設定")));
+                                                          QStringLiteral("今回の設定")));
   p.action("mnuSetSub_1")->trigger();
   QTest::mouseClick(p.window->findChild<QDialog*>("frmSetApp")->findChild<QPushButton*>("cmdOK"),
                     Qt::LeftButton);

@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
-
-#include <QAction>
-#include <QLineEdit>
 #include <QTableWidget>
 #include <QTest>
 #include <memory>
@@ -60,13 +59,13 @@ class TableWindowTest : public ::testing::Test {
       return {corner, corner ? corner->rect().center() : QPoint()};
     }
     if (r == 0) {
-      return {columns->viewport(), QPoint(columns->sectionViewportPosition(c) +
-                                              columns->sectionSize(c) / 2,
-                                          columns->height() / 2)};
+      return {columns->viewport(),
+              QPoint(columns->sectionViewportPosition(c) + columns->sectionSize(c) / 2,
+                     columns->height() / 2)};
     }
     if (c == 0) {
-      return {rows->viewport(),
-              QPoint(rows->width() / 2, rows->sectionViewportPosition(r) + rows->sectionSize(r) / 2)};
+      return {rows->viewport(), QPoint(rows->width() / 2, rows->sectionViewportPosition(r) +
+                                                              rows->sectionSize(r) / 2)};
     }
     return {Grid()->viewport(), Grid()->visualRect(Grid()->model()->index(r, c)).center()};
   }
@@ -180,8 +179,9 @@ TEST_F(TableWindowTest, HeadersStayInPlaceHintAtTheCornerAndWidenByDragging) {
   const int y = headers->height() / 2;
   rig.writes.clear();
   QTest::mousePress(headers->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
-  QMouseEvent move(QEvent::MouseMove, QPointF(edge + 60, y), headers->viewport()->mapToGlobal(QPointF(edge + 60, y)),
-                   Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(edge + 60, y),
+                   headers->viewport()->mapToGlobal(QPointF(edge + 60, y)), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(headers->viewport(), &move);
   QTest::mouseRelease(headers->viewport(), Qt::LeftButton, {}, QPoint(edge + 60, y));
   EXPECT_GT(Grid()->columnWidth(1), width + 30);

@@ -50,7 +50,8 @@ TEST(ProgramFolder, InstalledProgramKeepsUserFilesInTheUsersDataFolder) {
   EXPECT_EQ(ResolveProgramFolder(QString(), bin), folder);
   EXPECT_EQ(root.Read("xdg/Quillora/data/tarot.txt"), "edited");
 
-  // --home gets the shipped data too; a build folder with data/ beside it is its own program folder.
+  // --home gets the shipped data too; a build folder with data/ beside it is its own program
+  // folder.
   EXPECT_EQ(ResolveProgramFolder(root.File("home"), bin), root.File("home"));
   EXPECT_EQ(root.Read("home/data/tarot.txt"), "card list");
   root.Write("build/data/tarot.txt", "built");
