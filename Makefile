@@ -1,6 +1,8 @@
 # Quillora — build, run and test.
 #   make run    install what is missing, build a release build, start the program
 #   make test   install what is missing, build with ASan+UBSan, run every test, fuzz a minute
+#   make install PREFIX=/usr/local   install the release build (menu entry, icon, data files)
+#   make deb    build a Debian package of the release build (build/release/quillora_*.deb)
 
 RELEASE_DIR := build/release
 TEST_DIR    := build/test
@@ -8,11 +10,11 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages needed to build, run and test.
 PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev \
-        fonts-vlgothic clang libclang-rt-14-dev xvfb xauth
+        fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-build fuzz bench clean
+.PHONY: all deps build run test test-build fuzz bench clean install deb
 
 all: build
 
@@ -66,6 +68,13 @@ fuzz:
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ./tests/fuzz/protocol_fuzz -max_total_time=$(FUZZ_TIME) -print_final_stats=1 corpus
+
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(RELEASE_DIR) --prefix $(PREFIX)
+
+deb: build
+	@cd $(RELEASE_DIR) && cpack -G DEB >/dev/null && ls -1 $(CURDIR)/$(RELEASE_DIR)/quillora_*.deb
 
 bench: build
 	@cmake -S . -B $(RELEASE_DIR) -DQUILLORA_BENCH=ON >/dev/null

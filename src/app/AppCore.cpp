@@ -7,6 +7,27 @@
 
 namespace quillora {
 
+namespace {
+
+// The part of the settings that the appearance dialog edits.
+void CopyAppearanceSettings(const Settings& from, Settings& to) {
+  to.Font = from.Font;
+  to.Color = from.Color;
+  to.PsetMes = from.PsetMes;
+  to.PsetName = from.PsetName;
+  to.PreFixStr = from.PreFixStr;
+  to.SndAtt = from.SndAtt;
+  to.AutoSaveText = from.AutoSaveText;
+  to.AutoSaveRTF = from.AutoSaveRTF;
+  to.NoCngDate = from.NoCngDate;
+}
+
+int PresetIndex(const Settings& s) {
+  return (s.PSetNameNum >= 0 && s.PSetNameNum < kPresetCount) ? s.PSetNameNum : 0;
+}
+
+}  // namespace
+
 AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& sound, QObject* parent)
     : QObject(parent),
       instance_(program_folder, seed),
@@ -52,10 +73,14 @@ void AppCore::Startup(const CommandLine& options) {
   }
   if (!loaded) {
     instance_.settings = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
-    AnnounceDefaultHandle();
+    // Received files are kept, and opened only when the user says so, until they choose
+    // otherwise.
+    instance_.settings.ExecuteLevel = FileTransfer::kReceiveAskOpen;
+    AnnounceDefaultHandle(options.handle.isEmpty() ? instance_.HostName() : options.handle);
     SaveSettings(ini, instance_.settings);
-    chat_log_.SystemLine(QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"));
-    chat_log_.SystemLine(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
+    chat_log_.SystemLine(
+        QStringLiteral("App.iniファイルが見つからないか、正常ではありません。"
+                       "デフォルトのApp.iniファイルを作成しました。"));
   }
   Settings& s = instance_.settings;
   dice_options_ = DiceOptions::FromSettings(s.DiceOpt);
@@ -78,15 +103,37 @@ void AppCore::Startup(const CommandLine& options) {
   chat_log_.LoadDayLog();
 }
 
+void AppCore::BeginAppearanceEdit() {
+  instance_.working = instance_.settings;
+  // A handle given on the command line is the handle in effect, so that is what the dialog
+  // shows in the current preset's place.
+  const int n = PresetIndex(instance_.working);
+  run_handle_shown_ = instance_.working.PsetName[n] != instance_.OwnHandle;
+  if (run_handle_shown_) instance_.working.PsetName[n] = instance_.OwnHandle;
+}
+
+void AppCore::SaveCurrentSettings() {
+  if (collect_settings_) collect_settings_();
+  dice_options_.ToSettings(instance_.settings.DiceOpt);
+  SaveSettings(instance_.IniPath(), instance_.settings);
+}
+
 void AppCore::ApplyWorkingSettings() {
   Settings& live = instance_.settings;
   const uint32_t old_color = live.Color[kColorOwnHandle];
-  live = instance_.working;
-  SaveSettings(instance_.IniPath(), live);
-  const int n = (live.PSetNameNum >= 0 && live.PSetNameNum < kPresetCount) ? live.PSetNameNum : 0;
-  if (old_color != live.Color[kColorOwnHandle] || live.PsetName[n] != instance_.OwnHandle) {
-    chat_.ChangeHandle(live.PsetName[n]);
+  const int n = PresetIndex(live);
+  const QString stored_name = live.PsetName[n];
+  // The run's handle, left as the dialog showed it, stays the run's and is not stored.
+  const bool run_handle_kept =
+      run_handle_shown_ && instance_.working.PsetName[n] == instance_.OwnHandle;
+  CopyAppearanceSettings(instance_.working, live);
+  if (run_handle_kept) live.PsetName[n] = stored_name;
+  SaveCurrentSettings();
+  const QString handle = run_handle_kept ? instance_.OwnHandle : live.PsetName[n];
+  if (old_color != live.Color[kColorOwnHandle] || handle != instance_.OwnHandle) {
+    chat_.ChangeHandle(handle);
   }
+  if (!run_handle_kept) run_handle_shown_ = false;
   // Every participant's addressee entry is written anew; typing markers go.
   for (const RecipientEntry& entry : QVector<RecipientEntry>(recipients_.ReDir())) {
     if (entry.data <= 0) continue;
@@ -96,35 +143,27 @@ void AppCore::ApplyWorkingSettings() {
   }
 }
 
-void AppCore::AnnounceDefaultHandle() {
+void AppCore::AnnounceDefaultHandle(const QString& handle) {
   chat_log_.SystemLine(
-      QStringLiteral("ユーザー名を") + instance_.HostName() +
+      QStringLiteral("ユーザー名を") + handle +
       QStringLiteral("に設定しました。変更は、メニューの[設定]→[ユーザー情報設定]でできます"));
 }
 
 void AppCore::ResetAppearanceSettings() {
   const Settings defaults = DefaultSettings(instance_.ProgramFolder(), instance_.HostName());
-  AnnounceDefaultHandle();
+  AnnounceDefaultHandle(instance_.HostName());
   Settings& s = instance_.settings;
-  s.Font = defaults.Font;
-  s.Color = defaults.Color;
-  s.PsetMes = defaults.PsetMes;
-  s.PsetName = defaults.PsetName;
+  CopyAppearanceSettings(defaults, s);
   s.PSetNameNum = defaults.PSetNameNum;
-  s.PreFixStr = defaults.PreFixStr;
-  s.SndAtt = defaults.SndAtt;
-  s.AutoSaveText = defaults.AutoSaveText;
-  s.AutoSaveRTF = defaults.AutoSaveRTF;
-  s.NoCngDate = defaults.NoCngDate;
   instance_.working = s;
+  run_handle_shown_ = false;
 }
 
 void AppCore::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   if (instance_.SessionMode != ModeNone) session_.Disconnect();
-  dice_options_.ToSettings(instance_.settings.DiceOpt);
-  SaveSettings(instance_.IniPath(), instance_.settings);
+  SaveCurrentSettings();
 }
 
 }  // namespace quillora

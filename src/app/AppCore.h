@@ -62,8 +62,19 @@ class AppCore : public QObject {
   // Disconnects when connected, then writes the settings file. Safe to call twice.
   void Shutdown();
 
-  // The appearance dialog's OK: the working copy becomes live and is saved; a changed handle or
-  // handle colour is taken and announced; the addressee entries get the new honorific.
+  // Windows that keep settings of their own (window size, menu checks, the dice list) put them
+  // into the live record when this runs; it runs before every save.
+  void SetSettingsCollector(std::function<void()> collect) {
+    collect_settings_ = std::move(collect);
+  }
+  // Writes the settings file from the program's current state.
+  void SaveCurrentSettings();
+
+  // Opening the appearance dialog: the live settings become the working copy.
+  void BeginAppearanceEdit();
+  // The appearance dialog's OK: the working copy's appearance and presets become live and the
+  // settings are saved; a changed handle or handle colour is taken and announced; the addressee
+  // entries get the new honorific.
   void ApplyWorkingSettings();
   // The appearance dialog's reset: the appearance and preset settings go back to their
   // first-run values (with the first-run handle line in the chat) and the working copy follows.
@@ -71,10 +82,13 @@ class AppCore : public QObject {
 
  private:
   // The system line that goes with the first-run defaults: the handle is the host name.
-  void AnnounceDefaultHandle();
+  void AnnounceDefaultHandle(const QString& handle);
 
   Instance instance_;
   std::function<bool()> foreground_probe_;
+  std::function<void()> collect_settings_;
+  // The dialog shows the command-line handle in place of the current preset handle.
+  bool run_handle_shown_ = false;
   ChatLog chat_log_;
   Recipients recipients_;
   Session session_;

@@ -142,6 +142,13 @@ AppearanceDialog::AppearanceDialog(AppCore& core, Dialogs& dialogs, QWidget* par
   layout->addLayout(checks);
   layout->addLayout(buttons);
 
+  // Every font and colour entry is in sight without scrolling.
+  for (QListWidget* list : {lst_font_, lst_col_}) {
+    int height = 2 * list->frameWidth() + 2;
+    for (int row = 0; row < list->count(); ++row) height += list->sizeHintForRow(row);
+    list->setMinimumHeight(height);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
   lst_font_->setCurrentRow(0);
   lst_col_->setCurrentRow(0);
   lst_preset_->setCurrentRow(0);
@@ -170,7 +177,7 @@ AppearanceDialog::AppearanceDialog(AppCore& core, Dialogs& dialogs, QWidget* par
 }
 
 void AppearanceDialog::Open() {
-  core_.instance().working = core_.instance().settings;
+  core_.BeginAppearanceEdit();
   ShowRefresh();
   open();
 }
@@ -218,11 +225,13 @@ void AppearanceDialog::OnOk() {
   hide();
   if (parentWidget()) parentWidget()->activateWindow();
   emit applied();
+  emit dismissed();
 }
 
 void AppearanceDialog::OnCancel() {
   hide();
   if (parentWidget()) parentWidget()->activateWindow();
+  emit dismissed();
 }
 
 void AppearanceDialog::OnReset() {

@@ -30,6 +30,8 @@ class AppearanceDialog : public QDialog {
  signals:
   // OK applied the settings: the main window restyles itself.
   void applied();
+  // OK or Cancel closed the dialog.
+  void dismissed();
 
  private:
   void OnOk();

@@ -1,6 +1,43 @@
 #include "app/CommandLine.h"
 
+#include "core/Instance.h"
+
 namespace quillora {
+
+namespace {
+
+// The options that QGuiApplication and QApplication read themselves, with `takes_value` set for
+// those followed by a value.
+bool IsQtOption(const QString& name, bool* takes_value) {
+  static const char* const kWithValue[] = {"-platform",        "-platformpluginpath",
+                                           "-platformtheme",   "-plugin",
+                                           "-qwindowgeometry", "-qwindowicon",
+                                           "-qwindowtitle",    "-display",
+                                           "-geometry",        "-style",
+                                           "-stylesheet",      "-session",
+                                           "-title",           "-name",
+                                           "-qmljsdebugger"};
+  static const char* const kAlone[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+  for (const char* option : kWithValue) {
+    if (name == QLatin1String(option)) {
+      *takes_value = true;
+      return true;
+    }
+  }
+  for (const char* option : kAlone) {
+    if (name == QLatin1String(option)) {
+      *takes_value = false;
+      return true;
+    }
+  }
+  // -style=fusion and the like carry their value.
+  *takes_value = false;
+  const qsizetype eq = name.indexOf(QLatin1Char('='));
+  bool with_value = false;
+  return eq > 0 && IsQtOption(name.left(eq), &with_value) && with_value;
+}
+
+}  // namespace
 
 std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* error, bool* help) {
   CommandLine result;
@@ -25,9 +62,16 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
       value = args[++i];
       return true;
     };
+    bool qt_value = false;
+    if (!name.startsWith(QLatin1String("--")) && IsQtOption(name, &qt_value)) {
+      if (qt_value) ++i;
+      continue;
+    }
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
       if (help) *help = true;
       return fail(QString());
+    } else if (name == QLatin1String("--version")) {
+      result.version = true;
     } else if (name == QLatin1String("--server")) {
       if (has_inline_value) return fail(QStringLiteral("--server takes no value"));
       result.server = true;
@@ -62,11 +106,19 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
 QString CommandLine::Usage() {
   return QStringLiteral(
       "usage: quillora [--home DIR] [--port N] [--server | --connect ADDRESS] [--handle NAME]\n"
+      "       quillora --help | --version\n"
       "  --home DIR         program folder (app.ini, log, data, file_Rcv)\n"
       "  --port N           server port and the port clients connect to (default 2001)\n"
       "  --server           start as the server\n"
       "  --connect ADDRESS  connect to a server at start-up (host or host:localport)\n"
       "  --handle NAME      use NAME as the handle for this run\n");
+}
+
+QString CommandLine::VersionText() {
+  return QStringLiteral("Quillora %1.%2.%3β\n")
+      .arg(kVersionMajor)
+      .arg(kVersionMinor)
+      .arg(kVersionRevision);
 }
 
 }  // namespace quillora

@@ -13,11 +13,14 @@ struct CommandLine {
   bool server = false;  // --server: start in ServerMode
   QString connect;      // --connect ADDRESS: connect at start-up
   QString handle;       // --handle NAME: the handle for this run
+  bool version = false;  // --version: print the version and stop
 
-  // Parses the arguments after the program name. On failure returns nullopt and sets `error`
-  // to a one-line explanation; `help` is set when --help was asked for.
+  // Parses the arguments after the program name, before any window system is needed. Qt's own
+  // options (-platform NAME, -style NAME, …) are passed over and left to Qt. On failure returns
+  // nullopt and sets `error` to a one-line explanation; `help` is set when --help was asked for.
   static std::optional<CommandLine> Parse(const QStringList& args, QString* error, bool* help);
   static QString Usage();
+  static QString VersionText();
 };
 
 }  // namespace quillora

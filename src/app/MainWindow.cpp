@@ -81,6 +81,10 @@ MainWindow::MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent)
   BuildStatusBar();
   WireModels();
   core_.SetForegroundProbe([this] { return IsInFront(); });
+  core_.SetSettingsCollector([this] {
+    StoreWindowStateIntoSettings();
+    emit aboutToSaveSettings();
+  });
   core_.files().confirm = [this](const QString& title, const QString& text,
                                  std::function<void(bool)> done) {
     dialogs_.Confirm(this, title, text, std::move(done));
@@ -89,7 +93,10 @@ MainWindow::MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent)
   UpdateConnectedMenus(false);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  core_.SetSettingsCollector({});
+  core_.SetForegroundProbe({});
+}
 
 void MainWindow::BuildWidgets() {
   auto* central = new QWidget(this);
@@ -255,6 +262,7 @@ void MainWindow::BuildMenus() {
     if (!appearance_) {
       appearance_ = new AppearanceDialog(core_, dialogs_, this);
       connect(appearance_, &AppearanceDialog::applied, this, &MainWindow::ApplyAppearance);
+      connect(appearance_, &AppearanceDialog::dismissed, this, &MainWindow::FocusInput);
     }
     appearance_->Open();
   });
@@ -454,6 +462,7 @@ void MainWindow::ToggleTool(int tool) {
     return;
   }
   auto show = [this, tool, window] {
+    if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     ext_sub_[tool]->setChecked(true);
@@ -488,6 +497,8 @@ void MainWindow::SendMessage() {
   AfterSendReset();
 }
 
+void MainWindow::FocusInput() { txt_mess_->setFocus(Qt::OtherFocusReason); }
+
 void MainWindow::AfterSendReset() {
   const QString text = core_.buffers().AfterSend();
   txt_mess_->setPlainText(text);
@@ -520,6 +531,7 @@ void MainWindow::OnChangeHandle() {
       this, QStringLiteral("ユーザー情報変更"),
       QStringLiteral("ハンドルを入力して下さい\n（必要なユーザー情報は、ハンドルのみです）"),
       QString(), [this](std::optional<QString> answer) {
+        FocusInput();
         if (answer) core_.chat().ChangeHandleFromDialog(*answer);
       });
 }
@@ -581,15 +593,21 @@ bool MainWindow::HandleShortcut(QKeyEvent* key) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  // Tool windows closed with their close box clear their menu check.
+  // Tool windows closed with their close box clear their menu check. Minimising hides a window
+  // too, but that hide comes from the window system and leaves the check alone.
   for (int i = 0; i < kToolCount; ++i) {
-    if (watched == tools_[i] && event->type() == QEvent::Hide) OnToolClosed(i);
+    if (watched == tools_[i] && event->type() == QEvent::Hide && !event->spontaneous()) {
+      OnToolClosed(i);
+    }
   }
-  if (event->type() == QEvent::KeyPress) {
+  // The window's own shortcuts act on keys pressed in this window only, not in a tool window.
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (event->type() == QEvent::KeyPress && widget && widget->window() == this) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (HandleShortcut(key)) return true;
+    // Without multi-line messages Enter sends, with Shift too: no line break gets into the box.
     if (watched == txt_mess_ && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-        !(key->modifiers() & Qt::ShiftModifier) && !multi_line_->isChecked()) {
+        !multi_line_->isChecked()) {
       SendMessage();
       core_.chat().TypingStopped();  // the stop-typing step runs after an Enter-send
       return true;
@@ -613,6 +631,7 @@ void MainWindow::OnConnectCommand() {
                      "接続先のＩＰは、ServerModeでこのソフトを立ち上げている方に、何らかの方法で"
                      "聞いて下さい。通常、接続先のＩＰは、ネットに繋げる毎に違います。"),
       QString(), [this](std::optional<QString> answer) {
+        FocusInput();
         if (!answer || answer->isEmpty()) return;
         core_.session().Connect(*answer);
       });
@@ -622,7 +641,8 @@ void MainWindow::OnShowIp() {
   dialogs_.SetClipboardText(QString());
   const Session::IpNotice notice = core_.session().IpReport();
   dialogs_.SetClipboardText(notice.clipboard);
-  dialogs_.Message(this, QStringLiteral("IP Utility"), notice.message, Dialogs::Icon::Information);
+  dialogs_.Message(this, QStringLiteral("IP Utility"), notice.message, Dialogs::Icon::Information,
+                   [this] { FocusInput(); });
 }
 
 void MainWindow::OnShowNetworkInfo() {
@@ -634,9 +654,12 @@ void MainWindow::OnShowNetworkInfo() {
 // --- file transfer -------------------------------------------------------------------------
 
 void MainWindow::OnSendFile() {
+  // The first time in this run the dialog starts in the program folder, later where it was left.
+  if (file_dialog_folder_.isEmpty()) file_dialog_folder_ = core_.instance().ProgramFolder();
   dialogs_.OpenFile(
       this, QStringLiteral("ファイルの転送実行"), file_dialog_folder_,
       QStringLiteral("全てのファイル(*.*) (*)"), [this](QString chosen) {
+        FocusInput();
         if (chosen.isEmpty()) return;
         const QFileInfo info(chosen);
         if (info.fileName().isEmpty()) return;
@@ -650,11 +673,11 @@ void MainWindow::OnSendFile() {
           }
         };
         if (info.size() > FileTransfer::kLargeFile) {
-          dialogs_.Confirm(this, QStringLiteral("確認メッセージ"),
-                           QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
-                           [send](bool yes) {
-                             if (yes) send();
-                           });
+          dialogs_.ConfirmOkCancel(
+              this, QStringLiteral("確認メッセージ"),
+              QStringLiteral("大きなファイルを開こうとしています。続けますか？"), [send](bool yes) {
+                if (yes) send();
+              });
           return;
         }
         send();
@@ -683,9 +706,11 @@ void MainWindow::ShowVersion() {
                            .arg(kVersionMinor)
                            .arg(kVersionRevision) +
                        QStringLiteral("\n\nネット越しにTRPGを遊ぶためのチャットツールです。") +
-                       QStringLiteral("\n\nサーバになる方はTCPポート2001番を開けておいて下さい。") +
+                       QStringLiteral("\n\nサーバになる方はTCPポート%1番を開けておいて下さい。")
+                           .arg(core_.session().Port()) +
                        QStringLiteral("\n\n不具合や要望は、開発者までお知らせ下さい。");
-  dialogs_.Message(this, QStringLiteral("バージョン情報"), text, Dialogs::Icon::Information);
+  dialogs_.Message(this, QStringLiteral("バージョン情報"), text, Dialogs::Icon::Information,
+                   [this] { FocusInput(); });
 }
 
 void MainWindow::SaveLog(bool rich, bool ask) {
@@ -713,6 +738,7 @@ void MainWindow::SaveLog(bool rich, bool ask) {
   dialogs_.SaveFile(this, rich ? QStringLiteral("RTFで保存") : QStringLiteral("会話ログを保存"),
                     start, filter, extension.mid(1),
                     [this, rich, write, extension](const QString& chosen) {
+                      FocusInput();
                       if (chosen.isEmpty()) return;
                       Instance& in = core_.instance();
                       const SavePathParts parts = SplitSavePath(chosen);

@@ -82,6 +82,8 @@ class MainWindow : public QMainWindow {
 
   // Sends the input box's text as the send button does.
   void SendMessage();
+  // Gives the input box the keyboard: at start-up and after each dialog of this window.
+  void FocusInput();
 
  signals:
   // Emitted on closing, just before the settings file is written: windows that keep settings

@@ -94,6 +94,8 @@ void ProgramShell::Show() {
       main_->show();
       break;
   }
+  // What the user types right after start-up goes into the input box.
+  main_->FocusInput();
 }
 
 }  // namespace quillora

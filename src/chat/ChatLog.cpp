@@ -295,9 +295,12 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
   hanging.setTextIndent(-formats.indent);
   cursor.setBlockFormat(hanging);
 
+  // The input box breaks lines with LF, peers may send CR-LF or a bare CR: all are one break.
   QString body = text;
-  if (body.endsWith(kCrLf)) body.chop(2);
-  const qsizetype cut = body.indexOf(kCrLf);
+  body.replace(kCrLf, QStringLiteral("\n"));
+  body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  if (body.endsWith(QLatin1Char('\n'))) body.chop(1);
+  const qsizetype cut = body.indexOf(QLatin1Char('\n'));
   if (cut < 0) {
     cursor.insertText(body, formats.message);
     cursor.insertBlock();
@@ -308,8 +311,8 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
     indented.setLeftMargin(formats.indent);
     indented.setTextIndent(0);
     cursor.setBlockFormat(indented);
-    // The rest of the text, without its one final CR-LF, as paragraphs at the indent.
-    for (const QString& line : body.mid(cut + 2).split(kCrLf)) {
+    // The rest of the text, without its one final line break, as paragraphs at the indent.
+    for (const QString& line : body.mid(cut + 1).split(QLatin1Char('\n'))) {
       cursor.insertText(line, formats.message);
       cursor.insertBlock();
     }

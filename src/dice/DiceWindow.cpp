@@ -117,7 +117,12 @@ DiceWindow::DiceWindow(Instance& instance, DiceBroadcast& dice, DiceOptions& opt
   auto* central = new QWidget(this);
   auto* row = new QHBoxLayout(central);
   row->setContentsMargins(6, 6, 6, 6);
-  row->addWidget(BuildMainPanel(), 1);
+  QWidget* main_panel = BuildMainPanel();
+  // The options open beside the dice, never at their expense: the modifier bar keeps the room
+  // it has in the narrow window.
+  main_panel->setMinimumWidth(Twips(kNarrowWidth) - row->contentsMargins().left() -
+                              row->contentsMargins().right());
+  row->addWidget(main_panel, 1);
   row->addWidget(BuildOptionPanel());
   setCentralWidget(central);
   BuildMenus();

@@ -150,6 +150,12 @@ void Session::Connect(const QString& typed_answer) {
   }
   host = host.trimmed();
   if (host.isEmpty()) return;
+  if (local_port > 65535) {
+    // A port number that does not fit is an invalid value, not a port modulo 65536.
+    instance_.ReportError(
+        kTagMenu, 380, QStringLiteral("ローカルポート%1は使えません（0〜65535）").arg(local_port));
+    return;
+  }
 
   client_ = NewClientSocket();
   if (local_port > 0 &&
@@ -387,7 +393,8 @@ void Session::DropServerSocket(int k, const QString& reason) {
 void Session::OnWatchTick() {
   for (int k = instance_.SocketCount; k >= 1; --k) {
     const QTcpSocket* socket = ServerSocket(k);
-    const bool closed = !socket || socket->state() != QAbstractSocket::ConnectedState;
+    // Closed or failed (a failed socket ends up unconnected); one that is still closing is not.
+    const bool closed = !socket || socket->state() == QAbstractSocket::UnconnectedState;
     const Participant* row = instance_.ParticipantAt(k);
     if (closed && row && row->Present) {
       Packet leave(msg::kLeave, 0, static_cast<int16_t>(k), 0);

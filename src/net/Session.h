@@ -75,6 +75,7 @@ class Session : public QObject {
   QTcpSocket* ServerSocket(int k) const;
   QTcpSocket* ClientSocket() const { return client_; }
   bool WatchTimerActive() const { return watch_.isActive(); }
+  int WatchRemainingMs() const { return watch_.remainingTime(); }
 
   static QString NoModeTitle();
 

@@ -76,7 +76,8 @@ void Session::OnJoin(const Packet& p) {
     router_.SendPacket(RouteOne, describe(k, static_cast<int16_t>(r)));
   }
   router_.SendPacket(RouteAll, describe(r, 0));
-  watch_.start();
+  // Switched on, not restarted: frequent joins must not postpone the departure check.
+  if (!watch_.isActive()) watch_.start();
 }
 
 void Session::OnHandleChange(const Packet& p) {
@@ -151,7 +152,8 @@ void Session::OnParticipantLeft(const Packet& p) {
     return;
   }
   const Participant* known = instance_.ParticipantAt(i);
-  if (!known || !known->Present) return;
+  if (!known) throw SubscriptError();
+  if (!known->Present) return;
   Participant& row = state().Row(i);
   row.Present = false;
   emit state().participantChanged(i);

@@ -20,7 +20,7 @@ namespace quillora {
 
 namespace {
 
-const QString kFilter = QStringLiteral("シナリオファイル(*.txt)");
+const QString kFilter = QStringLiteral("シナリオファイル(*.txt) (*.txt)");
 const QString kSuffix = QStringLiteral("txt");
 
 // The scenario text box; reports the paragraph under the caret after a double-click.

@@ -1,5 +1,6 @@
 #include "table/TableWindow.h"
 
+#include <QAbstractButton>
 #include <QActionGroup>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -7,7 +8,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QStyleOptionHeader>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <functional>
@@ -23,7 +27,19 @@ namespace {
 
 constexpr int kNewColumnTwips = 700;
 constexpr int kEditorMinTwips = 285;
-const QString kFilter = QStringLiteral("テーブル定義ファイル(*.tb0)");
+const QString kFilter = QStringLiteral("テーブル定義ファイル(*.tb0) (*.tb0)");
+const QString kCornerHint = QStringLiteral("左クリックで行を、右クリックで列を追加します");
+
+// Header texts that are wider than their column are shown whole in a tool tip.
+QTableWidgetItem* HeaderItem(const QString& text, Qt::Alignment alignment) {
+  auto* item = new QTableWidgetItem(text);
+  item->setTextAlignment(alignment);
+  item->setToolTip(text);
+  return item;
+}
+
+// Header sections take cell clicks; a press that moved is a drag of a column edge.
+constexpr int kDragDistance = 4;
 
 // The cell editor: Enter closes it, losing the focus to anything in the program commits it.
 class CellEditor : public QLineEdit {
@@ -59,15 +75,36 @@ TableWindow::TableWindow(Instance& instance, SharedTable& table, Dialogs& dialog
 
   fgdMain_ = new QTableWidget;
   fgdMain_->setObjectName(QStringLiteral("fgdMain"));
-  // Row 0 and column 0 are ordinary cells drawn like headers; the view's own headers stay off.
-  fgdMain_->horizontalHeader()->hide();
-  fgdMain_->verticalHeader()->hide();
+  // Row 0 and column 0 hold the column headers and the row names. They are shown by the view's
+  // own headers, which stay in place while the cells scroll; the corner button is the corner
+  // cell. The header row's edges can be dragged to widen a column on this screen only.
+  fgdMain_->setRowHidden(0, true);
+  fgdMain_->setColumnHidden(0, true);
+  QHeaderView* columns = fgdMain_->horizontalHeader();
+  columns->setSectionsClickable(false);
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+  columns->setHighlightSections(false);
+  QHeaderView* rows = fgdMain_->verticalHeader();
+  rows->setSectionsClickable(false);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  rows->setHighlightSections(false);
   fgdMain_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   fgdMain_->setSelectionMode(QAbstractItemView::SingleSelection);
   fgdMain_->setWordWrap(false);
-  fgdMain_->viewport()->installEventFilter(this);
+  for (QWidget* w : {fgdMain_->viewport(), columns->viewport(), rows->viewport()}) {
+    w->installEventFilter(this);
+  }
+  corner_ = fgdMain_->findChild<QAbstractButton*>();
+  if (corner_) {
+    corner_->setObjectName(QStringLiteral("fgdMainCorner"));
+    corner_->setToolTip(kCornerHint);
+    corner_->setStatusTip(kCornerHint);
+    corner_->installEventFilter(this);
+  }
+  statusBar()->setObjectName(QStringLiteral("stbTable"));
 
-  auto* editor = new CellEditor(fgdMain_->viewport());
+  auto* editor = new CellEditor(fgdMain_);
   editor->setObjectName(QStringLiteral("txtInput"));
   editor->on_close = [this] {
     const bool had_focus = txtInput_->hasFocus();
@@ -81,6 +118,9 @@ TableWindow::TableWindow(Instance& instance, SharedTable& table, Dialogs& dialog
           &TableWindow::PlaceEditor);
   connect(fgdMain_->verticalScrollBar(), &QScrollBar::valueChanged, this,
           &TableWindow::PlaceEditor);
+  connect(columns, &QHeaderView::sectionResized, this, &TableWindow::PlaceEditor);
+  // The header row stays as tall as a row when there are no columns to size it.
+  columns->setMinimumHeight(rows->defaultSectionSize());
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);
@@ -95,9 +135,9 @@ TableWindow::TableWindow(Instance& instance, SharedTable& table, Dialogs& dialog
   connect(&table_, &SharedTable::loadFailed, this, &TableWindow::ShowLoadFailed);
 
   Sync();
-  fgdMain_->setColumnWidth(
-      0, std::max(TwipsToPixels(1200), fontMetrics().horizontalAdvance(SharedTable::CornerText()) +
-                                           fontMetrics().averageCharWidth() * 2));
+  rows->setMinimumWidth(
+      std::max(TwipsToPixels(1200), fontMetrics().horizontalAdvance(SharedTable::CornerText()) +
+                                        fontMetrics().averageCharWidth() * 2));
   setMinimumSize(TwipsToPixels(3000), TwipsToPixels(1600));
   resize(480, 300);
 }
@@ -162,6 +202,49 @@ void TableWindow::Sync() {
       if (item->text() != text) item->setText(text);
     }
   }
+  // The headers show row 0 and column 0.
+  for (int c = 1; c < columns; ++c) {
+    const QTableWidgetItem* header = fgdMain_->horizontalHeaderItem(c);
+    if (!header || header->text() != table_.Text(0, c)) {
+      fgdMain_->setHorizontalHeaderItem(c, HeaderItem(table_.Text(0, c), Qt::AlignCenter));
+    }
+  }
+  for (int r = 1; r < rows; ++r) {
+    const QTableWidgetItem* header = fgdMain_->verticalHeaderItem(r);
+    if (!header || header->text() != table_.Text(r, 0)) {
+      fgdMain_->setVerticalHeaderItem(
+          r, HeaderItem(table_.Text(r, 0), Qt::AlignLeft | Qt::AlignVCenter));
+    }
+  }
+  fgdMain_->setRowHidden(0, true);
+  fgdMain_->setColumnHidden(0, true);
+  if (corner_) corner_->update();
+}
+
+void TableWindow::PaintCorner() {
+  QStyleOptionHeader option;
+  option.initFrom(corner_);
+  option.state |= QStyle::State_Enabled;
+  option.rect = corner_->rect();
+  option.position = QStyleOptionHeader::OnlyOneSection;
+  option.text = table_.Text(0, 0);
+  option.textAlignment = Qt::AlignCenter;
+  QPainter painter(corner_);
+  corner_->style()->drawControl(QStyle::CE_Header, &option, &painter, corner_);
+}
+
+QPoint TableWindow::CellAt(QObject* surface, const QPoint& position) const {
+  if (surface == corner_) return {0, 0};
+  if (surface == fgdMain_->horizontalHeader()->viewport()) {
+    const int c = fgdMain_->horizontalHeader()->logicalIndexAt(position);
+    return c > 0 ? QPoint(0, c) : QPoint(-1, -1);
+  }
+  if (surface == fgdMain_->verticalHeader()->viewport()) {
+    const int r = fgdMain_->verticalHeader()->logicalIndexAt(position);
+    return r > 0 ? QPoint(r, 0) : QPoint(-1, -1);
+  }
+  const QModelIndex index = fgdMain_->indexAt(position);
+  return index.isValid() ? QPoint(index.row(), index.column()) : QPoint(-1, -1);
 }
 
 void TableWindow::ShowLoadFailed() {
@@ -170,18 +253,44 @@ void TableWindow::ShowLoadFailed() {
 }
 
 bool TableWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == fgdMain_->viewport() && event->type() == QEvent::MouseButtonRelease) {
-    OnMouseUp(static_cast<QMouseEvent*>(event));
+  const bool surface = watched == fgdMain_->viewport() || watched == corner_ ||
+                       watched == fgdMain_->horizontalHeader()->viewport() ||
+                       watched == fgdMain_->verticalHeader()->viewport();
+  if (!surface) return QMainWindow::eventFilter(watched, event);
+  if (watched == corner_) {
+    switch (event->type()) {
+      case QEvent::Paint:
+        PaintCorner();
+        return true;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        return true;  // the corner adds rows and columns; it never selects the whole grid
+      case QEvent::MouseButtonRelease:
+        OnMouseUp(watched, static_cast<QMouseEvent*>(event));
+        return true;
+      default:
+        return false;
+    }
+  }
+  if (event->type() == QEvent::MouseButtonPress) {
+    press_position_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+  } else if (event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool dragged =
+        watched != fgdMain_->viewport() && press_position_ &&
+        (mouse->position().toPoint() - *press_position_).manhattanLength() > kDragDistance;
+    press_position_.reset();
+    if (!dragged) OnMouseUp(watched, mouse);
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TableWindow::OnMouseUp(QMouseEvent* event) {
+void TableWindow::OnMouseUp(QObject* surface, QMouseEvent* event) {
   CloseEditor();
-  const QModelIndex index = fgdMain_->indexAt(event->position().toPoint());
-  if (!index.isValid()) return;
-  const int row = index.row();
-  const int column = index.column();
+  const QPoint cell = CellAt(surface, event->position().toPoint());
+  if (cell.x() < 0) return;
+  const int row = cell.x();
+  const int column = cell.y();
   if (table_.Click(row, column, event->button(), event->modifiers()) ==
       SharedTable::ClickResult::kOpenEditor) {
     OpenEditor(row, column);
@@ -199,9 +308,26 @@ void TableWindow::OpenEditor(int row, int column) {
   txtInput_->setFocus(Qt::MouseFocusReason);
 }
 
+QRect TableWindow::CellRect(int row, int column) const {
+  // In the grid's own coordinates, where the editor lives.
+  if (row == 0 && column == 0) return corner_ ? corner_->geometry() : QRect();
+  if (row == 0) {
+    const QHeaderView* header = fgdMain_->horizontalHeader();
+    return QRect(header->x() + header->sectionViewportPosition(column), header->y(),
+                 header->sectionSize(column), header->height());
+  }
+  if (column == 0) {
+    const QHeaderView* header = fgdMain_->verticalHeader();
+    return QRect(header->x(), header->y() + header->sectionViewportPosition(row), header->width(),
+                 header->sectionSize(row));
+  }
+  return fgdMain_->visualRect(fgdMain_->model()->index(row, column))
+      .translated(fgdMain_->viewport()->pos());
+}
+
 void TableWindow::PlaceEditor() {
   if (!editing_) return;
-  const QRect cell = fgdMain_->visualRect(fgdMain_->model()->index(edit_row_, edit_column_));
+  const QRect cell = CellRect(edit_row_, edit_column_);
   QRect place(cell.left(), cell.top(), cell.width() - 1, cell.height() - 1);
   // A row lower than a text box keeps the box's height, reaching up over the row above.
   const int least = TwipsToPixels(kEditorMinTwips);
@@ -210,6 +336,7 @@ void TableWindow::PlaceEditor() {
     place.setHeight(least - 1);
   }
   txtInput_->setGeometry(place);
+  txtInput_->raise();
   WidenEditor();
 }
 

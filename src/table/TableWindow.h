@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <optional>
 
+class QAbstractButton;
 class QAction;
 class QLineEdit;
 class QMouseEvent;
@@ -37,7 +39,11 @@ class TableWindow : public QMainWindow {
  private:
   void BuildMenus();
   void Sync();
-  void OnMouseUp(QMouseEvent* event);
+  void OnMouseUp(QObject* surface, QMouseEvent* event);
+  // The cell (row, column) under `position` of a surface: the cells, a header or the corner.
+  QPoint CellAt(QObject* surface, const QPoint& position) const;
+  QRect CellRect(int row, int column) const;
+  void PaintCorner();
   void OpenEditor(int row, int column);
   void PlaceEditor();
   void WidenEditor();
@@ -51,6 +57,8 @@ class TableWindow : public QMainWindow {
   Dialogs& dialogs_;
   QTableWidget* fgdMain_ = nullptr;
   QLineEdit* txtInput_ = nullptr;
+  QAbstractButton* corner_ = nullptr;  // the view's corner button: the corner cell
+  std::optional<QPoint> press_position_;
   QAction* topmost_ = nullptr;
   bool editing_ = false;
   int edit_row_ = -1;

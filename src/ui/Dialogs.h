@@ -25,6 +25,11 @@ class Dialogs {
   // Yes/No question; `done(true)` for yes.
   virtual void Confirm(QWidget* parent, const QString& title, const QString& text,
                        std::function<void(bool)> done) = 0;
+  // The same question with OK and Cancel buttons; `done(true)` for OK.
+  virtual void ConfirmOkCancel(QWidget* parent, const QString& title, const QString& text,
+                               std::function<void(bool)> done) {
+    Confirm(parent, title, text, std::move(done));
+  }
   // Text input box; `done(std::nullopt)` when cancelled.
   virtual void Input(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& initial, std::function<void(std::optional<QString>)> done) = 0;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 
 namespace quillora {
 
@@ -29,6 +30,32 @@ QMessageBox::Icon ToQtIcon(Dialogs::Icon icon) {
       break;
   }
   return QMessageBox::NoIcon;
+}
+
+// The extension of the first "*.ext" pattern of a "label (patterns)" filter, empty for "*.*".
+QString FirstExtension(const QString& filter) {
+  const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+  const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+  if (open < 0 || close < open) return {};
+  const QStringList patterns =
+      filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  for (const QString& pattern : patterns) {
+    if (!pattern.startsWith(QLatin1String("*."))) continue;
+    const QString extension = pattern.mid(2);
+    if (!extension.isEmpty() && std::all_of(extension.begin(), extension.end(),
+                                            [](QChar c) { return c.isLetterOrNumber(); })) {
+      return extension;
+    }
+  }
+  return {};
+}
+
+// A file dialog that shows each filter by its label alone.
+QFileDialog* NewFileDialog(QWidget* parent, const QString& title, const QString& folder,
+                           const QString& filter) {
+  auto* dialog = new QFileDialog(parent, title, folder, filter);
+  dialog->setOption(QFileDialog::HideNameFilterDetails);
+  return dialog;
 }
 
 // Runs `on_finished` once when the dialog closes, then lets the dialog delete itself.
@@ -58,6 +85,15 @@ void QtDialogs::Confirm(QWidget* parent, const QString& title, const QString& te
   });
 }
 
+void QtDialogs::ConfirmOkCancel(QWidget* parent, const QString& title, const QString& text,
+                                std::function<void(bool)> done) {
+  auto* box = new QMessageBox(QMessageBox::Question, title, text,
+                              QMessageBox::Ok | QMessageBox::Cancel, parent);
+  OpenAndThen(box, [done](QMessageBox* b, int) {
+    if (done) done(b->clickedButton() == b->button(QMessageBox::Ok));
+  });
+}
+
 void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prompt,
                       const QString& initial, std::function<void(std::optional<QString>)> done) {
   auto* dialog = new QInputDialog(parent);
@@ -78,7 +114,7 @@ void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prom
 void QtDialogs::SaveFile(QWidget* parent, const QString& title, const QString& folder,
                          const QString& filter, const QString& default_suffix,
                          std::function<void(QString)> done) {
-  auto* dialog = new QFileDialog(parent, title, folder, filter);
+  auto* dialog = NewFileDialog(parent, title, folder, filter);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setDefaultSuffix(default_suffix);
@@ -91,9 +127,11 @@ void QtDialogs::SaveFile(QWidget* parent, const QString& title, const QString& f
 
 void QtDialogs::OpenFile(QWidget* parent, const QString& title, const QString& folder,
                          const QString& filter, std::function<void(QString)> done) {
-  auto* dialog = new QFileDialog(parent, title, folder, filter);
+  auto* dialog = NewFileDialog(parent, title, folder, filter);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setFileMode(QFileDialog::ExistingFile);
+  // "foo" opens foo.tb0 when the filter is for .tb0 files, as saving names it.
+  dialog->setDefaultSuffix(FirstExtension(filter));
   OpenAndThen(dialog, [done](QFileDialog* d, int result) {
     if (!done) return;
     const QStringList files = d->selectedFiles();

@@ -11,6 +11,8 @@ class QtDialogs : public Dialogs {
                std::function<void()> done) override;
   void Confirm(QWidget* parent, const QString& title, const QString& text,
                std::function<void(bool)> done) override;
+  void ConfirmOkCancel(QWidget* parent, const QString& title, const QString& text,
+                       std::function<void(bool)> done) override;
   void Input(QWidget* parent, const QString& title, const QString& prompt, const QString& initial,
              std::function<void(std::optional<QString>)> done) override;
   void SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,

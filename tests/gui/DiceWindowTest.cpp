@@ -400,8 +400,12 @@ TEST_F(DiceWindowTest, OptionPanelOpensAndCloses) {
   EXPECT_EQ(toggle->text(), QStringLiteral(">>>"));
   EXPECT_FALSE(panel->isVisible());
   const QSize narrow = window->size();
+  auto* bar = Find<QScrollBar>(QStringLiteral("hscImiPlus"));
+  const int bar_width = bar->width();
   QTest::mouseClick(toggle, Qt::LeftButton);
   EXPECT_EQ(toggle->text(), QStringLiteral("<<<"));
+  // The modifier bar keeps its room beside the open options.
+  EXPECT_GE(bar->width(), bar_width);
   EXPECT_TRUE(panel->isVisible());
   EXPECT_TRUE(Find<QComboBox>(QStringLiteral("cmbVarName"))->isVisible());
   EXPECT_GT(window->width(), narrow.width());

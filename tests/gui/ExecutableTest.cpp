@@ -31,6 +31,20 @@ class RunningProgram {
   QProcess process;
 };
 
+// The program needs a moment to start listening.
+bool ConnectWhenListening(RawPeer& peer, int port) {
+  return WaitUntil(
+      [&] {
+        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
+        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
+          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+        }
+        return false;
+      },
+      20000);
+}
+
 }  // namespace
 
 TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
@@ -41,17 +55,7 @@ TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   ASSERT_TRUE(program.process.waitForStarted(10000));
 
   RawPeer peer;
-  // The program needs a moment to start listening.
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        if (peer.socket.state() == QAbstractSocket::ConnectedState) return true;
-        if (peer.socket.state() == QAbstractSocket::UnconnectedState) {
-          peer.socket.connectToHost(QHostAddress(QHostAddress::LocalHost),
-                                    static_cast<quint16>(port));
-        }
-        return false;
-      },
-      20000));
+  ASSERT_TRUE(ConnectWhenListening(peer, port));
 
   const int index = peer.Hello(QStringLiteral("子"));
   EXPECT_EQ(index, 2);  // the server's own user is participant 1
@@ -103,4 +107,62 @@ TEST(Executable, RejectsUnknownOptionsWithUsage) {
   ASSERT_TRUE(process.waitForFinished(10000));
   EXPECT_EQ(process.exitCode(), 2);
   EXPECT_TRUE(process.readAllStandardError().contains("usage: quillora"));
+}
+
+TEST(Executable, HelpAndVersionNeedNoDisplay) {
+  for (const char* option : {"--help", "--version"}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUILLORA_EXE), {QString::fromLatin1(option)});
+    ASSERT_TRUE(process.waitForFinished(10000)) << option;
+    EXPECT_EQ(process.exitCode(), 0) << option;
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains(option == QLatin1String("--help") ? "usage: quillora" : "2.10.1"))
+        << option;
+  }
+}
+
+TEST(Executable, InstalledProgramFindsItsDataAndKeepsUserFilesInTheUsersFolder) {
+  TempHome root;
+  const QString prefix = root.File("prefix");
+  QProcess install;
+  install.setProcessChannelMode(QProcess::MergedChannels);
+  install.start(QStringLiteral(QUILLORA_CMAKE),
+                {"--install", QStringLiteral(QUILLORA_BUILD_DIR), "--prefix", prefix});
+  ASSERT_TRUE(install.waitForFinished(60000));
+  ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+  for (const char* file :
+       {"bin/quillora", "bin/quillora-dice", "share/quillora/data/tarot.txt",
+        "share/quillora/data/sysMes.wav", "share/applications/quillora.desktop",
+        "share/metainfo/quillora.metainfo.xml", "share/icons/hicolor/scalable/apps/quillora.svg",
+        "share/icons/hicolor/48x48/apps/quillora.png"}) {
+    EXPECT_TRUE(QFile::exists(prefix + QLatin1Char('/') + QLatin1String(file))) << file;
+  }
+
+  // Started from the menu: no --home, so the user's own data folder is the program folder.
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("XDG_DATA_HOME"), root.File("xdg"));
+  program.setProcessEnvironment(env);
+  program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  const int port = FreePort();
+  program.start(prefix + QStringLiteral("/bin/quillora"),
+                {"--port", QString::number(port), "--server"});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  RawPeer peer;
+  ASSERT_TRUE(ConnectWhenListening(peer, port));
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(10000));
+  EXPECT_EQ(program.exitCode(), 0);
+  const QString user = root.File("xdg/Quillora");
+  EXPECT_TRUE(QFile::exists(user + QStringLiteral("/app.ini")));
+  EXPECT_TRUE(QFile::exists(user + QStringLiteral("/log")));
+  EXPECT_EQ(root.Read("xdg/Quillora/data/tarot.txt"),
+            root.Read("prefix/share/quillora/data/tarot.txt"));
+  EXPECT_FALSE(QFile::exists(prefix + QStringLiteral("/bin/app.ini")));
 }

@@ -67,15 +67,25 @@ TEST(MainWindowStartup, FirstRunCreatesSettingsLogFolderAndTwoNotices) {
   EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
   EXPECT_EQ(p.window->windowTitle(), QStringLiteral("Quillora - NoMode どこにも接続されてません"));
 
-  const QString text = p.ChatText();
-  const qsizetype handle_line =
-      text.indexOf(QStringLiteral("ユーザー名をtesthostに設定しました。"));
-  const qsizetype missing_line = text.indexOf(QStringLiteral("App.iniファイルが見つからないか"));
-  const qsizetype created_line =
-      text.indexOf(QStringLiteral("デフォルトのApp.iniファイルを作成しました。"));
-  ASSERT_GE(handle_line, 0);
-  EXPECT_LT(handle_line, missing_line);
-  EXPECT_LT(missing_line, created_line);
+  // Two lines in all: the handle, then the settings file.
+  EXPECT_EQ(p.ChatText(),
+            QStringLiteral("SystemMessage：ユーザー名をtesthostに設定しました。変更は、メニューの"
+                           "[設定]→[ユーザー情報設定]でできます\n"
+                           "SystemMessage：App.iniファイルが見つからないか、正常ではありません。"
+                           "デフォルトのApp.iniファイルを作成しました。\n"));
+  // Received files are kept and opened only on request until the user chooses otherwise.
+  EXPECT_TRUE(Cp932::DecodeFile(home.Read("app.ini")).contains(QStringLiteral("ExecuteLevel=2")));
+  EXPECT_TRUE(p.action("mnuSpExtSubSub_2")->isChecked());
+}
+
+TEST(MainWindowStartup, StoredReceivingPolicyIsKept) {
+  test::TempHome home;
+  { Program first(home.path()); }
+  QString ini = Cp932::DecodeFile(home.Read("app.ini"));
+  ini.replace(QStringLiteral("ExecuteLevel=2"), QStringLiteral("ExecuteLevel=0"));
+  home.Write("app.ini", Cp932::Encode(ini));
+  Program again(home.path());
+  EXPECT_EQ(again.core.instance().settings.ExecuteLevel, 0);
 }
 
 TEST(MainWindowStartup, SettingsFileWithoutVersionStartsBlank) {
@@ -94,9 +104,33 @@ TEST(MainWindowStartup, HandleOptionIsUsedForTheRunOnly) {
   {
     Program p(home.path(), options);
     EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("花子"));
+    // The first-run line names the handle in effect.
+    EXPECT_TRUE(p.ChatText().contains(QStringLiteral("ユーザー名を花子に設定しました。")));
+    // The appearance dialog shows it, and OK keeps it without storing it.
+    p.action("mnuSetSub_1")->trigger();
+    auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QListWidget*>("lstPreSet")->setCurrentRow(9);
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("txtPreSet")->text(), QStringLiteral("花子"));
+    p.window->findChild<QTextEdit*>("rtbMain")->setFocus();
+    QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("花子"));
+    EXPECT_EQ(p.core.instance().settings.PsetName[0], QStringLiteral("testhost"));
+    EXPECT_EQ(p.window->focusWidget(), p.input());
   }
-  Program again(home.path());
-  EXPECT_EQ(again.core.instance().OwnHandle, QStringLiteral("testhost"));
+  {
+    Program again(home.path());
+    EXPECT_EQ(again.core.instance().OwnHandle, QStringLiteral("testhost"));
+  }
+  // Editing the shown name makes the edit the handle, stored like any preset edit.
+  Program p(home.path(), options);
+  p.action("mnuSetSub_1")->trigger();
+  auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
+  dialog->findChild<QListWidget*>("lstPreSet")->setCurrentRow(9);
+  dialog->findChild<QLineEdit*>("txtPreSet")->setText(QStringLiteral("花子2"));
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+  EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("花子2"));
+  EXPECT_EQ(p.core.instance().settings.PsetName[0], QStringLiteral("花子2"));
 }
 
 TEST(MainWindowStartup, SameDayRestartContinuesTheRichTextLog) {
@@ -238,6 +272,52 @@ TEST(MainWindowInput, EnterSendsAndResetsToBufferZeroUnlessMultiLineIsAllowed) {
   EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("一行目\n"));
 }
 
+TEST(MainWindowInput, ShiftEnterSendsTooWithoutMultiLineAndLfLinesIndent) {
+  test::TempHome home;
+  Program p(home.path());
+  p.input()->setPlainText(QStringLiteral("一行だけ"));
+  p.input()->moveCursor(QTextCursor::End);
+  p.Key(Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_TRUE(p.input()->toPlainText().isEmpty());  // sent (and used up), no line break
+
+  p.action("mnuSetSub_3")->trigger();
+  p.input()->setPlainText(QStringLiteral("一行目"));
+  p.input()->moveCursor(QTextCursor::End);
+  p.Key(Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_EQ(p.input()->toPlainText(), QStringLiteral("一行目\n"));
+}
+
+TEST(MainWindowInput, ShortcutsActOnKeysOfThisWindowOnly) {
+  test::TempHome home;
+  Program p(home.path());
+  Recipients& rec = p.core.recipients();
+  rec.InsertTopEntries();
+  rec.AddParticipant(2, QStringLiteral("太郎"), QStringLiteral("さん"));
+  QWidget tool;
+  p.window->SetToolWindow(MainWindow::kScenario, &tool);
+  p.action("mnuExtSub_7")->trigger();
+  ASSERT_TRUE(tool.isVisible());
+  QTest::keyClick(&tool, Qt::Key_3, Qt::ControlModifier);
+  QTest::keyClick(&tool, Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場０"));
+  EXPECT_EQ(rec.SendRow(), 0);
+  p.Key(Qt::Key_3, Qt::ControlModifier);
+  EXPECT_EQ(p.Panel(kPanelCurBufNum), QStringLiteral("発言場３"));
+
+  // Minimising a tool window keeps its check; choosing the entry twice brings it back.
+  QAction* entry = p.action("mnuExtSub_7");
+  tool.setWindowState(Qt::WindowMinimized);
+  EXPECT_TRUE(entry->isChecked());
+  entry->trigger();
+  EXPECT_FALSE(entry->isChecked());
+  entry->trigger();
+  EXPECT_TRUE(tool.isVisible());
+  EXPECT_FALSE(tool.isMinimized());
+  tool.close();
+  EXPECT_FALSE(entry->isChecked());
+  p.window->SetToolWindow(MainWindow::kScenario, nullptr);
+}
+
 TEST(MainWindowInput, CtrlArrowsStepThroughTheListsAndStopAtTheEnds) {
   test::TempHome home;
   Program p(home.path());
@@ -280,6 +360,43 @@ TEST(MainWindowMenus, HandleDialogVersionBoxAndIpCopy) {
   p.action("mnuConSub_5")->trigger();
   EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("IP Utility"));
   EXPECT_FALSE(p.dialogs.clipboard.isEmpty());
+}
+
+TEST(MainWindowMenus, DialogsGiveTheFocusBackToTheInputBox) {
+  test::TempHome home;
+  CommandLine options;
+  options.port = 2301;
+  Program p(home.path(), options);
+  // The version box names the port in use.
+  p.action("mnuHelpSub_1")->trigger();
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(QStringLiteral("TCPポート2301番")));
+  for (const char* entry : {"mnuConSub_1", "mnuSetSub_0", "mnuHelpSub_1", "mnuConSub_5",
+                            "mnuFileSub_0", "mnuSpExtSub_0"}) {
+    p.window->findChild<QTextEdit*>("rtbMain")->setFocus();
+    QAction* action = p.action(entry);
+    ASSERT_NE(action, nullptr) << entry;
+    action->setEnabled(true);
+    action->trigger();
+    EXPECT_EQ(p.window->focusWidget(), p.input()) << entry;
+  }
+  // The file to send is looked for in the program folder first, under one filter text.
+  EXPECT_EQ(p.dialogs.Last("open").text, home.path() + QStringLiteral("|全てのファイル(*.*) (*)"));
+}
+
+TEST(MainWindowMenus, ApplyingTheAppearanceSavesTheCurrentState) {
+  test::TempHome home;
+  Program p(home.path());
+  p.window->resize(640, 480);
+  ASSERT_TRUE(p.core.dice_options().RegisterDiceOptionSet(QStringLiteral("B"), 5,
+                                                          QStringLiteral("今回の設定")));
+  p.action("mnuSetSub_1")->trigger();
+  QTest::mouseClick(p.window->findChild<QDialog*>("frmSetApp")->findChild<QPushButton*>("cmdOK"),
+                    Qt::LeftButton);
+  const QString ini = Cp932::DecodeFile(home.Read("app.ini"));
+  EXPECT_TRUE(ini.contains(QStringLiteral("DiceOptValue66=5")));
+  EXPECT_TRUE(ini.contains(QStringLiteral("DiceOptComment66=今回の設定")));
+  const int twips = static_cast<int>(std::round(640 * 1440.0 / p.window->logicalDpiX()));
+  EXPECT_TRUE(ini.contains(QStringLiteral("frmMain_Width=%1").arg(twips))) << qPrintable(ini);
 }
 
 TEST(MainWindowMenus, HandlePanelClicksStepThroughPresetHandles) {
@@ -358,6 +475,13 @@ TEST(AppearanceDialog, OkAppliesTheWorkingCopyAndCancelDropsIt) {
   auto* dialog = p.window->findChild<QDialog*>("frmSetApp");
   ASSERT_NE(dialog, nullptr);
   EXPECT_TRUE(dialog->isVisible());
+  // Every font and colour entry is visible at the dialog's size.
+  for (const char* name : {"lstFont", "lstCol"}) {
+    auto* list = dialog->findChild<QListWidget*>(name);
+    const QListWidgetItem* last = list->item(list->count() - 1);
+    EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(last)))
+        << name << " " << list->viewport()->height() << " " << list->visualItemRect(last).bottom();
+  }
   auto* presets = dialog->findChild<QListWidget*>("lstPreSet");
   auto* text = dialog->findChild<QLineEdit*>("txtPreSet");
   ASSERT_EQ(presets->count(), 20);

@@ -28,6 +28,8 @@ TEST(ProgramShell, ToolsMenuShowsAndHidesEveryToolAndFollowsTheCloseBox) {
   ProgramShell shell(core, dialogs);
   shell.Show();
   MainWindow& main = shell.main_window();
+  // What the user types right after start-up goes into the input box.
+  EXPECT_EQ(main.focusWidget(), main.input());
 
   const std::vector<std::pair<int, QWidget*>> tools = {
       {MainWindow::kDice, &shell.dice_window()},

@@ -131,7 +131,7 @@ TEST(ScenarioWindow, LoadsThroughTheFileMenuWithNormalisedMarkers) {
   rig.Load(LongScenario());
   ASSERT_EQ(rig.dialogs.asked.size(), 1);
   EXPECT_EQ(rig.dialogs.asked[0],
-            Q("open|開く|") + rig.home.path() + Q("|シナリオファイル(*.txt)"));
+            Q("open|開く|") + rig.home.path() + Q("|シナリオファイル(*.txt) (*.txt)"));
   const QStringList lines = rig.window.Lines();
   ASSERT_EQ(lines.size(), 87);  // 86 lines and the empty paragraph after the last break
   EXPECT_EQ(lines[0], Q("#JUMP:End"));
@@ -235,7 +235,7 @@ TEST(ScenarioWindow, SavesTheEditedTextInTheLoadedEncoding) {
   rig.dialogs.next_path = rig.home.File("out.txt");
   rig.action("mnuFileSub_1")->trigger();
   EXPECT_EQ(rig.dialogs.asked.last(),
-            Q("save|保存|") + rig.home.path() + Q("|シナリオファイル(*.txt)|txt"));
+            Q("save|保存|") + rig.home.path() + Q("|シナリオファイル(*.txt) (*.txt)|txt"));
   EXPECT_EQ(rig.home.Read("out.txt"), Cp932::Encode(Q("#LABEL:導入\r\nGM：ようこそ\r\nGM：追記")));
   EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 

@@ -164,6 +164,16 @@ TEST_F(SessionRobustnessTest, WatchTimerAnnouncesSilentlyClosedPeers) {
   EXPECT_EQ(a->sink.Count(QStringLiteral("Ghostさんがチャットから落ちました")), 1);
 }
 
+TEST_F(SessionRobustnessTest, JoinsSwitchTheWatchTimerOnWithoutRestartingIt) {
+  ASSERT_TRUE(StartServer(*gm));
+  ASSERT_TRUE(gm->session.WatchTimerActive());
+  QTest::qWait(400);
+  ASSERT_TRUE(Join(*a, *gm));
+  ASSERT_TRUE(Join(*b, *gm));
+  // Still counting from the first join, so a stream of newcomers cannot hold the check off.
+  EXPECT_LE(gm->session.WatchRemainingMs(), Session::kWatchInterval - 300);
+}
+
 // A server that answers the hello with a version of our choosing.
 class FakeServer {
  public:
@@ -225,6 +235,12 @@ TEST_F(SessionRobustnessTest, OtherVersionIsNotedAndTheJoinGoesOn) {
     EXPECT_FALSE(line.text.contains(QStringLiteral("違うバージョン")));
   }
   EXPECT_EQ(newer.codes, (QVector<int>{204, 201}));
+
+  // A departure of somebody outside the participant table is a bad row, reported like others.
+  Packet gone(3, 0, 1, 0);
+  gone.Add(int16_t{50});
+  newer.peer->write(EncodePacket(gone));
+  EXPECT_TRUE(WaitUntil([&] { return b->SysReqMes().contains(QStringLiteral("DP_Clnt")); }));
 }
 
 TEST_F(SessionRobustnessTest, RefusedAndBusyPortsAreReported) {
@@ -234,6 +250,11 @@ TEST_F(SessionRobustnessTest, RefusedAndBusyPortsAreReported) {
   a->session.Disconnect();
   EXPECT_EQ(a->instance.SessionMode, ModeNone);
   EXPECT_EQ(a->sink.lines.back().text, QStringLiteral("接続を切断しました。"));
+
+  // A local port beyond 65535 is refused, not wrapped around (70000 would become 4464).
+  a->session.Connect(QStringLiteral("127.0.0.1:70000"));
+  EXPECT_EQ(a->instance.SessionMode, ModeNone);
+  EXPECT_TRUE(a->SysReqMes().startsWith(QStringLiteral("Err 380 @ Menu_Connect : ")));
 
   QTcpServer squatter;
   ASSERT_TRUE(squatter.listen(QHostAddress::Any, static_cast<quint16>(port)));

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <memory>
@@ -45,11 +50,31 @@ class TableWindowTest : public ::testing::Test {
     const QTableWidgetItem* item = Grid()->item(r, c);
     return item ? item->text() : QStringLiteral("<none>");
   }
+  // Where the user sees cell (r, c): the corner button, a header section or a cell.
+  std::pair<QWidget*, QPoint> Place(int r, int c) {
+    QHeaderView* columns = Grid()->horizontalHeader();
+    QHeaderView* rows = Grid()->verticalHeader();
+    if (r == 0 && c == 0) {
+      auto* corner = Grid()->findChild<QAbstractButton*>(QStringLiteral("fgdMainCorner"));
+      return {corner, corner ? corner->rect().center() : QPoint()};
+    }
+    if (r == 0) {
+      return {columns->viewport(),
+              QPoint(columns->sectionViewportPosition(c) + columns->sectionSize(c) / 2,
+                     columns->height() / 2)};
+    }
+    if (c == 0) {
+      return {rows->viewport(), QPoint(rows->width() / 2, rows->sectionViewportPosition(r) +
+                                                              rows->sectionSize(r) / 2)};
+    }
+    return {Grid()->viewport(), Grid()->visualRect(Grid()->model()->index(r, c)).center()};
+  }
   void Click(int r, int c, Qt::MouseButton button = Qt::LeftButton,
              Qt::KeyboardModifiers mods = {}) {
-    const QRect rect = Grid()->visualRect(Grid()->model()->index(r, c));
-    ASSERT_TRUE(rect.isValid()) << r << "," << c;
-    QTest::mouseClick(Grid()->viewport(), button, mods, rect.center());
+    const auto [surface, point] = Place(r, c);
+    ASSERT_NE(surface, nullptr) << r << "," << c;
+    ASSERT_TRUE(surface->rect().contains(point)) << r << "," << c;
+    QTest::mouseClick(surface, button, mods, point);
   }
   QAction* Action(const QString& name) {
     auto* a = window->findChild<QAction*>(name);
@@ -93,7 +118,7 @@ TEST_F(TableWindowTest, EditorOpensOverTheCellAndEnterCommitsIt) {
   EXPECT_TRUE(editor->isVisible());
   EXPECT_TRUE(editor->hasFocus());
   const QRect cell = Grid()->visualRect(Grid()->model()->index(1, 1));
-  EXPECT_EQ(editor->geometry().topLeft(), cell.topLeft());
+  EXPECT_EQ(editor->mapToGlobal(QPoint()), Grid()->viewport()->mapToGlobal(cell.topLeft()));
 
   test::TypeText(editor, QStringLiteral("先攻"));
   QTest::keyClick(editor, Qt::Key_Return);
@@ -117,6 +142,51 @@ TEST_F(TableWindowTest, EditorOpensOverTheCellAndEnterCommitsIt) {
   EXPECT_EQ(Cell(1, 1), QStringLiteral("先攻!"));
   EXPECT_EQ(window->EditedCell(), QPoint(0, 1));
   EXPECT_EQ(editor->text(), QStringLiteral("列1"));
+}
+
+TEST_F(TableWindowTest, HeadersStayInPlaceHintAtTheCornerAndWidenByDragging) {
+  for (int i = 0; i < 12; ++i) Click(0, 0, Qt::RightButton);
+  for (int i = 0; i < 12; ++i) Click(0, 0);
+  ASSERT_EQ(Grid()->columnCount(), 13);
+  QTest::qWait(20);  // the view lays its scroll bars out later
+  Grid()->horizontalScrollBar()->setValue(Grid()->horizontalScrollBar()->maximum());
+  Grid()->verticalScrollBar()->setValue(Grid()->verticalScrollBar()->maximum());
+  ASSERT_GT(Grid()->horizontalScrollBar()->value(), 0);
+  // Scrolled to the far right and bottom, the name column and the header row are still there,
+  // and a click at the far left edits a row's name, not a scrolled cell.
+  QHeaderView* names = Grid()->verticalHeader();
+  ASSERT_TRUE(names->isVisible());
+  const int last_row = Grid()->rowCount() - 1;
+  EXPECT_EQ(names->model()->headerData(last_row, Qt::Vertical).toString(), Cell(last_row, 0));
+  Click(last_row, 0);
+  EXPECT_EQ(window->EditedCell(), QPoint(last_row, 0));
+  Click(0, 12);
+  EXPECT_EQ(window->EditedCell(), QPoint(0, 12));
+  EXPECT_EQ(window->editor()->text(), QStringLiteral("列12"));
+  window->CloseEditor();
+
+  // The corner tells what clicking it does, as a tool tip and in the status bar.
+  auto* corner = Grid()->findChild<QAbstractButton*>(QStringLiteral("fgdMainCorner"));
+  ASSERT_NE(corner, nullptr);
+  EXPECT_FALSE(corner->toolTip().isEmpty());
+  EXPECT_EQ(corner->statusTip(), corner->toolTip());
+
+  // Dragging a header edge widens that column here only; it is no click on the header.
+  Grid()->horizontalScrollBar()->setValue(0);
+  QHeaderView* headers = Grid()->horizontalHeader();
+  const int width = Grid()->columnWidth(1);
+  const int edge = headers->sectionViewportPosition(1) + width - 1;
+  const int y = headers->height() / 2;
+  rig.writes.clear();
+  QTest::mousePress(headers->viewport(), Qt::LeftButton, {}, QPoint(edge, y));
+  QMouseEvent move(QEvent::MouseMove, QPointF(edge + 60, y),
+                   headers->viewport()->mapToGlobal(QPointF(edge + 60, y)), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(headers->viewport(), &move);
+  QTest::mouseRelease(headers->viewport(), Qt::LeftButton, {}, QPoint(edge + 60, y));
+  EXPECT_GT(Grid()->columnWidth(1), width + 30);
+  EXPECT_FALSE(window->Editing());
+  EXPECT_TRUE(rig.writes.isEmpty());
 }
 
 TEST_F(TableWindowTest, LosingTheFocusCommitsAndLongTextsWidenTheEditor) {
@@ -215,7 +285,7 @@ TEST_F(TableWindowTest, OpenLoadsColumnsOrSaysTheFileCannotBeRead) {
   dialogs.files.push_back(rig.home.File("pc"));  // typed without the extension
   Action(QStringLiteral("mnuFileSub_0"))->trigger();
   EXPECT_EQ(dialogs.Last("open").text,
-            rig.instance.ProgramFolder() + QStringLiteral("|テーブル定義ファイル(*.tb0)"));
+            rig.instance.ProgramFolder() + QStringLiteral("|テーブル定義ファイル(*.tb0) (*.tb0)"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return table.Idle(); }, 5000));
   EXPECT_EQ(Grid()->columnCount(), 3);
   EXPECT_EQ(Cell(0, 2), QStringLiteral("MP"));

@@ -152,6 +152,20 @@ TEST_F(ChatLogTest, IndentsContinuationLinesUnderTheMessage) {
   EXPECT_EQ(BlockAt(doc, 4).blockFormat().textIndent(), 0);
 }
 
+TEST_F(ChatLogTest, TreatsLfAndBareCrLikeCrLf) {
+  // The input box breaks lines with LF; a peer may send a bare CR.
+  log_->AppendChatLine(QStringLiteral("Alice："), kSpeakerOwn, QStringLiteral("one\ntwo\rthree\n"),
+                       {}, 0);
+  for (QTextDocument* doc : {log_->Main(), log_->Log()}) {
+    ASSERT_EQ(doc->toPlainText(), QStringLiteral("Alice：one\ntwo\nthree\n"));
+    const double alice = Width(kFontOwnSpeaker, QStringLiteral("Alice："));
+    for (int line : {1, 2}) {
+      EXPECT_NEAR(BlockAt(doc, line).blockFormat().leftMargin(), alice, Tolerance());
+      EXPECT_EQ(BlockAt(doc, line).blockFormat().textIndent(), 0);
+    }
+  }
+}
+
 TEST_F(ChatLogTest, EndsEveryLineWithExactlyOneLineBreak) {
   log_->SystemLine(QStringLiteral("with\r\n"));
   log_->SystemLine(QStringLiteral("without"));

@@ -50,4 +50,14 @@ TEST(CommandLine, ParsesOptionsAndRejectsUnknownOnes) {
   EXPECT_FALSE(CommandLine::Parse({"--connect"}, &error, &help).has_value());
   EXPECT_FALSE(CommandLine::Parse({"--help"}, &error, &help).has_value());
   EXPECT_TRUE(help);
+
+  // Options are read before Qt sees them: Qt's own are passed over, the rest still count.
+  line = CommandLine::Parse({"-platform", "offscreen", "--server", "-style=fusion", "-reverse"},
+                            &error, &help);
+  ASSERT_TRUE(line.has_value()) << qPrintable(error);
+  EXPECT_TRUE(line->server);
+  EXPECT_FALSE(CommandLine::Parse({"-bogus"}, &error, &help).has_value());
+  line = CommandLine::Parse({"--version"}, &error, &help);
+  ASSERT_TRUE(line.has_value());
+  EXPECT_TRUE(line->version);
 }
