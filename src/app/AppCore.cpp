@@ -21,6 +21,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       table_(instance_, session_.router(), session_.dispatcher()),
       counters_(instance_, session_.router()) {
   counters_.RegisterHandlers(session_.dispatcher());
+  // A burst of lines costs the window one batch per frame, not one update per line.
+  chat_log_.SetFrameBatching(true);
 }
 
 AppCore::~AppCore() = default;
@@ -121,6 +123,7 @@ void AppCore::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   if (instance_.SessionMode != ModeNone) session_.Disconnect();
+  chat_log_.Flush();
   dice_options_.ToSettings(instance_.settings.DiceOpt);
   SaveSettings(instance_.IniPath(), instance_.settings);
 }
