@@ -10,10 +10,12 @@ class QAction;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTextEdit;
 class QTimer;
+class QToolButton;
 
 namespace quillora {
 
@@ -116,6 +118,8 @@ class MainWindow : public QMainWindow {
   void OnToolClosed(int tool);
   void ShowVersion();
   void OnSendFile();
+  void BuildFileProgress();
+  void OnFileProgress(bool sending, const QString& name, int k, int n);
   void OpenWithShell(const QString& path);
   void SaveLog(bool rich, bool ask);
   void StoreWindowStateIntoSettings();
@@ -138,6 +142,8 @@ class MainWindow : public QMainWindow {
   PanelLabel* panel_buf_ = nullptr;
   QLabel* panel_time_ = nullptr;
   QTimer* clock_ = nullptr;
+  QProgressBar* file_progress_ = nullptr;
+  QToolButton* file_cancel_ = nullptr;
 
   QMenu* menu_ext_ = nullptr;
   std::array<QAction*, 4> file_sub_{};
@@ -145,6 +151,7 @@ class MainWindow : public QMainWindow {
   std::array<QAction*, 9> set_sub_{};
   std::array<QAction*, kToolCount> ext_sub_{};
   std::array<QAction*, 7> policy_sub_{};
+  std::array<QAction*, 2> rate_sub_{};
   std::array<QPointer<QWidget>, kToolCount> tools_{};
   std::function<void()> dice_focus_;
   std::function<void(std::function<void()>)> hex_setup_;
