@@ -26,9 +26,10 @@ class SocketLink;
 // swelling or cutting anybody.
 //
 // Draining or not is told apart by progress: a reader whose waiting output has not moved for
-// kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the others
-// back. If its backlog then passes the link's cap and still does not move for kCutMs, the pump
-// asks for the connection to be cut. The host's own loopback connection (participant 1) lives
+// kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
+// others back; a reader that drains moves bytes at least once per network round trip, far more
+// often than that. If its backlog then passes the link's cap and still does not move for
+// kCutMs, the pump asks for the connection to be cut. The host's own loopback connection (participant 1) lives
 // in this very process and always drains eventually: it always counts as draining and is never
 // cut.
 class RelayPump : public QObject {
@@ -38,7 +39,7 @@ class RelayPump : public QObject {
   static constexpr qint64 kShare = 16 * 1024;
   static constexpr qint64 kReadBuffer = 64 * 1024;
   static constexpr qint64 kBehind = 96 * 1024;
-  static constexpr int kStallMs = 1000;
+  static constexpr int kStallMs = 500;
   static constexpr int kCutMs = 3000;
   static constexpr int kCheckMs = 250;
 
