@@ -111,6 +111,9 @@ int ServeProgram(int argc, char** argv, int port, const char* lag_file) {
   options.port = port;
   options.handle = QStringLiteral("host");
   core.Startup(options);
+  // The heavier case: every line also goes to both day-log files.
+  core.instance().settings.AutoSaveRTF = true;
+  core.instance().settings.AutoSaveText = true;
   quillora::ProgramShell shell(core, dialogs);
   shell.Show();
   if (!core.session().BecomeServer()) return 1;
