@@ -27,7 +27,7 @@ constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 constexpr int kMinimumHeaderReserve = 2048;
 // One frame, and the share of it one batch of lines may take.
 constexpr int kFrameMs = 16;
-constexpr qint64 kBatchBudgetMs = 8;
+constexpr qint64 kBatchBudgetMs = 12;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
 // files, so a reloaded log looks exactly like the live one.
@@ -260,8 +260,13 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   frame_.setSingleShot(true);
   frame_.setInterval(kFrameMs);
   connect(&frame_, &QTimer::timeout, this, [this] {
+    QElapsedTimer spent;
+    spent.start();
     WriteBatch(kBatchBudgetMs);
-    if (!pending_.empty()) frame_.start();
+    // The next batch a frame after this one began; the rest of the frame is the others'.
+    if (!pending_.empty()) {
+      frame_.start(std::max(1, kFrameMs - static_cast<int>(spent.elapsed())));
+    }
   });
 }
 
@@ -333,7 +338,7 @@ void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& te
   if (!batching_) {
     Flush();
   } else if (!frame_.isActive()) {
-    frame_.start();
+    frame_.start(kFrameMs);
   }
 }
 
