@@ -71,13 +71,15 @@ void RelayPump::Pass() {
   order.reserve(entries_.size());
   for (const auto& [k, e] : entries_) order.push_back(k);
   bool more = false;
-  char buffer[kShare];
+  char buffer[kShare + 1];
   for (const int k : order) {
     const auto it = entries_.find(k);
     if (it == entries_.end()) continue;
     QTcpSocket* socket = it->second.socket;
-    if (!socket || socket->bytesAvailable() <= 0) continue;
-    const qint64 got = socket->read(buffer, kShare);
+    if (!socket) continue;
+    const qint64 available = socket->bytesAvailable();
+    if (available <= 0) continue;
+    const qint64 got = socket->read(buffer, ShareToRead(available, kShare));
     if (got > 0) deliver_(k, QByteArrayView(buffer, got));
     const auto again = entries_.find(k);
     if (again != entries_.end() && again->second.socket &&

@@ -13,6 +13,14 @@ namespace quillora {
 
 class SocketLink;
 
+// How much to ask a socket for when it holds `available` bytes and one share is `share`. A
+// socket with a bounded read buffer stops taking bytes from the system once that buffer is
+// full, and only starts again when a read asks for more than the buffer holds; so a read that
+// would empty the buffer asks for one byte more.
+inline qint64 ShareToRead(qint64 available, qint64 share) {
+  return available < share ? available + 1 : (available == share ? share + 1 : share);
+}
+
 // How the server takes input from its participants' sockets.
 //
 // Reading happens in passes. Each pass takes at most kShare bytes from every socket in turn, so

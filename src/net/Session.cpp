@@ -286,7 +286,7 @@ void Session::ReadClient() {
     return;
   }
   QTcpSocket* socket = client_;
-  dispatcher_->DP_Clnt(socket->read(kClientShare));
+  dispatcher_->DP_Clnt(socket->read(ShareToRead(socket->bytesAvailable(), kClientShare)));
   if (client_ == socket && socket->bytesAvailable() > 0) ScheduleClientRead();
 }
 
