@@ -48,7 +48,7 @@ class RelayPump : public QObject {
   static constexpr qint64 kReadBuffer = 64 * 1024;
   static constexpr qint64 kBehind = 96 * 1024;
   static constexpr int kStallMs = 500;
-  static constexpr int kCutMs = 3000;
+  static constexpr int kCutMs = 5000;
   static constexpr int kCheckMs = 250;
 
   // deliver(k, bytes): input of participant k, in order. cut(k): participant k stopped reading
