@@ -47,14 +47,14 @@
 
 #include "app/AppCore.h"
 #include "app/ProgramShell.h"
-#include "core/Instance.h"
-#include "ui/QtDialogs.h"
-#include "ui/QtSound.h"
-#include "core/ChatSink.h"
 #include "chat/Recipients.h"
+#include "core/ChatSink.h"
+#include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
 #include "net/StreamBuffer.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtSound.h"
 
 extern char** environ;
 
@@ -188,7 +188,8 @@ struct Load {
 
 std::string FileBytes(int64_t size) {
   std::string bytes(static_cast<size_t>(size), '\0');
-  for (int64_t i = 0; i < size; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>((i * 7 + 3) & 0xFF);
+  for (int64_t i = 0; i < size; ++i)
+    bytes[static_cast<size_t>(i)] = static_cast<char>((i * 7 + 3) & 0xFF);
   return bytes;
 }
 
@@ -215,8 +216,8 @@ std::string Encode(const quillora::Packet& p) {
 
 // About 100 bytes on the wire either way: the sender, the sequence, the send time, padding.
 std::string Payload(const Client& c, int64_t now, int width) {
-  std::string s = std::to_string(c.id) + "," + std::to_string(c.seq) + "," +
-                  std::to_string(now) + "," + (c.role == Role::kFlood ? "F" : "C");
+  std::string s = std::to_string(c.id) + "," + std::to_string(c.seq) + "," + std::to_string(now) +
+                  "," + (c.role == Role::kFlood ? "F" : "C");
   if (static_cast<int>(s.size()) < width) s.append(static_cast<size_t>(width - s.size()), 'x');
   return s;
 }
@@ -290,10 +291,14 @@ void QuilloraPiece(Client& c, const std::string& file, int64_t k) {
   const int64_t size = static_cast<int64_t>(file.size());
   const int32_t count = static_cast<int32_t>((size - 1) / 2048 + 1);
   quillora::Packet p(311, 2, static_cast<int16_t>(c.id), 0);
-  p.Add(QStringLiteral("bench.bin")).Add(count).Add(static_cast<int32_t>(k)).Add(
-      static_cast<int32_t>(size)).Add(static_cast<int32_t>((k - 1) * 2048 + 1));
+  p.Add(QStringLiteral("bench.bin"))
+      .Add(count)
+      .Add(static_cast<int32_t>(k))
+      .Add(static_cast<int32_t>(size))
+      .Add(static_cast<int32_t>((k - 1) * 2048 + 1));
   const size_t at = static_cast<size_t>((k - 1) * 2048);
-  p.SetBin(QByteArray(file.data() + at, static_cast<qsizetype>(std::min<size_t>(2048, file.size() - at))));
+  p.SetBin(QByteArray(file.data() + at,
+                      static_cast<qsizetype>(std::min<size_t>(2048, file.size() - at))));
   c.out += Encode(p);
 }
 
@@ -523,13 +528,14 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   }
   if (load.stall) {
     std::printf(" stalled_cut_after=%.1fs",
-                stats.stall_cut_at < 0 ? -1.0
-                                       : static_cast<double>(stats.stall_cut_at - stats.stall_since) / 1e9);
+                stats.stall_cut_at < 0
+                    ? -1.0
+                    : static_cast<double>(stats.stall_cut_at - stats.stall_since) / 1e9);
   }
   if (load.file_bytes > 0 && kind == Kind::kQuillora) {
-    std::printf(" file=%s in %.2fs", stats.file_done_at < 0 ? "INCOMPLETE" : "byte-exact",
-                stats.file_done_at < 0 ? -1.0
-                                       : static_cast<double>(stats.file_done_at - begin) / 1e9);
+    std::printf(
+        " file=%s in %.2fs", stats.file_done_at < 0 ? "INCOMPLETE" : "byte-exact",
+        stats.file_done_at < 0 ? -1.0 : static_cast<double>(stats.file_done_at - begin) / 1e9);
   }
   std::printf(" others_cut=%d\n", stats.others_gone);
   std::fflush(stdout);
@@ -563,7 +569,8 @@ pid_t SpawnBare(const char* self, int port, const std::string& lag_file = {}) {
   posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
   pid_t server = -1;
-  const int spawned = posix_spawn(&server, "/proc/self/exe", &actions, nullptr, child_argv, environ);
+  const int spawned =
+      posix_spawn(&server, "/proc/self/exe", &actions, nullptr, child_argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(pipe_fds[1]);
   if (spawned != 0) return -1;
@@ -579,10 +586,14 @@ pid_t SpawnBare(const char* self, int port, const std::string& lag_file = {}) {
 // program folder, and waits until it listens and its own user has joined.
 pid_t SpawnProgram(const std::string& program, const std::string& home, int port) {
   const std::string port_text = std::to_string(port);
-  char* child_argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--home"),
-                        const_cast<char*>(home.c_str()),    const_cast<char*>("--port"),
-                        const_cast<char*>(port_text.c_str()), const_cast<char*>("--server"),
-                        const_cast<char*>("--handle"),     const_cast<char*>("host"),
+  char* child_argv[] = {const_cast<char*>(program.c_str()),
+                        const_cast<char*>("--home"),
+                        const_cast<char*>(home.c_str()),
+                        const_cast<char*>("--port"),
+                        const_cast<char*>(port_text.c_str()),
+                        const_cast<char*>("--server"),
+                        const_cast<char*>("--handle"),
+                        const_cast<char*>("host"),
                         nullptr};
   std::vector<std::string> env_text;
   for (char** e = environ; *e; ++e) {
@@ -676,9 +687,9 @@ int main(int argc, char** argv) {
       args.emplace_back(argv[i]);
     }
   }
-  const bool known = !args.empty() && (args[0] == "quillora" || args[0] == "program" ||
-                                       args[0] == "window" ||
-                                       (args[0] == "irc" && args.size() >= 2));
+  const bool known =
+      !args.empty() && (args[0] == "quillora" || args[0] == "program" || args[0] == "window" ||
+                        (args[0] == "irc" && args.size() >= 2));
   if (!known || load.rate <= 0 || load.seconds <= 0 || load.file_rate <= 0) {
     std::fprintf(stderr,
                  "usage: relay_bench quillora|program [N...] | irc PORT [N...] [--rate R] "
@@ -723,8 +734,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "the server did not start\n");
       return 1;
     }
-    ok = RunLoad(kind, label, port, load, kind == Kind::kQuillora ? server : server_pid_arg) &&
-         ok;
+    ok = RunLoad(kind, label, port, load, kind == Kind::kQuillora ? server : server_pid_arg) && ok;
     if (args[0] == "window") {
       std::ifstream lag((home.path() + QStringLiteral("/lag")).toStdString());
       long worst = 0;

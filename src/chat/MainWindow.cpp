@@ -385,7 +385,8 @@ void MainWindow::BuildFileProgress() {
   file_cancel_ = new QToolButton(statusBar());
   file_cancel_->setObjectName(QStringLiteral("cmdFileCancel"));
   file_cancel_->setText(QStringLiteral("中止"));
-  file_cancel_->setToolTip(QStringLiteral("ファイルの送信を中止します（届いた分は相手に残ります）"));
+  file_cancel_->setToolTip(
+      QStringLiteral("ファイルの送信を中止します（届いた分は相手に残ります）"));
   file_cancel_->setAutoRaise(true);
   file_cancel_->hide();
   statusBar()->addWidget(file_progress_);

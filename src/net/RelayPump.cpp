@@ -7,8 +7,8 @@
 
 namespace quillora {
 
-RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver,
-                     std::function<void(int)> cut, QObject* parent)
+RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::function<void(int)> cut,
+                     QObject* parent)
     : QObject(parent), deliver_(std::move(deliver)), cut_(std::move(cut)) {
   check_.setInterval(kCheckMs);
   connect(&check_, &QTimer::timeout, this, &RelayPump::Check);
@@ -48,9 +48,7 @@ void RelayPump::Schedule() {
   QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
 }
 
-bool RelayPump::Draining(const Entry& e) const {
-  return e.own || e.link->StalledMs() < kStallMs;
-}
+bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->StalledMs() < kStallMs; }
 
 bool RelayPump::Behind() const {
   for (const auto& [k, e] : entries_) {

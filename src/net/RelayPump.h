@@ -37,9 +37,9 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
 // others back; a reader that drains moves bytes at least once per network round trip, far more
 // often than that. If its backlog then passes the link's cap and still does not move for
-// kCutMs, the pump asks for the connection to be cut. The host's own loopback connection (participant 1) lives
-// in this very process and always drains eventually: it always counts as draining and is never
-// cut.
+// kCutMs, the pump asks for the connection to be cut. The host's own loopback connection
+// (participant 1) lives in this very process and always drains eventually: it always counts as
+// draining and is never cut.
 class RelayPump : public QObject {
   Q_OBJECT
 

@@ -61,8 +61,8 @@ Session::Session(Instance& instance, ChatSink& sink, Recipients& recipients, QOb
   pump_ = new RelayPump(
       [this](int k, QByteArrayView bytes) { dispatcher_->DP_Srv(k, bytes); },
       [this](int k) {
-        DropServerSocket(
-            k, QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
+        DropServerSocket(k,
+                         QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
       },
       this);
   // A socket that floods us with input is dropped like one that stops reading.

@@ -43,9 +43,7 @@ void SocketLink::Write(const QByteArray& bytes) {
   }
 }
 
-qint64 SocketLink::Backlog() const {
-  return queued_ + (socket_ ? socket_->bytesToWrite() : 0);
-}
+qint64 SocketLink::Backlog() const { return queued_ + (socket_ ? socket_->bytesToWrite() : 0); }
 
 qint64 SocketLink::StalledMs() const {
   if (Backlog() == 0) return 0;

@@ -97,7 +97,8 @@ TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
   ASSERT_TRUE(flooder.Connect(port));
   const int index = flooder.Hello(QStringLiteral("Flood"));
   ASSERT_EQ(index, 3);
-  ASSERT_TRUE(WaitUntil([&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; }));
 
   constexpr int kLines = 4000;
   QByteArray burst;
@@ -112,8 +113,8 @@ TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
       [&] {
         most_waiting = std::max(most_waiting, host->core.chat_log().Backlog());
         return host->Count(QStringLiteral("洪水")) == kLines &&
-               alice->Count(QStringLiteral("洪水")) == kLines &&
-               flooder.packets.size() > kLines && host->Count(QStringLiteral("割り込み")) == 1;
+               alice->Count(QStringLiteral("洪水")) == kLines && flooder.packets.size() > kLines &&
+               host->Count(QStringLiteral("割り込み")) == 1;
       },
       60000);
   ASSERT_TRUE(all_arrived) << "host " << host->Count(QStringLiteral("洪水")) << ", alice "
@@ -140,7 +141,8 @@ TEST_F(RelayLoadTest, PeerThatStopsReadingIsCutWhileTheOthersGetEverything) {
   frozen.socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8192);
   ASSERT_TRUE(frozen.Connect(port));
   ASSERT_EQ(frozen.Hello(QStringLiteral("Frozen")), 3);
-  ASSERT_TRUE(WaitUntil([&] { return alice->Count(QStringLiteral("Frozenさんがチャットに加わりました")) == 1; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return alice->Count(QStringLiteral("Frozenさんがチャットに加わりました")) == 1; }));
   frozen.socket.disconnect();  // reads nothing from now on
 
   // Long lines, so that what the frozen peer leaves unread passes its cap soon.
@@ -152,11 +154,13 @@ TEST_F(RelayLoadTest, PeerThatStopsReadingIsCutWhileTheOthersGetEverything) {
         for (int i = 0; i < 5 && sent < kLines; ++i, ++sent) {
           alice->core.chat().SendChatMessage(QStringLiteral("行%1#").arg(sent) + padding);
         }
-        return sent == kLines && alice->Count(QStringLiteral("Frozenさんがチャットから落ちました")) == 1;
+        return sent == kLines &&
+               alice->Count(QStringLiteral("Frozenさんがチャットから落ちました")) == 1;
       },
       60000);
   ASSERT_TRUE(cut) << "sent " << sent;
-  ASSERT_TRUE(WaitUntil([&] { return host->Count(padding) == kLines && alice->Count(padding) == kLines; }, 60000))
+  ASSERT_TRUE(WaitUntil(
+      [&] { return host->Count(padding) == kLines && alice->Count(padding) == kLines; }, 60000))
       << host->Count(padding) << " / " << alice->Count(padding);
   EXPECT_EQ(host->core.session().ServerSocket(3), nullptr);
   EXPECT_TRUE(Connected(*host));
@@ -192,12 +196,13 @@ TEST_F(RelayLoadTest, FileAndChatInterleaveAndACancelledTransferStops) {
   const QByteArray big = Pattern(100 * 1024);
   host->home.Write("big.bin", big);
   bool big_sent = false;
-  ASSERT_TRUE(host->core.files().SendFile(host->home.File("big.bin"), false,
-                                          [&] { big_sent = true; }));
+  ASSERT_TRUE(
+      host->core.files().SendFile(host->home.File("big.bin"), false, [&] { big_sent = true; }));
   ASSERT_TRUE(WaitUntil([&] { return alice->Received("big.bin").size() >= 2 * 2048; }));
   QTest::mouseClick(cancel, Qt::LeftButton);
   EXPECT_FALSE(host->core.files().Sending());
-  EXPECT_TRUE(host->core.instance().Panel(QLatin1String(kPanelSysReqMes))
+  EXPECT_TRUE(host->core.instance()
+                  .Panel(QLatin1String(kPanelSysReqMes))
                   .startsWith(QStringLiteral("big.binの送信を中止")));
   QTest::qWait(1200);  // more than two pieces' time at 4 KB/s
   const QByteArray part = alice->Received("big.bin");
