@@ -47,6 +47,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
     instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(n));
   });
+  // A burst of lines costs the window one batch per frame, not one update per line.
+  chat_log_.SetFrameBatching(true);
 }
 
 AppCore::~AppCore() = default;
@@ -163,6 +165,7 @@ void AppCore::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   if (instance_.SessionMode != ModeNone) session_.Disconnect();
+  chat_log_.Flush();
   SaveCurrentSettings();
 }
 

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -21,6 +22,7 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
@@ -308,6 +310,25 @@ void MainWindow::BuildMenus() {
   }
   policy_sub_[0]->setChecked(true);
 
+  // How fast one file transfer may go: the standard ceiling, or gentle for a slow line.
+  QMenu* rate = sp->addMenu(QStringLiteral("ファイル送信速度の上限"));
+  rate->setObjectName(QStringLiteral("mnuSpExtSub_2"));
+  auto* rate_group = new QActionGroup(this);
+  rate_group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  static constexpr std::array<int, 2> kRates = {FileTransfer::kDefaultRate, 4};
+  static constexpr std::array<const char*, 2> kRateCaptions = {"64KB/秒（標準）",
+                                                               "4KB/秒（低速回線向け）"};
+  for (int i = 0; i < 2; ++i) {
+    rate_sub_[i] = AddAction(rate, QString::fromUtf8(kRateCaptions[i]),
+                             QStringLiteral("mnuSpExtRate_%1").arg(i));
+    rate_sub_[i]->setCheckable(true);
+    rate_group->addAction(rate_sub_[i]);
+    const int kb = kRates[i];
+    connect(rate_sub_[i], &QAction::triggered, this,
+            [this, kb] { core_.instance().settings.FileSendRate = kb; });
+  }
+  rate_sub_[0]->setChecked(true);
+
   // ヘルプ
   QMenu* help = bar->addMenu(QStringLiteral("ヘルプ(&H)"));
   help->setObjectName(QStringLiteral("mnuHelp"));
@@ -341,6 +362,7 @@ void MainWindow::BuildStatusBar() {
     l->setContentsMargins(6, 0, 6, 0);
   }
   bar->addWidget(panel_sys_, 1);
+  BuildFileProgress();
   bar->addPermanentWidget(panel_handle_);
   bar->addPermanentWidget(panel_buf_);
   bar->addPermanentWidget(panel_time_);
@@ -357,6 +379,39 @@ void MainWindow::BuildStatusBar() {
           [this](int) { core_.instance().SetPanel(QLatin1String(kPanelSysReqMes), QString()); });
   connect(panel_handle_, &PanelLabel::clicked, this, &MainWindow::OnHandlePanelClicked);
   connect(panel_buf_, &PanelLabel::clicked, this, &MainWindow::OnBufferPanelClicked);
+}
+
+void MainWindow::BuildFileProgress() {
+  file_progress_ = new QProgressBar(statusBar());
+  file_progress_->setObjectName(QStringLiteral("prgFile"));
+  file_progress_->setMaximumWidth(140);
+  file_progress_->setMaximumHeight(16);
+  file_progress_->setTextVisible(false);
+  file_progress_->hide();
+  file_cancel_ = new QToolButton(statusBar());
+  file_cancel_->setObjectName(QStringLiteral("cmdFileCancel"));
+  file_cancel_->setText(QStringLiteral("中止"));
+  file_cancel_->setToolTip(
+      QStringLiteral("ファイルの送信を中止します（届いた分は相手に残ります）"));
+  file_cancel_->setAutoRaise(true);
+  file_cancel_->hide();
+  statusBar()->addWidget(file_progress_);
+  statusBar()->addWidget(file_cancel_);
+  connect(file_cancel_, &QToolButton::clicked, this, [this] { core_.files().CancelSending(); });
+  connect(&core_.files(), &FileTransfer::progress, this, &MainWindow::OnFileProgress);
+  connect(&core_.files(), &FileTransfer::sendingEnded, this, [this] {
+    file_progress_->hide();
+    file_cancel_->hide();
+  });
+}
+
+void MainWindow::OnFileProgress(bool sending, const QString& name, int k, int n) {
+  file_progress_->setRange(0, std::max(1, n));
+  file_progress_->setValue(k);
+  file_progress_->setToolTip(name);
+  const bool done = k >= n;
+  file_progress_->setVisible(!done || (sending && core_.files().Sending()));
+  if (sending) file_cancel_->setVisible(core_.files().Sending());
 }
 
 void MainWindow::WireModels() {
@@ -789,6 +844,10 @@ void MainWindow::RestoreFromSettings() {
   restoring_ = false;
   const int level = (s.ExecuteLevel >= 0 && s.ExecuteLevel < 7) ? s.ExecuteLevel : 0;
   policy_sub_[level]->setChecked(true);
+  // A ceiling typed into the settings file by hand checks neither entry.
+  for (QAction* a : rate_sub_) a->setChecked(false);
+  if (s.FileSendRate == FileTransfer::kDefaultRate) rate_sub_[0]->setChecked(true);
+  if (s.FileSendRate == 4) rate_sub_[1]->setChecked(true);
   LayoutLists();
   ApplyAppearance();
 }

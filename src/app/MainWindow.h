@@ -10,10 +10,12 @@ class QAction;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTextEdit;
 class QTimer;
+class QToolButton;
 
 namespace quillora {
 
@@ -122,6 +124,8 @@ class MainWindow : public QMainWindow {
   void OnToolClosed(int tool);
   void ShowVersion();
   void OnSendFile();
+  void BuildFileProgress();
+  void OnFileProgress(bool sending, const QString& name, int k, int n);
   void OpenWithShell(const QString& path);
   void SaveLog(bool rich, bool ask);
   void StoreWindowStateIntoSettings();
@@ -144,6 +148,8 @@ class MainWindow : public QMainWindow {
   PanelLabel* panel_buf_ = nullptr;
   QLabel* panel_time_ = nullptr;
   QTimer* clock_ = nullptr;
+  QProgressBar* file_progress_ = nullptr;
+  QToolButton* file_cancel_ = nullptr;
 
   QMenu* menu_ext_ = nullptr;
   // Menu entries the window changes later (objectNames keep the menu positions).
@@ -157,6 +163,7 @@ class MainWindow : public QMainWindow {
   QAction* reset_send_ = nullptr;               // mnuSetSub_8
   std::array<QAction*, kToolCount> ext_sub_{};  // by Tool
   std::array<QAction*, 7> policy_sub_{};        // by receiving policy (ExecuteLevel)
+  std::array<QAction*, 2> rate_sub_{};          // file sending rate ceiling
   std::array<QPointer<QWidget>, kToolCount> tools_{};
   std::function<void()> dice_focus_;
   std::function<void(std::function<void()>)> hex_setup_;

@@ -338,6 +338,7 @@ Settings DefaultSettings(const QString& program_folder, const QString& host_name
   std::copy(kHexDesignColors.begin(), kHexDesignColors.end(), s.HexColor.begin());
   std::copy(kDrawDesignColors.begin(), kDrawDesignColors.end(), s.DrawColor.begin());
   s.ExecuteLevel = 0;
+  s.FileSendRate = 64;
   return s;
 }
 
@@ -374,6 +375,8 @@ void ReadSettings(const IniFile& ini, Settings& s, const Settings& d) {
   if (from(2.1)) {
     s.ExecuteLevel = static_cast<int>(
         r.Int(kSpExt, QStringLiteral("ExecuteLevel"), 0, 6, d.ExecuteLevel, QStringLiteral("0")));
+    s.FileSendRate = static_cast<int>(
+        r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
     s.ReDirListReset = r.Bool(kCur, QStringLiteral("ReDirListReset"), d.ReDirListReset);
     s.SendToListRset = r.Bool(kCur, QStringLiteral("SendToListRset"), d.SendToListRset);
   }
@@ -465,6 +468,7 @@ void WriteSettings(IniFile& ini, const Settings& s) {
     ini.SetValue(kUnivDraw, Numbered("DrawColor", i), ColourText(s.DrawColor[i]));
   }
   ini.SetValue(kSpExt, QStringLiteral("ExecuteLevel"), QString::number(s.ExecuteLevel));
+  ini.SetValue(kSpExt, QStringLiteral("FileSendRate"), QString::number(s.FileSendRate));
 
   ini.SetValue(kCur, QStringLiteral("ReDirListReset"), BoolText(s.ReDirListReset));
   ini.SetValue(kCur, QStringLiteral("SendToListRset"), BoolText(s.SendToListRset));

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QSaveFile>
 #include <QScreen>
 #include <QTextBlock>
@@ -24,6 +25,9 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // Header space reserved in a rich-text day file; new fonts and colours fill it.
 constexpr int kMinimumHeaderReserve = 2048;
+// One frame, and the share of it one batch of lines may take.
+constexpr int kFrameMs = 16;
+constexpr qint64 kBatchBudgetMs = 12;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
 // files, so a reloaded log looks exactly like the live one.
@@ -253,9 +257,20 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   log_cursor_ = QTextCursor(&log_);
   rtf_file_ = std::make_unique<RtfDayFile>(twips_per_pixel_);
   text_file_ = std::make_unique<TextDayFile>();
+  frame_.setSingleShot(true);
+  frame_.setInterval(kFrameMs);
+  connect(&frame_, &QTimer::timeout, this, [this] {
+    QElapsedTimer spent;
+    spent.start();
+    WriteBatch(kBatchBudgetMs);
+    // The next batch a frame after this one began; the rest of the frame is the others'.
+    if (!pending_.empty()) {
+      frame_.start(std::max(1, kFrameMs - static_cast<int>(spent.elapsed())));
+    }
+  });
 }
 
-ChatLog::~ChatLog() = default;
+ChatLog::~ChatLog() { Flush(); }
 
 QString ChatLog::DayLogPath(const QString& extension) const {
   return instance_.LogFolder() + QLatin1Char('/') +
@@ -322,12 +337,54 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
 
 void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
                              const QString& indent_reference, uint32_t color) {
-  const LineFormats formats = FormatsFor(speaker, kind, indent_reference, color);
-  WriteLine(main_cursor_, formats, speaker, text);
+  pending_.push_back({speaker, kind, text, indent_reference, color});
+  if (!batching_) {
+    Flush();
+  } else if (!frame_.isActive()) {
+    frame_.start(kFrameMs);
+  }
+}
+
+void ChatLog::SetFrameBatching(bool on) {
+  batching_ = on;
+  if (!on) Flush();
+}
+
+void ChatLog::Flush() {
+  frame_.stop();
+  while (!pending_.empty()) WriteBatch(-1);
+}
+
+void ChatLog::WriteBatch(qint64 budget_ms) {
+  if (pending_.empty()) return;
+  QElapsedTimer clock;
+  clock.start();
   log_cursor_.movePosition(QTextCursor::End);
   // A loaded log normally ends with an empty block; if not, the files cannot just be appended to.
   const bool clean = log_cursor_.block().length() <= 1;
-  const QTextBlock first = WriteLine(log_cursor_, formats, speaker, text);
+  main_cursor_.beginEditBlock();
+  log_cursor_.beginEditBlock();
+  QTextBlock first;
+  size_t done = 0;
+  // Lines of a batch mostly come from a few speakers; measure each speaker once.
+  QHash<QString, LineFormats> formats_of;
+  while (done < pending_.size()) {
+    const PendingLine& line = pending_[done++];
+    const QString key = line.speaker + QChar(0x1F) + QString::number(line.kind) + QChar(0x1F) +
+                        line.indent_reference + QChar(0x1F) + QString::number(line.color);
+    auto it = formats_of.find(key);
+    if (it == formats_of.end()) {
+      it = formats_of.insert(
+          key, FormatsFor(line.speaker, line.kind, line.indent_reference, line.color));
+    }
+    WriteLine(main_cursor_, *it, line.speaker, line.text);
+    const QTextBlock written = WriteLine(log_cursor_, *it, line.speaker, line.text);
+    if (!first.isValid()) first = written;
+    if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
+  }
+  log_cursor_.endEditBlock();
+  main_cursor_.endEditBlock();
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   PlaySound();
   SaveDayLogs(first, clean);
 }
@@ -374,6 +431,7 @@ void ChatLog::SaveDayLogs(const QTextBlock& first, bool appended_cleanly) {
 }
 
 void ChatLog::LoadDayLog() {
+  Flush();
   const Settings& s = instance_.settings;
   const QString rtf_path = DayLogPath(QStringLiteral(".rtf"));
   const QString text_path = DayLogPath(QStringLiteral(".txt"));
@@ -410,10 +468,12 @@ QByteArray ChatLog::EncodeTextFile(const QString& text) {
 }
 
 bool ChatLog::SaveMainAsText(const QString& path) {
+  Flush();
   return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(FileText(main_)));
 }
 
 bool ChatLog::SaveMainAsRtf(const QString& path) {
+  Flush();
   return WriteWholeFile(instance_.PathOf(path),
                         RtfWriter::Write(DocumentFromText(main_, twips_per_pixel_)));
 }

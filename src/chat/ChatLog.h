@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/ChatSink.h"
 
@@ -34,6 +37,12 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // when a new font or colour appears) and has its closing brace overwritten by each new line.
 // The first write of a run, and any write after a failure, rewrites the file in full from the
 // hidden box, which also repairs a file torn by a crash.
+//
+// With frame batching on (the program turns it on), lines that arrive together are written in
+// one batch per frame: both boxes in one edit, one sound check, one append to each day file, so
+// the files on disk are complete within a frame of a line arriving. A batch stops after a few
+// milliseconds of work and leaves the rest to the next frame, so a flood of lines never freezes
+// the window; Backlog() tells the session to read less meanwhile.
 class ChatLog : public QObject, public ChatSink {
   Q_OBJECT
 
@@ -45,11 +54,24 @@ class ChatLog : public QObject, public ChatSink {
 
   // The chat box shows Main() (QTextEdit::setDocument does not take it over); the ChatLog must
   // outlive that widget or the widget must be given another document first.
-  QTextDocument* Main() { return &main_; }  // shown by rtbMain
-  QTextDocument* Log() { return &log_; }    // the hidden rtbLog
+  // Both write out the waiting lines first.
+  QTextDocument* Main() {
+    Flush();
+    return &main_;
+  }  // shown by rtbMain
+  QTextDocument* Log() {
+    Flush();
+    return &log_;
+  }  // the hidden rtbLog
 
   void AppendChatLine(const QString& speaker, int kind, const QString& text,
                       const QString& indent_reference, uint32_t color) override;
+  qsizetype Backlog() const override { return static_cast<qsizetype>(pending_.size()); }
+
+  // Off: every line is written at once. On: one batch per frame.
+  void SetFrameBatching(bool on);
+  // Writes every waiting line now.
+  void Flush();
 
   // Loads the day's log file into Log() at start-up: the rich-text file when it exists and
   // rich-text saving is on, else the plain-text file when it exists and text saving is on.
@@ -79,6 +101,16 @@ class ChatLog : public QObject, public ChatSink {
   class RtfDayFile;
   class TextDayFile;
   struct LineFormats;
+  struct PendingLine {
+    QString speaker;
+    int kind;
+    QString text;
+    QString indent_reference;
+    uint32_t color;
+  };
+
+  // Writes waiting lines as one batch, until `budget_ms` of work is done (all when negative).
+  void WriteBatch(qint64 budget_ms);
 
   LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
                          uint32_t color) const;
@@ -99,6 +131,9 @@ class ChatLog : public QObject, public ChatSink {
   std::unique_ptr<RtfDayFile> rtf_file_;
   std::unique_ptr<TextDayFile> text_file_;
   bool failure_reported_ = false;
+  std::vector<PendingLine> pending_;
+  QTimer frame_;
+  bool batching_ = false;
 };
 
 }  // namespace quillora

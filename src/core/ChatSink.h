@@ -32,6 +32,10 @@ class ChatSink {
   virtual void AppendChatLine(const QString& speaker, int kind, const QString& text,
                               const QString& indent_reference, uint32_t color) = 0;
 
+  // Lines accepted but not shown yet (a sink that shows a batch per frame); the session reads
+  // less while this is high.
+  virtual qsizetype Backlog() const { return 0; }
+
   // A system line: speaker "SystemMessage：", kind -1.
   void SystemLine(const QString& text) {
     AppendChatLine(kSystemSpeaker, kSpeakerSystem, text, {}, 0);

@@ -110,6 +110,8 @@ struct Settings {
 
   // [SpExt]
   int ExecuteLevel = 0;
+  // Ceiling of one file transfer's sending rate, in KB per second.
+  int FileSendRate = 64;
 
   bool operator==(const Settings&) const = default;
 };

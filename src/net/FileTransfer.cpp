@@ -14,6 +14,8 @@ namespace quillora {
 namespace {
 
 const QString kTag = QStringLiteral("DP_Clnt");
+// How soon to look again while the previous piece is still on its way to the socket.
+constexpr int kRecheckMs = 4;
 
 QString Progress(const QString& name, int k, int n, const char* what) {
   return QStringLiteral("%1(%2/%3)").arg(name).arg(k).arg(n) + QString::fromUtf8(what);
@@ -23,7 +25,8 @@ QString Progress(const QString& name, int k, int n, const char* what) {
 
 FileTransfer::FileTransfer(Instance& instance, Session& session, QObject* parent)
     : QObject(parent), instance_(instance), session_(session) {
-  pacer_.setInterval(kPaceMs);
+  pacer_.setSingleShot(true);
+  pacer_.setTimerType(Qt::PreciseTimer);
   connect(&pacer_, &QTimer::timeout, this, &FileTransfer::SendNext);
   session_.dispatcher().RegisterClientHandler(msg::kFilePiece, msg::kFilePiece,
                                               [this](const Packet& p) { OnPiece(p); });
@@ -38,37 +41,70 @@ bool FileTransfer::SendFile(const QString& path, bool open_after, std::function<
   const auto size = static_cast<int32_t>(data.size());
   // An empty file travels as one empty piece, so the others get an empty file.
   const int32_t count = size == 0 ? 1 : (size - 1) / kPieceSize + 1;
+  const int transfer = ++transfers_;
   for (int32_t k = 1; k <= count; ++k) {
     const int32_t offset = (k - 1) * kPieceSize;
     queue_.push_back(Piece{name, count, k, size, offset + 1,
                            static_cast<int16_t>(open_after ? 1 : 2), data.mid(offset, kPieceSize),
-                           k == count ? std::move(sent) : std::function<void()>{}});
+                           k == count ? std::move(sent) : std::function<void()>{}, transfer});
   }
-  if (!pacer_.isActive()) {
-    SendNext();
-    if (!queue_.empty()) pacer_.start();
-  }
+  if (!pacer_.isActive()) SendNext();
   return true;
+}
+
+qint64 FileTransfer::DelayForNext() const {
+  if (pace_ms_ >= 0) return pace_ms_;
+  if (queue_.empty() || queue_.front().transfer != current_) return 0;
+  // The ceiling holds for the transfer as a whole, so timer slack does not add up.
+  const int rate = std::max(1, instance_.settings.FileSendRate);
+  const qint64 due_ms = current_bytes_ * 1000 / (qint64{rate} * 1024);
+  return std::max<qint64>(0, due_ms - current_clock_.elapsed());
+}
+
+void FileTransfer::CancelSending() {
+  if (queue_.empty()) return;
+  const int transfer = queue_.front().transfer;
+  const QString name = queue_.front().name;
+  while (!queue_.empty() && queue_.front().transfer == transfer) queue_.pop_front();
+  instance_.ShowStatus(name + QStringLiteral("の送信を中止しました"));
+  if (queue_.empty()) {
+    pacer_.stop();
+    emit sendingEnded();
+  }
 }
 
 void FileTransfer::SendNext() {
   if (queue_.empty()) {
-    pacer_.stop();
     instance_.ClearStatus();
+    emit sendingEnded();
+    return;
+  }
+  // The previous piece first has to leave for the server; chat queued behind it goes with it.
+  if (session_.ClientBacklog() > 0) {
+    pacer_.start(kRecheckMs);
     return;
   }
   const Piece piece = queue_.front();
   queue_.pop_front();
+  if (piece.transfer != current_) {
+    current_ = piece.transfer;
+    current_clock_.start();
+    current_bytes_ = 0;
+  }
+  current_bytes_ += kPieceSize;
   instance_.ShowStatus(Progress(piece.name, piece.number, piece.count, "を送信中"));
   Packet p(msg::kSendFilePiece, piece.sub_code, instance_.OwnIndex, 0);
   p.Add(piece.name).Add(piece.count).Add(piece.number).Add(piece.size).Add(piece.position);
   if (!piece.bytes.isEmpty()) p.SetBin(piece.bytes);
   session_.router().Send(RouteServer, p, QStringLiteral("SendFile"));
+  emit progress(true, piece.name, piece.number, piece.count);
   if (piece.sent) piece.sent();
+  // After the last piece one more step clears the progress text, a pause later as before.
+  pacer_.start(static_cast<int>(DelayForNext()));
 }
 
 FileTransfer::Piece FileTransfer::FromPacket(const Packet& p) {
-  Piece piece{p.Text(1), p.Int(2), p.Int(3), p.Int(4), p.Int(5), p.SubCode, p.BinData};
+  Piece piece{p.Text(1), p.Int(2), p.Int(3), p.Int(4), p.Int(5), p.SubCode, p.BinData, {}, 0};
   if (piece.count < 1 || piece.number < 1 || piece.number > piece.count || piece.size < 0 ||
       piece.position < 1 || piece.size > kMaxReceived ||
       static_cast<qint64>(piece.position) - 1 + piece.bytes.size() > piece.size) {
@@ -140,6 +176,7 @@ void FileTransfer::Store(const Piece& piece) {
   file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                       QFileDevice::ReadOther);
   file.close();
+  emit progress(false, piece.name, piece.number, piece.count);
   if (piece.number == piece.count) Finish(piece);
 }
 

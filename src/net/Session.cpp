@@ -7,6 +7,7 @@
 
 #include "core/Instance.h"
 #include "net/MessageCodes.h"
+#include "net/RelayPump.h"
 #include "net/SocketLink.h"
 #include "text/Width.h"
 
@@ -18,6 +19,14 @@ const QString kTagMenu = QStringLiteral("Menu_Connect");
 
 // How long a closing socket may take to hand over what it still holds.
 constexpr int kRetireGraceMs = 5000;
+// Input taken from the own client socket at a time, and the chat lines that may wait to be
+// shown before it takes more (the rest waits in the kernel, so the server sees us draining
+// slowly and slows the session down instead of our memory growing).
+constexpr qint64 kClientShare = 64 * 1024;
+constexpr qsizetype kChatBacklog = 2000;
+// What the kernel may hold for one participant beyond our own queue: small, so that a reader
+// who stops shows up as a stalled backlog here soon.
+constexpr int kServerSendBuffer = 256 * 1024;
 
 // The leading digits of a text as a number, like the classic Val() on a port field.
 int LeadingNumber(const QString& text) {
@@ -44,6 +53,15 @@ Session::Session(Instance& instance, QObject* parent)
       title_(NoModeTitle()) {
   watch_.setInterval(kWatchInterval);
   connect(&watch_, &QTimer::timeout, this, &Session::OnWatchTick);
+  client_read_.setSingleShot(true);
+  connect(&client_read_, &QTimer::timeout, this, &Session::ReadClient);
+  pump_ = new RelayPump(
+      [this](int k, QByteArrayView bytes) { dispatcher_->DP_Srv(k, bytes); },
+      [this](int k) {
+        DropServerSocket(k,
+                         QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
+      },
+      this);
   // A socket that floods us with input is dropped like one that stops reading.
   connect(dispatcher_, &Dispatcher::inputOverflow, this, [this](int k) {
     DropServerSocket(k, QStringLiteral("受信量が上限を超えたため接続%1を切断しました").arg(k));
@@ -53,6 +71,7 @@ Session::Session(Instance& instance, QObject* parent)
 
 Session::~Session() {
   watch_.stop();
+  pump_->Clear();
   router_.SetClientLink(nullptr);
   router_.ClearServerLinks();
   // Sockets are children of this object; make sure none of them calls back while going away.
@@ -75,6 +94,12 @@ void Session::SetTitle(const QString& title) {
 }
 
 void Session::Line(const QString& text) { emit systemLine(text); }
+
+void Session::SetCutAfter(int ms) { pump_->SetCutAfter(ms); }
+
+bool Session::ReadingPaused() const { return pump_->Paused(); }
+
+qint64 Session::ClientBacklog() const { return client_link_ ? client_link_->Backlog() : 0; }
 
 QTcpSocket* Session::ServerSocket(int k) const {
   if (k < 1 || k >= static_cast<int>(slots_.size())) return nullptr;
@@ -213,28 +238,48 @@ void Session::EnterNoMode(const QString& line) {
 
 QTcpSocket* Session::NewClientSocket() {
   auto* socket = new QTcpSocket(this);
-  client_link_ = std::make_unique<SocketLink>(
-      socket,
-      [this, socket] {
-        // Our own server stopped reading; treat it like a connection reset.
-        QMetaObject::invokeMethod(
-            this,
-            [this, socket] {
-              if (client_ == socket) OnClientError(QAbstractSocket::RemoteHostClosedError);
-            },
-            Qt::QueuedConnection);
-      },
-      output_cap_);
+  std::function<void()> on_overflow;
+  // The server's own user is never cut from its own server, whatever it holds.
+  if (!listener_) {
+    on_overflow = [this, socket] {
+      // Our server stopped reading; treat it like a connection reset.
+      QMetaObject::invokeMethod(
+          this,
+          [this, socket] {
+            if (client_ == socket) OnClientError(QAbstractSocket::RemoteHostClosedError);
+          },
+          Qt::QueuedConnection);
+    };
+  }
+  client_link_ = std::make_unique<SocketLink>(socket, std::move(on_overflow), output_cap_);
   router_.SetClientLink(client_link_.get());
   dispatcher_->ResetClientStream();
+  socket->setReadBufferSize(kClientShare);
   connect(socket, &QTcpSocket::connected, this, &Session::OnClientConnected);
   connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-    if (client_ == socket) dispatcher_->DP_Clnt(socket->readAll());
+    if (client_ == socket) ScheduleClientRead();
   });
   connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](auto error) {
     if (client_ == socket) OnClientError(error);
   });
   return socket;
+}
+
+void Session::ScheduleClientRead(int delay_ms) {
+  if (client_read_.isActive()) return;
+  client_read_.start(delay_ms);
+}
+
+void Session::ReadClient() {
+  if (!client_ || client_->bytesAvailable() <= 0) return;
+  // The chat box shows a batch per frame; wait a frame while it has plenty to show.
+  if (sink_.Backlog() > kChatBacklog) {
+    ScheduleClientRead(16);
+    return;
+  }
+  QTcpSocket* socket = client_;
+  dispatcher_->DP_Clnt(socket->read(ShareToRead(socket->bytesAvailable(), kClientShare)));
+  if (client_ == socket && socket->bytesAvailable() > 0) ScheduleClientRead();
 }
 
 void Session::Retire(QTcpSocket* socket, bool flush) {
@@ -255,6 +300,8 @@ void Session::Retire(QTcpSocket* socket, bool flush) {
 }
 
 void Session::CloseClient(bool flush) {
+  client_read_.stop();
+  if (flush && client_link_) client_link_->Flush();
   router_.SetClientLink(nullptr);
   dispatcher_->ResetClientStream();
   QTcpSocket* socket = client_;
@@ -270,8 +317,10 @@ void Session::StopServing(bool flush) {
     listener_->deleteLater();
     listener_ = nullptr;
   }
+  pump_->Clear();
   router_.ClearServerLinks();
   for (size_t k = 1; k < slots_.size(); ++k) {
+    if (flush && slots_[k].link) slots_[k].link->Flush();
     dispatcher_->ResetServerStream(static_cast<int>(k));
     Retire(slots_[k].socket, flush);
   }
@@ -281,6 +330,11 @@ void Session::StopServing(bool flush) {
 void Session::OnClientConnected() {
   // Chat lines are small and interactive: never hold them back to fill a segment.
   if (client_) client_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  // The own user's window is one of the server's readers: keep what the kernel holds for it
+  // small, so that the server notices at once when the window falls behind.
+  if (client_ && listener_) {
+    client_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
+  }
   if (instance_.SessionMode == ModeConnecting) {
     Line(typed_host_ + QStringLiteral(" とネゴシエーション中"));
   }
@@ -318,20 +372,9 @@ void Session::OnNewConnection() {
     state().SetSocketCount(static_cast<int16_t>(k));
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    auto link = std::make_unique<SocketLink>(
-        socket,
-        [this, socket, k] {
-          // Not inside the router's loop: close it once the current send is over.
-          QMetaObject::invokeMethod(
-              this,
-              [this, socket, k] {
-                if (ServerSocket(k) != socket) return;
-                DropServerSocket(
-                    k, QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
-              },
-              Qt::QueuedConnection);
-        },
-        output_cap_);
+    // Participants who stop reading are cut by the pump, not by the link.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kServerSendBuffer);
+    auto link = std::make_unique<SocketLink>(socket, std::function<void()>{}, output_cap_);
     if (static_cast<int>(slots_.size()) <= k) slots_.resize(k + 1);
     slots_[k].socket = socket;
     slots_[k].link = std::move(link);
@@ -343,9 +386,8 @@ void Session::OnNewConnection() {
     row.Index = static_cast<int16_t>(k);
     emit state().participantRowsGrown(instance_.SocketCount);
 
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket, k] {
-      if (ServerSocket(k) == socket) dispatcher_->DP_Srv(k, socket->readAll());
-    });
+    // Participant 1 is the server's own user on the loopback address.
+    pump_->Add(k, socket, slots_[k].link.get(), k == 1);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket, k] {
       if (ServerSocket(k) == socket) CloseServerSocket(k);
     });
@@ -370,6 +412,7 @@ void Session::OnServerError(int k, QAbstractSocket::SocketError error) {
 void Session::CloseServerSocket(int k) {
   if (k < 1 || k >= static_cast<int>(slots_.size())) return;
   ServerSlot& slot = slots_[k];
+  pump_->Remove(k);
   if (slot.link) slot.link->Detach();
   dispatcher_->ResetServerStream(k);
   QTcpSocket* socket = slot.socket;

@@ -19,6 +19,7 @@ class QTcpSocket;
 namespace quillora {
 
 class Instance;
+class RelayPump;
 class SocketLink;
 
 // The connections of one program: the listening socket and the participants' sockets when it
@@ -44,6 +45,10 @@ class Session : public QObject {
   void SetWatchInterval(int ms) { watch_.setInterval(ms); }
   void SetIndexLimit(int limit) { index_limit_ = limit; }
   void SetOutputCap(qint64 bytes) { output_cap_ = bytes; }
+  // For tests: how long a participant who stopped reading may hold output over the cap.
+  void SetCutAfter(int ms);
+  // True while the server holds back reading because its output is behind.
+  bool ReadingPaused() const;
 
   // --- connection menu ---------------------------------------------------------------------
   // Starts serving and joins through the loopback address. False when listening failed
@@ -74,6 +79,8 @@ class Session : public QObject {
   // For tests and the window: the server socket of participant k, or nullptr.
   QTcpSocket* ServerSocket(int k) const;
   QTcpSocket* ClientSocket() const { return client_; }
+  // Bytes the own client socket has not yet handed to the network.
+  qint64 ClientBacklog() const;
   bool WatchTimerActive() const { return watch_.isActive(); }
   int WatchRemainingMs() const { return watch_.remainingTime(); }
 
@@ -119,6 +126,9 @@ class Session : public QObject {
   // Shuts a socket down, sending what it still holds first, and deletes it later.
   void Retire(QTcpSocket* socket, bool flush);
   void CloseClient(bool flush);
+  // Takes the next share of the own client socket's input, unless the chat output is behind.
+  void ReadClient();
+  void ScheduleClientRead(int delay_ms = 0);
   void StopServing(bool flush);
   // The common end of every way out of a session.
   void EnterNoMode(const QString& line);
@@ -139,12 +149,14 @@ class Session : public QObject {
   Instance& instance_;
   Router router_;
   Dispatcher* dispatcher_;  // child object
+  RelayPump* pump_;         // child object
 
   QTcpServer* listener_ = nullptr;
   std::vector<ServerSlot> slots_;  // element k = participant k; element 0 unused
   QTcpSocket* client_ = nullptr;
   std::unique_ptr<SocketLink> client_link_;
   QTimer watch_;
+  QTimer client_read_;
 
   int port_ = kDefaultPort;
   int index_limit_ = kMaxIndex;

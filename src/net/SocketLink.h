@@ -1,38 +1,79 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
 #include <QTcpSocket>
+#include <deque>
 #include <functional>
 
 #include "net/Router.h"
 
 namespace quillora {
 
-// The router's view of one QTcpSocket. Writes are buffered by the socket; when a peer stops
-// reading and the unsent output passes the cap, the link stops writing, reports the overflow
-// once and counts as disconnected from then on. The owner closes the socket (never inside the
-// router's loop: on_overflow must not destroy anything synchronously).
-class SocketLink : public Link {
- public:
-  static constexpr qint64 kDefaultOutputCap = 4 * 1024 * 1024;
+// The router's view of one QTcpSocket. Writes are queued as shared byte arrays (a relayed
+// packet is encoded once and the same bytes go to every recipient) and handed to the socket
+// when control returns to the event loop, so that everything one pass of the relay wrote to a
+// socket leaves in one write.
+//
+// The link also tells how its reader is doing: Backlog() is what waits for the peer, and
+// StalledMs() how long that has waited without any of it leaving. A reader that is merely slow
+// keeps making progress; one that stopped reading makes none. The owner decides what to do with
+// that (see RelayPump); the link itself only cuts when it was given an overflow callback and the
+// backlog passes the cap.
+class SocketLink : public QObject, public Link {
+  Q_OBJECT
 
-  SocketLink(QTcpSocket* socket, std::function<void()> on_overflow,
-             qint64 output_cap = kDefaultOutputCap);
+ public:
+  // Output a peer may leave unread before it can be cut (with readers that drain, flow control
+  // keeps backlogs far below this).
+  static constexpr qint64 kDefaultOutputCap = 1024 * 1024;
+
+  // on_overflow, when given, runs once when the backlog passes the cap; the link counts as
+  // disconnected from then on. It must not destroy anything synchronously.
+  explicit SocketLink(QTcpSocket* socket, std::function<void()> on_overflow = {},
+                      qint64 output_cap = kDefaultOutputCap);
 
   bool IsConnected() const override;
   void Write(const QByteArray& bytes) override;
 
+  // Hands everything queued to the socket now, in one write. Called by itself after each pass;
+  // the owner calls it before closing the socket so that a goodbye still leaves.
+  void Flush();
+
+  // Bytes waiting for the peer: queued here plus those the socket has not sent yet.
+  qint64 Backlog() const;
+  // How long output has waited without moving; 0 when nothing waits.
+  qint64 StalledMs() const;
+  qint64 OutputCap() const { return output_cap_; }
+
   QTcpSocket* Socket() const { return socket_; }
   // The socket is going away; the link stays behind as a closed one.
-  void Detach() { socket_ = nullptr; }
+  void Detach();
   bool Overflowed() const { return overflowed_; }
 
+ signals:
+  // Some output left for the peer (the owner may read more input now).
+  void drained();
+
  private:
+  void OnBytesWritten();
+  void Progress();
+  // Writes the queue straight to the descriptor while the socket holds nothing unsent;
+  // returns false when that is not possible here.
+  bool WriteDirect();
+
   QPointer<QTcpSocket> socket_;
   std::function<void()> on_overflow_;
   qint64 output_cap_;
   bool overflowed_ = false;
+  std::deque<QByteArray> queue_;
+  qint64 queued_ = 0;
+  bool flush_posted_ = false;
+  QElapsedTimer clock_;
+  qint64 last_progress_ms_ = 0;
 };
 
 // The classic socket error number for a Qt socket error (10061 refused, 10060 timed out,

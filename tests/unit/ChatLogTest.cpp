@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFontMetricsF>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTextBlock>
 #include <memory>
 
@@ -229,6 +230,46 @@ TEST_F(ChatLogTest, KeepsBothDayFilesCompleteAfterEveryLine) {
   EXPECT_EQ(written.size(), 262);
   // The text file is Shift-JIS, byte for byte what a full save writes.
   EXPECT_EQ(ReadFile(TextPath()), Cp932::Encode(ChatLog::FileText(*log_->Log())));
+}
+
+TEST_F(ChatLogTest, ShowsABurstInBatchesAndKeepsTheDayFilesComplete) {
+  instance_.settings.AutoSaveRTF = true;
+  instance_.settings.AutoSaveText = true;
+  instance_.settings.SndAtt = 1;
+  in_front_ = false;
+  log_->SetFrameBatching(true);
+  QSignalSpy written(log_.get(), &ChatLog::dayLogWritten);
+  const QString padding(400, QChar(u'字'));
+  constexpr int kLines = 3000;
+  for (int i = 0; i < kLines; ++i) {
+    log_->AppendChatLine(QStringLiteral("参加者%1：").arg(i % 5), kSpeakerOther,
+                         QStringLiteral("行%1").arg(i) + padding, {}, 0x00102030u * (i % 5));
+  }
+  // Nothing is written in the middle of the burst; it waits for the next frame.
+  EXPECT_EQ(log_->Backlog(), kLines);
+  EXPECT_TRUE(written.isEmpty());
+  EXPECT_TRUE(sound_.played.isEmpty());
+
+  // Frame by frame: more than one batch for a burst this big, both files complete after each.
+  while (log_->Backlog() > 0) {
+    const qsizetype before = log_->Backlog();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log_->Backlog() < before; }, 5000));
+    ASSERT_EQ(written.size() % 2, 0);
+    ASSERT_EQ(Cp932::DecodeFile(ReadFile(TextPath())).count(padding), kLines - log_->Backlog());
+  }
+  const auto batches = written.size() / 2;
+  EXPECT_GT(batches, 1);
+  EXPECT_EQ(sound_.played.size(), batches);  // one sound per batch, not per line
+  ExpectFilesMatchLog();
+  const QString shown = log_->Main()->toPlainText();
+  EXPECT_EQ(shown.count(padding), kLines);
+  EXPECT_LT(shown.indexOf(QStringLiteral("行2999")), shown.size());
+  EXPECT_LT(shown.indexOf(QStringLiteral("行0字")), shown.indexOf(QStringLiteral("行2999")));
+
+  // Whoever reads the boxes sees every line, also between frames.
+  log_->SystemLine(QStringLiteral("最後の行"));
+  EXPECT_TRUE(log_->Log()->toPlainText().contains(QStringLiteral("最後の行")));
+  EXPECT_EQ(log_->Backlog(), 0);
 }
 
 TEST_F(ChatLogTest, ContinuesTheDayFileOfAnEarlierRun) {

@@ -1,0 +1,104 @@
+#include "net/RelayPump.h"
+
+#include <QTcpSocket>
+#include <vector>
+
+#include "net/SocketLink.h"
+
+namespace quillora {
+
+RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::function<void(int)> cut,
+                     QObject* parent)
+    : QObject(parent), deliver_(std::move(deliver)), cut_(std::move(cut)) {
+  check_.setInterval(kCheckMs);
+  connect(&check_, &QTimer::timeout, this, &RelayPump::Check);
+}
+
+void RelayPump::Add(int k, QTcpSocket* socket, SocketLink* link, bool own) {
+  entries_[k] = Entry{socket, link, own};
+  socket->setReadBufferSize(kReadBuffer);
+  connect(socket, &QTcpSocket::readyRead, this, &RelayPump::Schedule);
+  connect(link, &SocketLink::drained, this, [this] {
+    if (paused_) Schedule();
+  });
+  if (!check_.isActive()) check_.start();
+  Schedule();
+}
+
+void RelayPump::Remove(int k) {
+  const auto it = entries_.find(k);
+  if (it == entries_.end()) return;
+  if (it->second.socket) it->second.socket->disconnect(this);
+  if (it->second.link) it->second.link->disconnect(this);
+  entries_.erase(it);
+  // The one holding everybody back may have been this one.
+  if (paused_) Schedule();
+}
+
+void RelayPump::Clear() {
+  while (!entries_.empty()) Remove(entries_.begin()->first);
+  check_.stop();
+  paused_ = false;
+}
+
+void RelayPump::Schedule() {
+  if (pass_posted_) return;
+  pass_posted_ = true;
+  // Queued, so that socket events, timers and the windows run between passes.
+  QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
+}
+
+bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->StalledMs() < kStallMs; }
+
+bool RelayPump::Behind() const {
+  for (const auto& [k, e] : entries_) {
+    if (e.link && e.link->IsConnected() && e.link->Backlog() > kBehind && Draining(e)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void RelayPump::Pass() {
+  pass_posted_ = false;
+  paused_ = Behind();
+  if (paused_) return;  // a link's drained() or the check timer schedules the next pass
+
+  // Handlers may close sockets (and so remove entries) while a pass runs.
+  std::vector<int> order;
+  order.reserve(entries_.size());
+  for (const auto& [k, e] : entries_) order.push_back(k);
+  bool more = false;
+  char buffer[kShare + 1];
+  for (const int k : order) {
+    const auto it = entries_.find(k);
+    if (it == entries_.end()) continue;
+    QTcpSocket* socket = it->second.socket;
+    if (!socket) continue;
+    const qint64 available = socket->bytesAvailable();
+    if (available <= 0) continue;
+    const qint64 got = socket->read(buffer, ShareToRead(available, kShare));
+    if (got > 0) deliver_(k, QByteArrayView(buffer, got));
+    const auto again = entries_.find(k);
+    if (again != entries_.end() && again->second.socket &&
+        again->second.socket->bytesAvailable() > 0) {
+      more = true;
+    }
+  }
+  if (more) Schedule();
+}
+
+void RelayPump::Check() {
+  std::vector<int> stuck;
+  for (const auto& [k, e] : entries_) {
+    if (e.own || !e.link || !e.link->IsConnected()) continue;
+    if (e.link->Backlog() > e.link->OutputCap() && e.link->StalledMs() >= cut_ms_) {
+      stuck.push_back(k);
+    }
+  }
+  for (const int k : stuck) cut_(k);
+  // A reader that has just been found stalled no longer holds the others back.
+  if (paused_) Schedule();
+}
+
+}  // namespace quillora

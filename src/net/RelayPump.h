@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+class QTcpSocket;
+
+namespace quillora {
+
+class SocketLink;
+
+// How much to ask a socket for when it holds `available` bytes and one share is `share`. A
+// socket with a bounded read buffer stops taking bytes from the system once that buffer is
+// full, and only starts again when a read asks for more than the buffer holds; so a read that
+// would empty the buffer asks for one byte more.
+inline qint64 ShareToRead(qint64 available, qint64 share) {
+  return available < share ? available + 1 : (available == share ? share + 1 : share);
+}
+
+// How the server takes input from its participants' sockets.
+//
+// Reading happens in passes. Each pass takes at most kShare bytes from every socket in turn, so
+// one participant who sends as fast as the network allows gets the same share as anyone else
+// and the others' chat goes through between his packets. A socket's unread input stays in the
+// kernel (Qt holds at most kReadBuffer of it), so TCP slows a sender we do not read.
+//
+// Flow control: while some reader that is still draining has more than kBehind bytes of output
+// waiting, no pass runs; reading resumes as soon as output moves again. The relay therefore
+// runs at the pace of its slowest *draining* reader (often the host's own window) instead of
+// swelling or cutting anybody.
+//
+// Draining or not is told apart by progress: a reader whose waiting output has not moved for
+// kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
+// others back; a reader that drains moves bytes at least once per network round trip, far more
+// often than that. If its backlog then passes the link's cap and still does not move for
+// kCutMs, the pump asks for the connection to be cut. The host's own loopback connection
+// (participant 1) lives in this very process and always drains eventually: it always counts as
+// draining and is never cut.
+class RelayPump : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr qint64 kShare = 16 * 1024;
+  static constexpr qint64 kReadBuffer = 64 * 1024;
+  static constexpr qint64 kBehind = 96 * 1024;
+  static constexpr int kStallMs = 500;
+  static constexpr int kCutMs = 5000;
+  static constexpr int kCheckMs = 250;
+
+  // deliver(k, bytes): input of participant k, in order. cut(k): participant k stopped reading
+  // and is over its cap; called from a timer, never inside a pass.
+  RelayPump(std::function<void(int, QByteArrayView)> deliver, std::function<void(int)> cut,
+            QObject* parent = nullptr);
+
+  // Takes socket k (with its link) into the passes; `own` marks the host's loopback connection.
+  void Add(int k, QTcpSocket* socket, SocketLink* link, bool own);
+  void Remove(int k);
+  void Clear();
+
+  // True while reading is held back because output is behind.
+  bool Paused() const { return paused_; }
+  // For tests: how long a silent reader may hold output before it is cut.
+  void SetCutAfter(int ms) { cut_ms_ = ms; }
+
+ private:
+  struct Entry {
+    QPointer<QTcpSocket> socket;
+    SocketLink* link = nullptr;
+    bool own = false;
+  };
+
+  void Schedule();
+  void Pass();
+  void Check();
+  bool Behind() const;
+  bool Draining(const Entry& e) const;
+
+  std::function<void(int, QByteArrayView)> deliver_;
+  std::function<void(int)> cut_;
+  std::map<int, Entry> entries_;
+  QTimer check_;
+  bool pass_posted_ = false;
+  bool paused_ = false;
+  int cut_ms_ = kCutMs;
+};
+
+}  // namespace quillora
