@@ -5,6 +5,7 @@
 namespace quillora {
 
 class AppCore;
+class CardWindow;
 class CounterWindow;
 class Dialogs;
 class DiceWindow;
@@ -30,6 +31,7 @@ class ProgramShell {
   ScenarioWindow& scenario_window() { return *scenario_; }
   TableWindow& table_window() { return *table_; }
   CounterWindow& counter_window() { return *counters_; }
+  CardWindow& card_window() { return *cards_; }
 
  private:
   AppCore& core_;
@@ -40,6 +42,7 @@ class ProgramShell {
   std::unique_ptr<ScenarioWindow> scenario_;
   std::unique_ptr<TableWindow> table_;
   std::unique_ptr<CounterWindow> counters_;
+  std::unique_ptr<CardWindow> cards_;
 };
 
 }  // namespace quillora
