@@ -7,20 +7,12 @@
 #include <QPixmap>
 #include <cmath>
 
+#include "cards/CardTablePainter.h"
 #include "cards/Cards.h"
 #include "core/Instance.h"
 #include "text/Width.h"
 
 namespace quillora {
-
-namespace {
-
-const QColor kFelt(28, 96, 60);
-const QColor kLine(220, 235, 220);
-
-QRectF AreaRect(const Cards::Rect& r) { return QRectF(r.x, r.y, r.w, r.h); }
-
-}  // namespace
 
 CardTableView::CardTableView(Instance& instance, Cards& cards, QWidget* parent)
     : QWidget(parent), instance_(instance), cards_(cards) {
@@ -66,24 +58,15 @@ QSize CardTableView::minimumSizeHint() const {
   return QSize(Cards::kTableWidth, Cards::kTableHeight);
 }
 
-double CardTableView::Scale() const {
-  return std::max(0.1, std::min(width() / double(Cards::kTableWidth),
-                                height() / double(Cards::kTableHeight)));
-}
+double CardTableView::Scale() const { return CardTablePainter::GeometryFor(size()).scale; }
 
 QPointF CardTableView::ToWidget(QPointF t) const {
-  const double s = Scale();
-  const double ox = (width() - Cards::kTableWidth * s) / 2;
-  const double oy = (height() - Cards::kTableHeight * s) / 2;
-  return QPointF(ox + t.x() * s, oy + t.y() * s);
+  return CardTablePainter::GeometryFor(size()).ToSurface(t);
 }
 
 QPoint CardTableView::ToTable(QPointF w) const {
-  const double s = Scale();
-  const double ox = (width() - Cards::kTableWidth * s) / 2;
-  const double oy = (height() - Cards::kTableHeight * s) / 2;
-  return QPoint(static_cast<int>(std::floor((w.x() - ox) / s)),
-                static_cast<int>(std::floor((w.y() - oy) / s)));
+  const QPointF t = CardTablePainter::GeometryFor(size()).ToTable(w);
+  return QPoint(static_cast<int>(std::floor(t.x())), static_cast<int>(std::floor(t.y())));
 }
 
 void CardTableView::Refresh() {
@@ -123,50 +106,16 @@ void CardTableView::paintEvent(QPaintEvent*) {
 }
 
 void CardTableView::PaintTable(QPainter& p) {
-  p.fillRect(rect(), QColor(18, 60, 38));
-  const double s = Scale();
-  p.save();
-  p.translate(ToWidget(QPointF(0, 0)));
-  p.fillRect(QRectF(0, 0, Cards::kTableWidth * s, Cards::kTableHeight * s), kFelt);
-  p.setRenderHint(QPainter::Antialiasing);
-
-  QFont font = this->font();
-  font.setPixelSize(std::max(10, static_cast<int>(7 * s)));
-  p.setFont(font);
-  auto area = [&](const Cards::Rect& r, const QString& caption, bool dashed) {
-    const QRectF box(r.x * s, r.y * s, r.w * s, r.h * s);
-    p.setPen(QPen(kLine, std::max(1.0, s / 2), dashed ? Qt::DashLine : Qt::SolidLine));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(box, 3 * s, 3 * s);
-    p.drawText(box.adjusted(3 * s, 2 * s, -2 * s, -2 * s), Qt::AlignLeft | Qt::AlignTop, caption);
-  };
-  area(Cards::kPileArea, QStringLiteral("山"), false);
-  area(Cards::kDustArea, QStringLiteral("捨て場"), false);
+  QStringList places;
   for (int i = 0; i < Cards::kPlaces; ++i) {
     QString caption = places_[i]->windowTitle();
     if (const Participant* who = instance_.ParticipantAt(i + 1); who && who->Present) {
       caption += QStringLiteral("：") + who->Handle;
     }
-    area(Cards::PlaceArea(i), caption, true);
+    places << caption;
   }
-  if (!cards_.graphic_tarot().isEmpty()) {
-    // The deck shows a back while a game is on.
-    const int width = std::max(4, static_cast<int>(std::lround(Cards::kCardWidth * s)));
-    const QImage& back = art_.Picture(0, 0, CardArt::Look::kBack, false, width);
-    p.drawImage(QPointF((Cards::kPileArea.x + 12) * s, (Cards::kPileArea.y + 16) * s), back);
-  }
-
-  const int width = std::max(4, static_cast<int>(std::lround(Cards::kCardWidth * s)));
-  const int own = instance_.OwnIndex;
-  for (const CardRecord& r : cards_.placed()) {
-    if (!r.in_use) continue;
-    CardArt::Look look = CardArt::Look::kFace;
-    if (r.face == 0 || (r.face == 1 && r.owner != own)) look = CardArt::Look::kBack;
-    if (r.face == 1 && r.owner == own) look = CardArt::Look::kOwnFace;
-    const QImage& image = art_.Picture(r.suit, r.rank, look, r.orientation == 2, width);
-    p.drawImage(QPointF(r.x * s, r.y * s), image);
-  }
-  p.restore();
+  p.setFont(font());
+  painter_.Paint(p, size(), cards_, places, instance_.OwnIndex);
 }
 
 void CardTableView::mousePressEvent(QMouseEvent* event) {

@@ -3,7 +3,7 @@
 #include <QPoint>
 #include <QWidget>
 
-#include "cards/CardArt.h"
+#include "cards/CardTablePainter.h"
 
 class QFrame;
 class QLabel;
@@ -30,7 +30,7 @@ class CardTableView : public QWidget {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
-  // Draws the whole table into `painter` (also used by the benchmark-sized tests).
+  // Draws the whole table into `painter`.
   void PaintTable(QPainter& painter);
 
  protected:
@@ -46,7 +46,7 @@ class CardTableView : public QWidget {
 
   Instance& instance_;
   Cards& cards_;
-  CardArt art_;
+  CardTablePainter painter_;
   QFrame* pile_ = nullptr;
   QFrame* dust_ = nullptr;
   QFrame* places_[6] = {};
