@@ -208,12 +208,17 @@ bool Cards::NovaPlayFaceDown(int row) {
 }
 
 bool Cards::NovaReveal() {
-  if (nova_.face_down.isEmpty()) return false;
-  const QString card = std::exchange(nova_.face_down, QString());
-  Chat(card + QStringLiteral("(裏返しのトランプ)"));
-  Request(msg::kCardNovaTrump, 3, card, true);
-  Request(msg::kCardNovaTrump, 2);
+  if (!Reveal(nova_.face_down, msg::kCardNovaTrump)) return false;
   emit novaChanged();
+  return true;
+}
+
+bool Cards::Reveal(QString& face_down, int code) {
+  if (face_down.isEmpty()) return false;
+  const QString card = std::exchange(face_down, QString());
+  Chat(card + QStringLiteral("(裏返しのトランプ)"));
+  Request(code, 3, card, true);
+  Request(code, 2);
   return true;
 }
 
@@ -288,11 +293,7 @@ bool Cards::RevPlayFaceDown(int row) {
 }
 
 bool Cards::RevReveal() {
-  if (rev_.face_down.isEmpty()) return false;
-  const QString card = std::exchange(rev_.face_down, QString());
-  Chat(card + QStringLiteral("(裏返しのトランプ)"));
-  Request(msg::kCardRevTrump, 3, card, true);
-  Request(msg::kCardRevTrump, 2);
+  if (!Reveal(rev_.face_down, msg::kCardRevTrump)) return false;
   emit revChanged();
   return true;
 }

@@ -146,6 +146,9 @@ class Cards : public QObject {
   void Send(const Packet& p);  // to the server, when connected
   void Request(int code, int sub_code, const QString& text = QString(), bool with_text = false);
   void SendPlot();
+  // The card laid aside is played: chat line, discard and a replacement card (`code`: the
+  // mode's trump request).
+  bool Reveal(QString& face_down, int code);
   void SendPlaced(const CardRecord& r);
   Packet RecordPacket(int code, const CardRecord& r) const;
   void ApplyMessage(const Packet& p);
