@@ -63,17 +63,17 @@ QString OverflowText(const QString& path, int dropped) {
 
 int PickIndex(Random& random, int low, int high) {
   if (high <= low) return low;
-  const uint32_t n = static_cast<uint32_t>(high - low) + 1;
-  uint32_t mask = 1;
+  const uint64_t n = static_cast<uint64_t>(int64_t{high} - low) + 1;
+  uint64_t mask = 1;
   while (mask < n) mask <<= 1;
   --mask;
   // Whole 32-bit draws masked to the next power of two; values past the range are drawn again.
+  auto draw = [&random] { return static_cast<uint64_t>(random.Next() * 4294967296.0); };
   for (int attempt = 0; attempt < 64; ++attempt) {
-    const auto bits = static_cast<uint32_t>(random.Next() * 4294967296.0);
-    const uint32_t v = bits & mask;
-    if (v < n) return low + static_cast<int>(v);
+    const uint64_t v = draw() & mask;
+    if (v < n) return static_cast<int>(low + static_cast<int64_t>(v));
   }
-  return low + static_cast<int>(static_cast<uint32_t>(random.Next() * 4294967296.0) % n);
+  return static_cast<int>(low + static_cast<int64_t>(draw() % n));
 }
 
 QStringList CardDecks::TakeProblems() {

@@ -346,7 +346,7 @@ TEST_F(CardsModelTest, GarbageOfEveryCardCodeIsReportedNeverFatal) {
           p.Add(static_cast<int32_t>(PickIndex(random, -200, 200)));
           break;
         case 1:
-          p.Add(static_cast<int32_t>(PickIndex(random, 0, 2000000000)) * 2);
+          p.Add(static_cast<int32_t>(PickIndex(random, -2000000000, 2000000000)));
           break;
         case 2:
           p.Add(PickIndex(random, 0, 1) == 1);
