@@ -240,7 +240,9 @@ void CardWindow::ShowMode(int mode) {
 }
 
 void CardWindow::showEvent(QShowEvent* event) {
-  // The session mode may have changed since the menu was last set up.
+  // The session mode may have changed since the menu was last set up: the server's user gets
+  // the game-master menu of the mode shown.
+  if (cards_.IsServer() && !gm_menu_->isEnabled()) SetUpGmMenu();
   gm_menu_->menuAction()->setVisible(cards_.IsServer());
   nova_buttons_[8]->setVisible(cards_.IsServer());
   QMainWindow::showEvent(event);
