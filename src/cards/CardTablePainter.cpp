@@ -25,17 +25,26 @@ CardTablePainter::Geometry CardTablePainter::GeometryFor(QSize surface) {
   return g;
 }
 
-void CardTablePainter::Paint(QPainter& p, QSize surface, const Cards& cards,
-                             const QStringList& places, int own) {
+void CardTablePainter::PaintBackground(QSize surface, const QStringList& places, bool game_on,
+                                       const QFont& base_font) {
+  const QString font_key = base_font.toString();
+  if (background_.size() == surface && background_places_ == places &&
+      background_game_on_ == game_on && background_font_ == font_key) {
+    return;
+  }
+  background_ = QImage(surface, QImage::Format_ARGB32_Premultiplied);
+  background_places_ = places;
+  background_game_on_ = game_on;
+  background_font_ = font_key;
+
   const Geometry g = GeometryFor(surface);
   const double s = g.scale;
-  p.fillRect(QRect(QPoint(0, 0), surface), kBorder);
-  p.save();
+  QPainter p(&background_);
+  p.fillRect(background_.rect(), kBorder);
   p.translate(g.origin);
   p.fillRect(QRectF(0, 0, Cards::kTableWidth * s, Cards::kTableHeight * s), kFelt);
   p.setRenderHint(QPainter::Antialiasing);
-
-  QFont font = p.font();
+  QFont font = base_font;
   font.setPixelSize(std::max(10, static_cast<int>(7 * s)));
   p.setFont(font);
   auto area = [&](const Cards::Rect& r, const QString& caption, bool dashed) {
@@ -50,22 +59,33 @@ void CardTablePainter::Paint(QPainter& p, QSize surface, const Cards& cards,
   for (int i = 0; i < Cards::kPlaces && i < places.size(); ++i) {
     area(Cards::PlaceArea(i), places[i], true);
   }
-
-  const int width = std::max(4, static_cast<int>(std::lround(Cards::kCardWidth * s)));
-  if (!cards.graphic_tarot().isEmpty()) {
+  if (game_on) {
     // The deck shows a back while a game is on.
+    const int width = std::max(4, static_cast<int>(std::lround(Cards::kCardWidth * s)));
     const QImage& back = art_.Picture(0, 0, CardArt::Look::kBack, false, width);
     p.drawImage(QPointF((Cards::kPileArea.x + 12) * s, (Cards::kPileArea.y + 16) * s), back);
   }
+}
+
+void CardTablePainter::Paint(QPainter& p, QSize surface, const Cards& cards,
+                             const QStringList& places, int own) {
+  PaintBackground(surface, places, !cards.graphic_tarot().isEmpty(), p.font());
+  p.drawImage(0, 0, background_);
+
+  const Geometry g = GeometryFor(surface);
+  const double s = g.scale;
+  const QPoint origin = g.origin.toPoint();
+  const int width = std::max(4, static_cast<int>(std::lround(Cards::kCardWidth * s)));
   for (const CardRecord& r : cards.placed()) {
     if (!r.in_use) continue;
     CardArt::Look look = CardArt::Look::kFace;
     if (r.face == 0 || (r.face == 1 && r.owner != own)) look = CardArt::Look::kBack;
     if (r.face == 1 && r.owner == own) look = CardArt::Look::kOwnFace;
     const QImage& image = art_.Picture(r.suit, r.rank, look, r.orientation == 2, width);
-    p.drawImage(QPointF(std::round(r.x * s), std::round(r.y * s)), image);
+    p.drawImage(origin + QPoint(static_cast<int>(std::lround(r.x * s)),
+                                static_cast<int>(std::lround(r.y * s))),
+                image);
   }
-  p.restore();
 }
 
 }  // namespace quillora

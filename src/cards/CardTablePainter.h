@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QImage>
 #include <QPointF>
 #include <QSize>
 #include <QString>
@@ -32,7 +34,14 @@ class CardTablePainter {
              int own);
 
  private:
+  void PaintBackground(QSize surface, const QStringList& places, bool game_on, const QFont& font);
+
   CardArt art_;
+  // Everything but the placed cards, redrawn only when the surface or the captions change.
+  QImage background_;
+  QStringList background_places_;
+  bool background_game_on_ = false;
+  QString background_font_;
 };
 
 }  // namespace quillora
