@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
 
   QImage surface(1600, 1000, QImage::Format_ARGB32_Premultiplied);
   const QStringList places = {"プレイヤー１：GM", "プレイヤー２：Alice", "プレイヤー３：Bob",
-                              "プレイヤー４", "プレイヤー５", "プレイヤー６"};
+                              "プレイヤー４",     "プレイヤー５",        "プレイヤー６"};
   quillora::CardTablePainter painter;
   std::vector<double> first, later;
   for (int r = 0; r < rounds; ++r) {

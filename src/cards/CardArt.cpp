@@ -25,10 +25,10 @@ QPainterPath SuitPath(int suit, QPointF c, double size) {
     QPainterPath h;
     const double y0 = c.y() - flip * r * 0.35;
     h.moveTo(c.x(), c.y() + flip * r * 0.95);
-    h.cubicTo(c.x() - r * 1.25, y0 + flip * r * 0.15, c.x() - r * 0.6, y0 - flip * r * 0.95,
-              c.x(), y0 - flip * r * 0.25);
-    h.cubicTo(c.x() + r * 0.6, y0 - flip * r * 0.95, c.x() + r * 1.25, y0 + flip * r * 0.15,
-              c.x(), c.y() + flip * r * 0.95);
+    h.cubicTo(c.x() - r * 1.25, y0 + flip * r * 0.15, c.x() - r * 0.6, y0 - flip * r * 0.95, c.x(),
+              y0 - flip * r * 0.25);
+    h.cubicTo(c.x() + r * 0.6, y0 - flip * r * 0.95, c.x() + r * 1.25, y0 + flip * r * 0.15, c.x(),
+              c.y() + flip * r * 0.95);
     return h;
   };
   auto stem = [&] {
@@ -81,7 +81,7 @@ void Outline(QPainter& p, const QRectF& r, const QColor& fill) {
 }  // namespace
 
 QString CardArt::RankText(int rank) {
-  static const char* const kRanks[] = {"A", "2", "3", "4", "5", "6", "7",
+  static const char* const kRanks[] = {"A", "2", "3",  "4", "5", "6", "7",
                                        "8", "9", "10", "J", "Q", "K"};
   return rank >= 0 && rank < 13 ? QString::fromLatin1(kRanks[rank]) : QStringLiteral("JK");
 }
@@ -180,7 +180,8 @@ QImage CardArt::Sheet(int width) {
   sheet.fill(Qt::transparent);
   QPainter p(&sheet);
   for (int suit = 0; suit < 4; ++suit) {
-    for (int rank = 0; rank < 13; ++rank) p.drawImage(rank * width, suit * height, Face(suit, rank, width));
+    for (int rank = 0; rank < 13; ++rank)
+      p.drawImage(rank * width, suit * height, Face(suit, rank, width));
   }
   p.drawImage(13 * width, 0, Back(width));
   p.drawImage(13 * width, 3 * height, Face(3, 13, width));

@@ -118,8 +118,10 @@ int CardDecks::LoadCardColumn(const QString& path, int column, int start) {
       const QString& k = line.key;
       if ((k == u"#SpecialCard1" && options.jokers != 0) ||
           (k == u"#SpecialCard2" && options.jokers == 2) ||
-          (k == u"#MinusCard01" && options.minus[0]) || (k == u"#MinusCard07" && options.minus[1]) ||
-          (k == u"#MinusCard09" && options.minus[2]) || (k == u"#MinusCard18" && options.minus[3])) {
+          (k == u"#MinusCard01" && options.minus[0]) ||
+          (k == u"#MinusCard07" && options.minus[1]) ||
+          (k == u"#MinusCard09" && options.minus[2]) ||
+          (k == u"#MinusCard18" && options.minus[3])) {
         store(line.value);
       }
     }

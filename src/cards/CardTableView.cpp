@@ -123,8 +123,7 @@ void CardTableView::mousePressEvent(QMouseEvent* event) {
   picked_ = -1;
   if (cards_.graphic_tarot().isEmpty()) return;
   press_ = ToTable(event->position());
-  if (event->button() == Qt::LeftButton &&
-      Cards::kPileArea.Contains(press_.x(), press_.y())) {
+  if (event->button() == Qt::LeftButton && Cards::kPileArea.Contains(press_.x(), press_.y())) {
     drawing_ = true;
     return;
   }

@@ -25,17 +25,16 @@ namespace {
 
 const char* const kModeCaptions[4] = {"Nova", "Nova Revolution", "Nova(グラフィックモード)",
                                       "CLAMP学園TRPG"};
-const char* const kNovaCaptions[9] = {"手から出す", "引いて出す", "裏で出す",
-                                      "表にする",   "Get",        "裏に",
-                                      "戻す",       "ちょっと待ったぁ", "＋１"};
+const char* const kNovaCaptions[9] = {"手から出す", "引いて出す", "裏で出す", "表にする",
+                                      "Get",        "裏に",       "戻す",     "ちょっと待ったぁ",
+                                      "＋１"};
 const char* const kRevCaptions[11] = {"手から出す", "引いて出す", "裏で出す", "表にする",
                                       "Ｐから出す", "プロット",   "縦横変化", "確定/補充",
                                       "区切る",     "手札補充",   "捨てる"};
-const char* const kGmCaptions[9] = {"ジョーカーなし",           "ジョーカー１枚",
-                                    "ジョーカー２枚",           "トランプをシャッフルする",
-                                    "タロットをシャッフルする", "トランプ１セット",
-                                    "トランプ２セット",         "トランプ３セット",
-                                    "マイナスカードの使用"};
+const char* const kGmCaptions[9] = {
+    "ジョーカーなし",           "ジョーカー１枚",           "ジョーカー２枚",
+    "トランプをシャッフルする", "タロットをシャッフルする", "トランプ１セット",
+    "トランプ２セット",         "トランプ３セット",         "マイナスカードの使用"};
 const char* const kMinusCaptions[4] = {"－０１ ヒルコ(Sugam Eht)", "－０７ アラシ(Toirahc Eht)",
                                        "－０９ カゲムシャ(Timreh Eht)",
                                        "－１８ アヤカシ(Noom Eht)"};
@@ -470,7 +469,8 @@ QWidget* CardWindow::BuildClamp() {
   secret_->setObjectName(QStringLiteral("chkSecret"));
   layout->addWidget(secret_);
   for (int i = 0; i < 2; ++i) {
-    QPushButton* b = Button(i == 0 ? "１枚引く" : "３枚引く", QStringLiteral("cmdDrawCard_%1").arg(i));
+    QPushButton* b =
+        Button(i == 0 ? "１枚引く" : "３枚引く", QStringLiteral("cmdDrawCard_%1").arg(i));
     connect(b, &QPushButton::clicked, this,
             [this, i] { cards_.ClampDraw(i == 1, secret_->isChecked()); });
     layout->addWidget(b);

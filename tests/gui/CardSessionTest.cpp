@@ -36,10 +36,9 @@ struct CardPeer {
     s.ShuffleCount = 200;
     peer.home.Write("data/access.txt", Lines(QStringLiteral("アクセス"), 3));
     peer.home.Write("data/tarot.txt", Lines(QStringLiteral("タロット"), 5));
-    peer.home.Write("data/n_trump.txt",
-                    Lines(QStringLiteral("トランプ"), 52,
-                          {QStringLiteral("#SpecialCard1=ジョーカー"),
-                           QStringLiteral("#SpecialCard2=ジョーカー黒")}));
+    peer.home.Write("data/n_trump.txt", Lines(QStringLiteral("トランプ"), 52,
+                                              {QStringLiteral("#SpecialCard1=ジョーカー"),
+                                               QStringLiteral("#SpecialCard2=ジョーカー黒")}));
   }
   int Index() const { return peer.Index(); }
   bool Sees(const QString& text) const { return peer.sink.Has(text); }
@@ -64,8 +63,8 @@ class CardSessionTest : public ::testing::Test {
   // The server's user picks a mode; every client's card window follows.
   void Mode(int mode) {
     gm->cards.ChooseMode(mode);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return alice->cards.mode() == mode && bob->cards.mode() == mode; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return alice->cards.mode() == mode && bob->cards.mode() == mode; }));
   }
 
   int port = 0;
@@ -154,9 +153,8 @@ TEST_F(CardSessionTest, NovaRevolutionPlotsAreSummarisedForEveryoneAndCleared) {
 
   ASSERT_TRUE(alice->cards.RevPlot({0, 1}));
   ASSERT_TRUE(alice->cards.RevConfirm());  // the summary, and two cards to fill the hand again
-  ASSERT_TRUE(WaitUntil([&] {
-    return alice->cards.rev().lines.size() == 6 && !bob->cards.rev().plots.isEmpty();
-  }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return alice->cards.rev().lines.size() == 6 && !bob->cards.rev().plots.isEmpty(); }));
   EXPECT_EQ(bob->cards.rev().plots[0].text, QStringLiteral("Alice：2"));
   const int plot_row = static_cast<int>(alice->cards.rev().lines.indexOf(
       alice->cards.rev().lines.filter(QStringLiteral("Ｐ１：")).first()));
@@ -257,9 +255,8 @@ TEST_F(CardSessionTest, GraphicTablePlayedWithTheMouseAndRepairedForALateJoiner)
   const CardRecord t = alice->cards.placed()[third];
   QTest::mousePress(table, Qt::LeftButton, {}, at(t.x + 5, t.y + 5));
   QTest::mouseRelease(table, Qt::LeftButton, {}, at(Cards::kPileArea.x + 5, 20));
-  ASSERT_TRUE(WaitUntil([&] {
-    return in_use(*bob).size() == 2 && bob->cards.placed()[third].y < 40;
-  }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return in_use(*bob).size() == 2 && bob->cards.placed()[third].y < 40; }));
 
   // A late joiner asks for the table and sees every placed card as the others do.
   CardPeer carol(QStringLiteral("Carol"), port);

@@ -89,11 +89,11 @@ TEST(CardWindowTest, ModesShowOneContainerAndTheGameMasterMenuIsTheServersOnly) 
   EXPECT_FALSE(client.Find<QMenu>(QStringLiteral("mnuGM"))->menuAction()->isVisible());
   EXPECT_FALSE(client.window.NovaButton(8)->isVisible());
   EXPECT_FALSE(client.window.NovaButton(0)->isEnabled()) << "no hand yet";
-  for (const char* name : {"lblTrotCard", "lstTrump", "lblAccessCard", "lstAccessCard",
-                           "lblTrotCardNovaRev", "lstTrumpNovaRev", "lstProt", "chkSecret",
-                           "cmdDrawCard_1", "cmdNovaRev_10", "frmCardPile", "frmCardDust",
-                           "frmCardPlace_0", "lblTrotNovaRevGpf", "picCardBMP",
-                           "mnuCardOptSub_0", "mnuCardOptSub_1", "mnuGMSubSub_3"}) {
+  for (const char* name :
+       {"lblTrotCard", "lstTrump", "lblAccessCard", "lstAccessCard", "lblTrotCardNovaRev",
+        "lstTrumpNovaRev", "lstProt", "chkSecret", "cmdDrawCard_1", "cmdNovaRev_10", "frmCardPile",
+        "frmCardDust", "frmCardPlace_0", "lblTrotNovaRevGpf", "picCardBMP", "mnuCardOptSub_0",
+        "mnuCardOptSub_1", "mnuGMSubSub_3"}) {
     EXPECT_NE(client.window.findChild<QObject*>(name), nullptr) << name;
   }
 }

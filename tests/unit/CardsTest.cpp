@@ -37,18 +37,18 @@ class CardDecksTest : public ::testing::Test {
 };
 
 TEST_F(CardDecksTest, LoaderFollowsTheDirectivesAndTheJokerAndMinusChoices) {
-  const QString path = Write(QStringLiteral("t.txt"),
-                             Cp932::Encode(QStringLiteral(
-                                 "# a comment\r\n"
-                                 "  スペードのＡ  \r\n"
-                                 "\r\n"
-                                 "#SpecialCard1 =   赤いジョーカー   = ignored\r\n"
-                                 "#Unknown=not a card\r\n"
-                                 "ハートの２\r\n"
-                                 "#SpecialCard2=黒いジョーカー\r\n"
-                                 "#MinusCard07= アラシ \r\n"
-                                 "#MinusCard18=アヤカシ\r\n"
-                                 "#specialcard1=case matters\r\n")));
+  const QString path =
+      Write(QStringLiteral("t.txt"),
+            Cp932::Encode(QStringLiteral("# a comment\r\n"
+                                         "  スペードのＡ  \r\n"
+                                         "\r\n"
+                                         "#SpecialCard1 =   赤いジョーカー   = ignored\r\n"
+                                         "#Unknown=not a card\r\n"
+                                         "ハートの２\r\n"
+                                         "#SpecialCard2=黒いジョーカー\r\n"
+                                         "#MinusCard07= アラシ \r\n"
+                                         "#MinusCard18=アヤカシ\r\n"
+                                         "#specialcard1=case matters\r\n")));
   auto load = [&] {
     const int next = decks.LoadCardColumn(path, CardDecks::kTrump, 0);
     QStringList cards;
@@ -93,9 +93,8 @@ TEST_F(CardDecksTest, ThreeSetsFillRowsUpTo161AndTooManyCardsAreCountedOnce) {
   EXPECT_TRUE(decks.TakeProblems().join("").contains(QStringLiteral("7枚")));
 
   EXPECT_EQ(decks.LoadCardColumn(home.File("none.txt"), CardDecks::kTarot, 0), 0);
-  EXPECT_EQ(decks.TakeProblems(),
-            QStringList{QStringLiteral("ファイル：") + home.File("none.txt") +
-                        QStringLiteral("がありません")});
+  EXPECT_EQ(decks.TakeProblems(), QStringList{QStringLiteral("ファイル：") + home.File("none.txt") +
+                                              QStringLiteral("がありません")});
 }
 
 TEST_F(CardDecksTest, AnExhaustedDeckRefillsFromItsDiscardsAndOtherwiseGivesNothing) {
@@ -151,8 +150,8 @@ TEST_F(CardDecksTest, AccessCardsCycleAndAResetStartsAFreshCycle) {
 
 TEST_F(CardDecksTest, ClampDrawsSpecialsOnlySinglyAndNeverTheSameCardTwice) {
   const QString path =
-      Write(QStringLiteral("c.txt"), CardFile(12, {QStringLiteral("#SpecialCard1=S1"),
-                                                   QStringLiteral("#SpecialCard2=S2")}));
+      Write(QStringLiteral("c.txt"),
+            CardFile(12, {QStringLiteral("#SpecialCard1=S1"), QStringLiteral("#SpecialCard2=S2")}));
   decks.LoadFlatCardList(path);
   ASSERT_TRUE(decks.ClampLoaded());
   QSet<QString> singles;
@@ -244,8 +243,11 @@ TEST_F(CardsModelTest, AnEmptyDeckAnswersOnlyTheAskerAndNoEmptyCardIsDealt) {
 
   // A client applying a short deal adds no empty line.
   Packet deal(msg::kCardRevDeal, 1, 1, 3);
-  deal.Add(QStringLiteral("塔")).Add(QStringLiteral("c1")).Add(QString()).Add(QString()).Add(
-      QString());
+  deal.Add(QStringLiteral("塔"))
+      .Add(QStringLiteral("c1"))
+      .Add(QString())
+      .Add(QString())
+      .Add(QString());
   cards.HandleCardMessage(deal);
   EXPECT_EQ(cards.rev().lines, QStringList{QStringLiteral("手札：c1")});
 
@@ -307,9 +309,12 @@ TEST_F(CardsModelTest, BadNumbersCostThePacketOnly) {
   };
   cards.HandleCardMessage(placed({5, 1, 12, 40, 50, 2, 2, 3}));
   ASSERT_TRUE(cards.placed()[5].in_use);
-  for (const auto& bad : {QVector<int32_t>{163, 1, 1, 0, 0, 1, 1, 1}, {-1, 1, 1, 0, 0, 1, 1, 1},
-                          {6, 4, 1, 0, 0, 1, 1, 1}, {6, 0, 14, 0, 0, 1, 1, 1},
-                          {6, 0, 1, 0, 0, 3, 1, 1}, {6, 0, 1, 0, 0, 1, 0, 1}}) {
+  for (const auto& bad : {QVector<int32_t>{163, 1, 1, 0, 0, 1, 1, 1},
+                          {-1, 1, 1, 0, 0, 1, 1, 1},
+                          {6, 4, 1, 0, 0, 1, 1, 1},
+                          {6, 0, 14, 0, 0, 1, 1, 1},
+                          {6, 0, 1, 0, 0, 3, 1, 1},
+                          {6, 0, 1, 0, 0, 1, 0, 1}}) {
     rig.reports.clear();
     cards.HandleCardMessage(placed(bad));
     EXPECT_FALSE(rig.reports.isEmpty());
