@@ -42,7 +42,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       instant_(instance_, session_.router(), chat_log_, dice_),
       scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())),
       table_(instance_, session_.router(), session_.dispatcher()),
-      counters_(instance_, session_.router()) {
+      counters_(instance_, session_.router()),
+      cards_(instance_, session_.router(), session_.dispatcher()) {
   counters_.RegisterHandlers(session_.dispatcher());
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
     instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(n));

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/CommandLine.h"
+#include "cards/Cards.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
 #include "chat/ChatReceiver.h"
@@ -50,6 +51,7 @@ class AppCore : public QObject {
   ScenarioPlayer& scenario() { return scenario_; }
   SharedTable& table() { return table_; }
   Counters& counters() { return counters_; }
+  Cards& cards() { return cards_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -103,6 +105,8 @@ class AppCore : public QObject {
   ScenarioPlayer scenario_;
   SharedTable table_;
   Counters counters_;
+  // Card decks (server) and every mode's card state.
+  Cards cards_;
   bool shut_down_ = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/AppCore.h"
 #include "app/MainWindow.h"
+#include "cards/CardWindow.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "instant/InstMesWindow.h"
@@ -53,6 +54,14 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
   main->SetToolWindow(MainWindow::kTable, table_.get());
   main->SetToolWindow(MainWindow::kCounters, counters_.get());
+
+  // The card window; the game master's "＋１" goes to the client chosen in the destination
+  // list, or to the server's own user when the list's first line is chosen.
+  cards_ = std::make_unique<CardWindow>(core.instance(), core.cards(), dialogs, [&core] {
+    const RecipientEntry* entry = core.recipients().SelectedSend();
+    return entry && core.recipients().SendRow() > 0 && entry->data > 0 ? entry->data : 1;
+  });
+  main->SetToolWindow(MainWindow::kCards, cards_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -72,6 +81,7 @@ void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)>
 }
 
 ProgramShell::~ProgramShell() {
+  cards_.reset();
   counters_.reset();
   table_.reset();
   scenario_.reset();

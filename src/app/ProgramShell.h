@@ -6,6 +6,7 @@
 namespace quillora {
 
 class AppCore;
+class CardWindow;
 class CounterWindow;
 class Dialogs;
 class DiceWindow;
@@ -31,6 +32,7 @@ class ProgramShell {
   ScenarioWindow& scenario_window() { return *scenario_; }
   TableWindow& table_window() { return *table_; }
   CounterWindow& counter_window() { return *counters_; }
+  CardWindow& card_window() { return *cards_; }
 
  private:
   // Runs `open` with the announcement's argument (the card mode + 1 for the cards) whenever
@@ -45,6 +47,7 @@ class ProgramShell {
   std::unique_ptr<ScenarioWindow> scenario_;
   std::unique_ptr<TableWindow> table_;
   std::unique_ptr<CounterWindow> counters_;
+  std::unique_ptr<CardWindow> cards_;
 };
 
 }  // namespace quillora

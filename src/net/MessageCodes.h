@@ -51,6 +51,27 @@ inline constexpr int kTypingStops = 2;
 
 // ---- Cards (4xx) -----------------------------------------------------------------------------
 // (card codes)
+inline constexpr int kCardNovaDeal = 421;         // srv → client: Nova hand (1) / clear access (2)
+inline constexpr int kCardNovaCard = 422;         // srv → client: tarot (1), access (2), trump (3)
+inline constexpr int kCardAccessList = 423;       // srv → all: one player's access card entry
+inline constexpr int kCardHandSizeQuery = 425;    // srv → one client: report the hand size
+inline constexpr int kCardAccessRequest = 426;    // → srv: access draw (1), turn (2), return (3)
+inline constexpr int kCardNovaTrump = 427;        // → srv: draw-and-play (1), replace (2), discard (3)
+inline constexpr int kCardHandSize = 428;         // → srv: answer to kCardHandSizeQuery
+inline constexpr int kCardNovaRepair = 429;       // → srv: Nova repair or late join
+inline constexpr int kCardRevDeal = 431;          // srv → client: Nova Revolution hand
+inline constexpr int kCardRevCard = 432;          // srv → client: tarot (1), hand (3), plot (4)
+inline constexpr int kCardPlotList = 433;         // srv → all: one player's plot summary
+inline constexpr int kCardPlot = 436;             // → srv: own plot summary
+inline constexpr int kCardRevTrump = 437;         // → srv: play (1), replace (2), discard (3), plot (4)
+inline constexpr int kCardRevRepair = 438;        // → srv: Nova Revolution repair
+inline constexpr int kCardGraphicTarot = 441;     // srv → all: graphic table's tarot text
+inline constexpr int kCardPlaced = 442;           // relayed kCardMove: one placed card
+inline constexpr int kCardGraphicStart = 443;     // srv → all: a new graphic table
+inline constexpr int kCardGraphicRequest = 447;   // → srv: draw onto the table (1), discard (2)
+inline constexpr int kCardMove = 448;             // → srv, relayed as kCardPlaced to everyone
+inline constexpr int kCardGraphicRepair = 449;    // → srv: every placed card, please
+inline constexpr int kCardClampDraw = 456;        // → srv: CLAMP draw (sub-code 1/2, +10 secret)
 
 
 
