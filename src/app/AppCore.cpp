@@ -45,6 +45,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       counters_(instance_, session_.router()),
       cards_(instance_, session_.router(), session_.dispatcher()) {
   counters_.RegisterHandlers(session_.dispatcher());
+  cards_.FollowAnnouncements(tools_);
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
     instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(n));
   });

@@ -71,6 +71,8 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   // A shared tool the server's user opened opens here too.
   OpenWhenAnnounced(msg::kToolCounters, [main](int) { main->ShowTool(MainWindow::kCounters); });
   OpenWhenAnnounced(msg::kToolTable, [main](int) { main->ShowTool(MainWindow::kTable); });
+  // The card model switches to the announced mode itself.
+  OpenWhenAnnounced(msg::kToolCards, [main](int) { main->ShowTool(MainWindow::kCards); });
 }
 
 void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)> open) {

@@ -6,6 +6,7 @@
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/MessageCodes.h"
+#include "net/ToolAnnouncer.h"
 #include "net/Packet.h"
 #include "net/Router.h"
 
@@ -26,7 +27,6 @@ const QString kPlotClear = QStringLiteral("PLOT_CLEAR");
 const QString kClampFailed =
     QStringLiteral("トランプが読み込まれていないか、読み込みに失敗しました。");
 
-constexpr int kCardTool = 1;  // the card window's entry in the tools menu
 constexpr int kMaxCoordinate = 100000;
 
 template <typename F>
@@ -72,9 +72,11 @@ Cards::Cards(Instance& instance, Router& router, Dispatcher& dispatcher, QObject
       [this](int socket, const Packet& p) { HandleCardRequest(socket, p); });
   dispatcher.RegisterClientHandler(msg::kCardNovaDeal, msg::kCardGraphicStart,
                                    [this](const Packet& p) { HandleCardMessage(p); });
-  // The server's mode announcement reaches a client as a request to show the card window.
-  connect(&instance_, &Instance::toolWindowRequested, this, [this](int tool, int argument) {
-    if (tool == kCardTool && argument >= kNova && argument <= kClamp) ChooseMode(argument);
+}
+
+void Cards::FollowAnnouncements(ToolAnnouncer& tools) {
+  connect(&tools, &ToolAnnouncer::toolAnnounced, this, [this](int tool, int argument) {
+    if (tool == msg::kToolCards) ChooseMode(argument - 1);
   });
 }
 

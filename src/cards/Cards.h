@@ -11,6 +11,8 @@
 
 namespace quillora {
 
+class ToolAnnouncer;
+
 class Dispatcher;
 class Instance;
 class Router;
@@ -70,6 +72,8 @@ class Cards : public QObject {
   // Switches this window's mode; on the server also resets the deck options, loads the CLAMP
   // list for that mode and tells every client to switch.
   void ChooseMode(int mode);
+  // Clients switch their mode when the server announces the card window (argument = mode + 1).
+  void FollowAnnouncements(ToolAnnouncer& tools);
   DeckOptions& options() { return decks_.options; }
   // "すべて初期化": the current mode's deck start (server).
   void StartDecks();

@@ -26,6 +26,7 @@ QByteArray Lines(const QString& prefix, int n, const QStringList& extra = {}) {
 struct CardPeer {
   CardPeer(const QString& handle, int port)
       : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
+    cards.FollowAnnouncements(peer.tools);
     Settings& s = peer.instance.settings;
     s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
     s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
