@@ -19,7 +19,12 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       instant_(instance_, session_.router(), chat_log_, dice_),
       scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())),
       table_(instance_, session_.router(), session_.dispatcher()),
-      counters_(instance_, session_.router()) {
+      counters_(instance_, session_.router()),
+      // The drawing board sends its pictures as files that receivers store without opening.
+      drawing_(instance_, session_.router(), session_.dispatcher(),
+               [this](const QString& path, std::function<void()> sent) {
+                 return files_.SendFile(path, false, std::move(sent));
+               }) {
   counters_.RegisterHandlers(session_.dispatcher());
 }
 

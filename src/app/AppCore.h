@@ -16,6 +16,7 @@
 #include "counters/Counters.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
+#include "drawing/DrawBoard.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "scenario/ScenarioPlayer.h"
@@ -47,6 +48,9 @@ class AppCore : public QObject {
   ScenarioPlayer& scenario() { return scenario_; }
   SharedTable& table() { return table_; }
   Counters& counters() { return counters_; }
+
+  // The shared drawing board.
+  DrawBoard& drawing() { return drawing_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -84,6 +88,9 @@ class AppCore : public QObject {
   ScenarioPlayer scenario_;
   SharedTable table_;
   Counters counters_;
+
+  // The shared drawing board.
+  DrawBoard drawing_;
   bool shut_down_ = false;
 };
 

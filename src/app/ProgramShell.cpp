@@ -8,6 +8,7 @@
 #include "chat/MainWindow.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
+#include "drawing/DrawWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -51,6 +52,10 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
   main->SetToolWindow(MainWindow::kTable, table_.get());
   main->SetToolWindow(MainWindow::kCounters, counters_.get());
+
+  // The shared drawing board.
+  drawing_ = std::make_unique<DrawWindow>(core.instance(), core.drawing(), dialogs);
+  main->SetToolWindow(MainWindow::kDrawing, drawing_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -59,6 +64,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 }
 
 ProgramShell::~ProgramShell() {
+  drawing_.reset();
   counters_.reset();
   table_.reset();
   scenario_.reset();
