@@ -156,10 +156,10 @@ void DrawWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル"));
   file->setObjectName(QStringLiteral("mnuFile"));
   const char* const captions[3] = {"開く", "保存", "名前を付けて保存"};
-  void (DrawWindow::*const slots[3])() = {&DrawWindow::OpenImage, &DrawWindow::Save,
-                                          &DrawWindow::SaveAs};
+  using Command = void (DrawWindow::*)();
+  const Command commands[3] = {&DrawWindow::OpenImage, &DrawWindow::Save, &DrawWindow::SaveAs};
   for (int i = 0; i < 3; ++i) {
-    QAction* a = file->addAction(QString::fromUtf8(captions[i]), this, slots[i]);
+    QAction* a = file->addAction(QString::fromUtf8(captions[i]), this, commands[i]);
     a->setObjectName(QStringLiteral("mnuFileSub_%1").arg(i));
   }
 
