@@ -373,7 +373,12 @@ void DrawBoard::StartNextAnswer() {
   answering_ = true;
   const int asker = askers_.front();
   askers_.pop_front();
-  AnswerPage(asker, DrawnPages());
+  // Strokes relayed just before the request are still on their way to our own user's pages;
+  // give them a moment before the pages are taken.
+  QPointer<DrawBoard> self(this);
+  QTimer::singleShot(pause_ms_, this, [self, asker] {
+    if (self) self->AnswerPage(asker, self->DrawnPages());
+  });
 }
 
 // One drawn page after another: saved, sent as a file, announced to the asker alone once the

@@ -49,6 +49,19 @@ class DrawSessionTest : public ::testing::Test {
     return true;
   }
 
+  // Where two copies differ, for the failure message.
+  static std::string Differences(const DrawPeer& model, const DrawPeer& copy) {
+    QString out = QStringLiteral("%1 vs %2: highest %3/%4, panel \"%5\";")
+                      .arg(model.peer.instance.OwnHandle, copy.peer.instance.OwnHandle)
+                      .arg(model.board.HighestPage())
+                      .arg(copy.board.HighestPage())
+                      .arg(copy.peer.SysReqMes());
+    for (int i = 0; i <= std::min(model.board.HighestPage(), copy.board.HighestPage()); ++i) {
+      if (model.board.Snapshot(i) != copy.board.Snapshot(i)) out += QStringLiteral(" page %1").arg(i);
+    }
+    return out.toStdString();
+  }
+
   int port = 0;
   std::unique_ptr<DrawPeer> gm, alice, bob;
 };
@@ -83,13 +96,16 @@ TEST_F(DrawSessionTest, EveryToolLeavesEveryCopyPixelEqualAndLateJoinersCatchUp)
   a.NewPage();
   a.DrawShape(draw::kFilledBox, QPoint(0, 0), QPoint(50, 50), 0x0000FF);
   a.ErasePage();
+  // (Strokes that cross in flight may land in a different order; the server's user waits.)
+  ASSERT_TRUE(WaitUntil([&] { return gm->board.HighestPage() == 1 && SamePages(*alice, *gm); }));
   gm->board.NewPage();
   gm->board.DrawShape(draw::kLine, QPoint(0, 0), QPoint(959, 719), 0xFF00FF);
 
   ASSERT_TRUE(WaitUntil([&] {
     return !gm->files.Sending() && !alice->files.Sending() && SamePages(*alice, *gm) &&
            SamePages(*alice, *bob);
-  }));
+  })) << Differences(*alice, *gm) << "\n"
+      << Differences(*alice, *bob);
   EXPECT_EQ(bob->board.Snapshot(0).pixelColor(10, 10), QColor(250, 200, 40));
   EXPECT_EQ(bob->board.HighestPage(), 2);
   EXPECT_EQ(bob->board.CurrentPage(), 2);
@@ -104,10 +120,11 @@ TEST_F(DrawSessionTest, EveryToolLeavesEveryCopyPixelEqualAndLateJoinersCatchUp)
   ASSERT_TRUE(Join(carol.peer, gm->peer));
   // What Carol drew before asking went to everyone and comes back in the server's picture.
   carol.board.DrawShape(draw::kFilledBox, QPoint(600, 600), QPoint(700, 700), 0x00FF00);
+  ASSERT_TRUE(WaitUntil([&] { return gm->board.Snapshot(0).pixelColor(650, 650) == Qt::green; }));
   ASSERT_TRUE(carol.board.RequestCatchUp());
   ASSERT_TRUE(WaitUntil([&] {
     return !gm->board.Answering() && SamePages(*gm, carol) && carol.board.CurrentPage() == 0;
-  }));
+  })) << Differences(*gm, carol);
   // The others were not disturbed.
   EXPECT_EQ(alice->board.CurrentPage(), 2);
   EXPECT_TRUE(WaitUntil([&] { return SamePages(*gm, *alice); }));
