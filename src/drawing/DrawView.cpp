@@ -62,8 +62,17 @@ void DrawView::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), palette().color(QPalette::Dark));
   const QRectF target = PageRect();
   if (const QImage* page = board_.Page(board_.CurrentPage())) {
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, Scale() < 1.0);
-    painter.drawImage(target, *page);
+    const QSize size = target.size().toSize();
+    if (Scale() < 1.0 && !size.isEmpty()) {
+      // Averaged down, so one-unit lines stay whole at small sizes; redone only on change.
+      if (shrunk_key_ != page->cacheKey() || shrunk_.size() != size) {
+        shrunk_ = page->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        shrunk_key_ = page->cacheKey();
+      }
+      painter.drawImage(target.topLeft(), shrunk_);
+    } else {
+      painter.drawImage(target, *page);
+    }
   } else {
     painter.fillRect(target, Qt::white);
   }

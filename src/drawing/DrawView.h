@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPointF>
 #include <QVector>
 #include <QWidget>
@@ -59,6 +60,8 @@ class DrawView : public QWidget {
 
   DrawBoard& board_;
   Preview preview_;
+  QImage shrunk_;  // the current page as last shown below full size
+  qint64 shrunk_key_ = 0;
 };
 
 }  // namespace quillora
