@@ -10,9 +10,9 @@
 //    five pages, the joiner asks for the picture; reports the seconds until the joiner's five
 //    pages equal the server's. File pieces are paced by FileTransfer's own pace unless --pace
 //    is given.
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -176,7 +176,8 @@ int CatchUpBenchmark(int pace) {
     server.files.SetPace(pace);
     server.board.SetPauseForTesting(pace);
   }
-  if (!server.session.BecomeServer() || !Wait([&] { return server.instance.OwnIndex == 1; }, 5000)) {
+  if (!server.session.BecomeServer() ||
+      !Wait([&] { return server.instance.OwnIndex == 1; }, 5000)) {
     std::printf("catch-up: the server did not start\n");
     return 1;
   }
@@ -188,8 +189,9 @@ int CatchUpBenchmark(int pace) {
     server.board.DrawShape(draw::kFilledBox, QPoint(10, 10), QPoint(100 + page * 50, 80), 0xFF);
   }
   joiner.session.Connect(QStringLiteral("127.0.0.1"));
-  if (!Wait([&] { return joiner.instance.SessionMode == ModeClient && joiner.instance.OwnIndex > 1; },
-            5000)) {
+  if (!Wait(
+          [&] { return joiner.instance.SessionMode == ModeClient && joiner.instance.OwnIndex > 1; },
+          5000)) {
     std::printf("catch-up: the joiner did not connect\n");
     return 1;
   }
@@ -206,8 +208,8 @@ int CatchUpBenchmark(int pace) {
   const bool done = Wait(same, 300000);
   qint64 bytes = 0;
   for (int i = 0; i < 5; ++i) {
-    bytes += QFileInfo(server.instance.PathOf(QStringLiteral("file_Rcv/sysdraw%1.png").arg(i)))
-                 .size();
+    bytes +=
+        QFileInfo(server.instance.PathOf(QStringLiteral("file_Rcv/sysdraw%1.png").arg(i))).size();
   }
   std::printf("catch-up of 5 drawn pages (%lld bytes of PNG, pace %s): %.2f s%s\n",
               static_cast<long long>(bytes),

@@ -67,8 +67,8 @@ QVector<QPoint> Points(const Packet& p, int count_item) {
   QVector<QPoint> points;
   points.reserve(n);
   for (int k = 0; k < n; ++k) {
-    points.append(QPoint(Coordinate(p, count_item + 1 + 2 * k),
-                         Coordinate(p, count_item + 2 + 2 * k)));
+    points.append(
+        QPoint(Coordinate(p, count_item + 1 + 2 * k), Coordinate(p, count_item + 2 + 2 * k)));
   }
   return points;
 }
@@ -97,8 +97,9 @@ DrawBoard::DrawBoard(Instance& instance, Router& router, Dispatcher& dispatcher,
     : QObject(parent), instance_(instance), router_(router), send_file_(std::move(send_file)) {
   dispatcher.RegisterClientHandler(msg::kDrawPointer, msg::kDrawImage,
                                    [this](const Packet& p) { HandleClient(p); });
-  dispatcher.RegisterServerHandler(msg::kDrawRepair, msg::kDrawRepair,
-                                   [this](int socket, const Packet& p) { HandleServer(socket, p); });
+  dispatcher.RegisterServerHandler(
+      msg::kDrawRepair, msg::kDrawRepair,
+      [this](int socket, const Packet& p) { HandleServer(socket, p); });
 }
 
 // --- pages -----------------------------------------------------------------------------------
@@ -261,8 +262,8 @@ void DrawBoard::EndStroke() {
 }
 
 void DrawBoard::BeginErase(QPoint start, int size) {
-  eraser_ = Buffer{{start}, static_cast<uint32_t>(std::clamp(size, 0, kMaxEraserSize)), current_,
-                   false, true};
+  eraser_ = Buffer{
+      {start}, static_cast<uint32_t>(std::clamp(size, 0, kMaxEraserSize)), current_, false, true};
   Square(eraser_.page, start, static_cast<int>(eraser_.colour));
 }
 
@@ -404,8 +405,7 @@ void DrawBoard::AnswerPage(int asker, QVector<int> pages) {
   auto next = [self, asker, pages] {
     if (self) self->AnswerPage(asker, pages);
   };
-  if (!SavePage(page, path) || !send_file_ ||
-      !send_file_(path, [self, page, name, asker, next] {
+  if (!SavePage(page, path) || !send_file_ || !send_file_(path, [self, page, name, asker, next] {
         if (!self) return;
         QTimer::singleShot(self->pause_ms_, self.data(), [self, page, name, asker, next] {
           if (!self) return;

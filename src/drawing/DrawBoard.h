@@ -63,11 +63,11 @@ class DrawBoard : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kPageWidth = 960;   // page units, the same on every participant
+  static constexpr int kPageWidth = 960;  // page units, the same on every participant
   static constexpr int kPageHeight = 720;
-  static constexpr int kMaxPage = 49;      // pages 0..49
-  static constexpr int kMaxPoints = 10000; // per stroke or eraser message
-  static constexpr int kStrokePoints = 41; // points per message while a stroke goes on
+  static constexpr int kMaxPage = 49;       // pages 0..49
+  static constexpr int kMaxPoints = 10000;  // per stroke or eraser message
+  static constexpr int kStrokePoints = 41;  // points per message while a stroke goes on
   static constexpr int kCoordinateLimit = 1 << 20;
   static constexpr int kMaxFontSize = 500;
   static constexpr int kMaxEraserSize = 1000;
@@ -147,8 +147,8 @@ class DrawBoard : public QObject {
   void SetPauseForTesting(int ms) { pause_ms_ = ms; }
 
   // --- handlers (public for tests; failures are reported, never thrown) ----------------------
-  void HandleClient(const Packet& p);                // 511-519
-  void HandleServer(int socket, const Packet& p);    // 510
+  void HandleClient(const Packet& p);              // 511-519
+  void HandleServer(int socket, const Packet& p);  // 510
 
   // Reads a picture with bounded decoding; a null image when it is missing or unreadable.
   static QImage LoadPicture(const QString& path);
@@ -163,8 +163,8 @@ class DrawBoard : public QObject {
  private:
   struct Buffer {
     QVector<QPoint> points;
-    uint32_t colour = 0;  // stroke colour, or the eraser size
-    int page = 0;         // where it started, whatever page is shown meanwhile
+    uint32_t colour = 0;        // stroke colour, or the eraser size
+    int page = 0;               // where it started, whatever page is shown meanwhile
     bool resent_first = false;  // the first point already went out with the last message
     bool active = false;
   };

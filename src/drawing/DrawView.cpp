@@ -50,7 +50,9 @@ QPointF DrawView::ToPage(QPointF widget_pos) const {
   return (widget_pos - r.topLeft()) / Scale();
 }
 
-QPointF DrawView::ToView(QPointF page_pos) const { return PageRect().topLeft() + page_pos * Scale(); }
+QPointF DrawView::ToView(QPointF page_pos) const {
+  return PageRect().topLeft() + page_pos * Scale();
+}
 
 void DrawView::SetPreview(const Preview& preview) {
   preview_ = preview;

@@ -33,19 +33,18 @@ namespace {
 const QString kTag = QStringLiteral("frmDraw");
 const char* const kIndex = "index";
 
-const char* const kToolTips[DrawWindow::kToolCount] = {
-    "現在このボタンは機能しません",
-    "ポインタで場所を示す",
-    "文字を描く",
-    "自由な曲線を描く",
-    "１本の線を描く",
-    "連続した線を描く",
-    "四角形を描く",
-    "中を塗りつぶした四角形を描く",
-    "円を描く",
-    "中を塗りつぶした円を描く",
-    "絵を消しゴムで消す",
-    "絵を全て消去"};
+const char* const kToolTips[DrawWindow::kToolCount] = {"現在このボタンは機能しません",
+                                                       "ポインタで場所を示す",
+                                                       "文字を描く",
+                                                       "自由な曲線を描く",
+                                                       "１本の線を描く",
+                                                       "連続した線を描く",
+                                                       "四角形を描く",
+                                                       "中を塗りつぶした四角形を描く",
+                                                       "円を描く",
+                                                       "中を塗りつぶした円を描く",
+                                                       "絵を消しゴムで消す",
+                                                       "絵を全て消去"};
 
 const char* const kPageTips[3] = {"前のページへ", "次のページへ", "新しいページを作成"};
 const char* const kPageCaptions[3] = {"◀", "▶", "＋"};
@@ -131,8 +130,8 @@ QIcon ToolIcon(int tool) {
 }
 
 void PaintSwatch(QLabel* label, uint32_t bgr) {
-  label->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #606060;")
-                           .arg(FromBgr(bgr).name()));
+  label->setStyleSheet(
+      QStringLiteral("background-color: %1; border: 1px solid #606060;").arg(FromBgr(bgr).name()));
 }
 
 }  // namespace
@@ -170,7 +169,8 @@ void DrawWindow::BuildMenus() {
   options->setObjectName(QStringLiteral("mnuOpt"));
   topmost_ = AddTopmostAction(options, this, QStringLiteral("常に手前に表示"),
                               QStringLiteral("mnuOptSub_0"));
-  QAction* repair = options->addAction(QStringLiteral("途中参加/絵修復"), this, &DrawWindow::Repair);
+  QAction* repair =
+      options->addAction(QStringLiteral("途中参加/絵修復"), this, &DrawWindow::Repair);
   repair->setObjectName(QStringLiteral("mnuOptSub_1"));
 }
 
@@ -448,7 +448,9 @@ void DrawWindow::OnReleased(QPointF exact, Qt::MouseButton button) {
     case kBox:
     case kFilledBox:
       if (!dragging_) break;
-      board_.DrawShape(tool_ == kLine ? draw::kLine : tool_ == kBox ? draw::kBox : draw::kFilledBox,
+      board_.DrawShape(tool_ == kLine  ? draw::kLine
+                       : tool_ == kBox ? draw::kBox
+                                       : draw::kFilledBox,
                        anchor_.toPoint(), at, colour_);
       break;
     case kEllipse:
@@ -505,8 +507,8 @@ void DrawWindow::CommitText() {
 void DrawWindow::PlaceTextBox() {
   // The box shows the text as large as it will be printed on the page as now scaled.
   QFont font(font_.name);
-  font.setPixelSize(std::max(6, static_cast<int>(std::lround(font_.size * 96.0 / 72.0 *
-                                                             view_->Scale()))));
+  font.setPixelSize(
+      std::max(6, static_cast<int>(std::lround(font_.size * 96.0 / 72.0 * view_->Scale()))));
   font.setBold(font_.bold);
   font.setItalic(font_.italic);
   font.setStrikeOut(font_.strikeout);
@@ -536,8 +538,8 @@ void DrawWindow::PickFont() {
   dialogs_.PickFont(this, initial, [this](std::optional<QFont> chosen) {
     if (!chosen) return;
     font_.name = chosen->family();
-    font_.size = std::clamp(static_cast<int>(std::lround(chosen->pointSizeF())), 1,
-                            DrawBoard::kMaxFontSize);
+    font_.size =
+        std::clamp(static_cast<int>(std::lround(chosen->pointSizeF())), 1, DrawBoard::kMaxFontSize);
     font_.bold = chosen->bold();
     font_.italic = chosen->italic();
     font_.strikeout = chosen->strikeOut();

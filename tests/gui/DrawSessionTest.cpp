@@ -57,7 +57,8 @@ class DrawSessionTest : public ::testing::Test {
                       .arg(copy.board.HighestPage())
                       .arg(copy.peer.SysReqMes());
     for (int i = 0; i <= std::min(model.board.HighestPage(), copy.board.HighestPage()); ++i) {
-      if (model.board.Snapshot(i) != copy.board.Snapshot(i)) out += QStringLiteral(" page %1").arg(i);
+      if (model.board.Snapshot(i) != copy.board.Snapshot(i))
+        out += QStringLiteral(" page %1").arg(i);
     }
     return out.toStdString();
   }
@@ -104,7 +105,8 @@ TEST_F(DrawSessionTest, EveryToolLeavesEveryCopyPixelEqualAndLateJoinersCatchUp)
   ASSERT_TRUE(WaitUntil([&] {
     return !gm->files.Sending() && !alice->files.Sending() && SamePages(*alice, *gm) &&
            SamePages(*alice, *bob);
-  })) << Differences(*alice, *gm) << "\n"
+  })) << Differences(*alice, *gm)
+      << "\n"
       << Differences(*alice, *bob);
   EXPECT_EQ(bob->board.Snapshot(0).pixelColor(10, 10), QColor(250, 200, 40));
   EXPECT_EQ(bob->board.HighestPage(), 2);

@@ -62,18 +62,16 @@ class DrawWindowTest : public ::testing::Test {
     DrawView* view = window->view();
     const QPointF at = view->ToView(page);
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                  : type == QEvent::MouseMove       ? Qt::MouseButtons(button)
-                                                                    : Qt::MouseButtons(button);
-    QMouseEvent event(type, at, view->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button,
-                      held, mods);
+                                  : type == QEvent::MouseMove        ? Qt::MouseButtons(button)
+                                                                     : Qt::MouseButtons(button);
+    QMouseEvent event(type, at, view->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : button, held, mods);
     QApplication::sendEvent(view, &event);
   }
   void Press(QPointF p, Qt::MouseButton b = Qt::LeftButton) {
     Mouse(QEvent::MouseButtonPress, p, b);
   }
-  void Move(QPointF p, Qt::MouseButton held = Qt::LeftButton) {
-    Mouse(QEvent::MouseMove, p, held);
-  }
+  void Move(QPointF p, Qt::MouseButton held = Qt::LeftButton) { Mouse(QEvent::MouseMove, p, held); }
   void Release(QPointF p, Qt::MouseButton b = Qt::LeftButton) {
     Mouse(QEvent::MouseButtonRelease, p, b);
   }
@@ -139,7 +137,8 @@ TEST_F(DrawWindowTest, ControlsCarryTheirNamesAndTips) {
   rig.instance.SessionMode = ModeServer;
   Menu("mnuOptSub_1")->trigger();
   EXPECT_EQ(dialogs.Last("message").title, QStringLiteral("機能エラー"));
-  EXPECT_EQ(dialogs.Last("message").text, QStringLiteral("サーバーモードではこの機能は利用できません"));
+  EXPECT_EQ(dialogs.Last("message").text,
+            QStringLiteral("サーバーモードではこの機能は利用できません"));
 }
 
 TEST_F(DrawWindowTest, FreehandOfAHundredMovesGoesOutAs41And41AndTheRestJoinedUp) {

@@ -15,7 +15,7 @@ namespace {
 
 using test::NetRig;
 
-constexpr uint32_t kRed = 0x0000FF;   // 0x00BBGGRR
+constexpr uint32_t kRed = 0x0000FF;  // 0x00BBGGRR
 constexpr uint32_t kBlue = 0xFF0000;
 
 class DrawBoardTest : public ::testing::Test {
