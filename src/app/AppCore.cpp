@@ -43,7 +43,12 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())),
       table_(instance_, session_.router(), session_.dispatcher()),
       counters_(instance_, session_.router()),
-      cards_(instance_, session_.router(), session_.dispatcher()) {
+      cards_(instance_, session_.router(), session_.dispatcher()),
+      // The drawing board sends its pictures as files that receivers store without opening.
+      drawing_(instance_, session_.router(), session_.dispatcher(),
+               [this](const QString& path, std::function<void()> sent) {
+                 return files_.SendFile(path, false, std::move(sent));
+               }) {
   counters_.RegisterHandlers(session_.dispatcher());
   cards_.FollowAnnouncements(tools_);
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {

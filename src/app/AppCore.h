@@ -18,6 +18,7 @@
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "instant/InstantMessages.h"
+#include "drawing/DrawBoard.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
@@ -52,6 +53,9 @@ class AppCore : public QObject {
   SharedTable& table() { return table_; }
   Counters& counters() { return counters_; }
   Cards& cards() { return cards_; }
+
+  // The shared drawing board.
+  DrawBoard& drawing() { return drawing_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -107,6 +111,9 @@ class AppCore : public QObject {
   Counters counters_;
   // Card decks (server) and every mode's card state.
   Cards cards_;
+
+  // The shared drawing board.
+  DrawBoard drawing_;
   bool shut_down_ = false;
 };
 

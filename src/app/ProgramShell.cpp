@@ -10,6 +10,7 @@
 #include "dice/DiceWindow.h"
 #include "instant/InstMesWindow.h"
 #include "net/MessageCodes.h"
+#include "drawing/DrawWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -62,6 +63,9 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
     return entry && core.recipients().SendRow() > 0 && entry->data > 0 ? entry->data : 1;
   });
   main->SetToolWindow(MainWindow::kCards, cards_.get());
+  // The shared drawing board.
+  drawing_ = std::make_unique<DrawWindow>(core.instance(), core.drawing(), dialogs);
+  main->SetToolWindow(MainWindow::kDrawing, drawing_.get());
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -71,6 +75,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   // A shared tool the server's user opened opens here too.
   OpenWhenAnnounced(msg::kToolCounters, [main](int) { main->ShowTool(MainWindow::kCounters); });
   OpenWhenAnnounced(msg::kToolTable, [main](int) { main->ShowTool(MainWindow::kTable); });
+  OpenWhenAnnounced(msg::kToolDrawing, [main](int) { main->ShowTool(MainWindow::kDrawing); });
   // The card model switches to the announced mode itself.
   OpenWhenAnnounced(msg::kToolCards, [main](int) { main->ShowTool(MainWindow::kCards); });
 }
@@ -84,6 +89,7 @@ void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)>
 
 ProgramShell::~ProgramShell() {
   cards_.reset();
+  drawing_.reset();
   counters_.reset();
   table_.reset();
   scenario_.reset();

@@ -10,6 +10,7 @@ class CardWindow;
 class CounterWindow;
 class Dialogs;
 class DiceWindow;
+class DrawWindow;
 class InstMesWindow;
 class MainWindow;
 class ScenarioWindow;
@@ -33,6 +34,7 @@ class ProgramShell {
   TableWindow& table_window() { return *table_; }
   CounterWindow& counter_window() { return *counters_; }
   CardWindow& card_window() { return *cards_; }
+  DrawWindow& draw_window() { return *drawing_; }
 
  private:
   // Runs `open` with the announcement's argument (the card mode + 1 for the cards) whenever
@@ -48,6 +50,8 @@ class ProgramShell {
   std::unique_ptr<TableWindow> table_;
   std::unique_ptr<CounterWindow> counters_;
   std::unique_ptr<CardWindow> cards_;
+  // The shared drawing board.
+  std::unique_ptr<DrawWindow> drawing_;
 };
 
 }  // namespace quillora

@@ -77,6 +77,21 @@ inline constexpr int kCardClampDraw = 456;        // → srv: CLAMP draw (sub-co
 
 // ---- Drawing board (5xx) ---------------------------------------------------------------------
 // (drawing codes)
+inline constexpr int kSendDrawPointer = 501;  // → srv, relayed as kDrawPointer to the others
+inline constexpr int kSendDrawText = 502;     // the same for text
+inline constexpr int kSendDrawShape = 503;    // lines, boxes, freehand strokes
+inline constexpr int kSendDrawEllipse = 504;  // ellipses
+inline constexpr int kSendDrawErase = 505;    // page erase and eraser squares
+inline constexpr int kSendDrawPage = 507;     // page changes
+inline constexpr int kSendDrawImage = 509;    // an image file painted on a page
+inline constexpr int kDrawRepair = 510;       // → srv: send me every drawn page
+inline constexpr int kDrawPointer = 511;      // sent code + 10, as every participant gets it
+inline constexpr int kDrawText = 512;
+inline constexpr int kDrawShape = 513;
+inline constexpr int kDrawEllipse = 514;
+inline constexpr int kDrawErase = 515;
+inline constexpr int kDrawPage = 517;
+inline constexpr int kDrawImage = 519;
 
 
 

@@ -390,3 +390,16 @@ TEST_F(SettingsFileTest, HostileFilesLoadWithoutHarm) {
   EXPECT_FALSE(SaveSettings(home_.path(), out));
   EXPECT_FALSE(SaveSettings(home_.File("no/folder/app.ini"), out));
 }
+
+TEST_F(SettingsFileTest, FirstRunDrawingPaletteIsTheClassicPaintBox) {
+  ASSERT_TRUE(SaveSettings(Path(), Defaults()));
+  IniFile ini;
+  ASSERT_TRUE(ini.Load(Path()));
+  // Stored as decimal 0x00BBGGRR: D88A07 is 0x00078AD8.
+  EXPECT_EQ(ini.Value("UnivDraw", "DrawColor10"), "494296");
+  EXPECT_EQ(ini.Value("UnivDraw", "DrawColor1"), QString::number(0x808080));
+  EXPECT_EQ(ini.Value("UnivDraw", "DrawColor2"), QString::number(0x0000C0));
+  EXPECT_EQ(ini.Value("UnivDraw", "DrawColor24"), QString::number(0x6161AF));
+  EXPECT_EQ(ini.Value("UnivDraw", "DrawColor29"), QString::number(0xFFB7FC));
+  for (int i : {0, 14, 15, 30, 31}) EXPECT_EQ(ini.Value("UnivDraw", N("DrawColor", i)), "0");
+}
