@@ -19,7 +19,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       instant_(instance_, session_.router(), chat_log_, dice_),
       scenario_(instance_, session_.router(), RollWith(dice_options_, instance_.Rng())),
       table_(instance_, session_.router(), session_.dispatcher()),
-      counters_(instance_, session_.router()) {
+      counters_(instance_, session_.router()),
+      hex_map_(instance_, session_.router(), session_.dispatcher(), files_) {
   counters_.RegisterHandlers(session_.dispatcher());
 }
 

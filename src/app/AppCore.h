@@ -16,6 +16,7 @@
 #include "counters/Counters.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
+#include "hexmap/HexMap.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "scenario/ScenarioPlayer.h"
@@ -47,6 +48,7 @@ class AppCore : public QObject {
   ScenarioPlayer& scenario() { return scenario_; }
   SharedTable& table() { return table_; }
   Counters& counters() { return counters_; }
+  HexMap& hex_map() { return hex_map_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -84,6 +86,8 @@ class AppCore : public QObject {
   ScenarioPlayer scenario_;
   SharedTable table_;
   Counters counters_;
+  // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
+  HexMap hex_map_;
   bool shut_down_ = false;
 };
 

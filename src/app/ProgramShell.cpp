@@ -8,6 +8,7 @@
 #include "chat/MainWindow.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
+#include "hexmap/HexWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -46,11 +47,16 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
   table_ = std::make_unique<TableWindow>(core.instance(), core.table(), dialogs);
   counters_ = std::make_unique<CounterWindow>(core.instance(), core.counters(), dialogs);
+  hex_ = std::make_unique<HexWindow>(core.instance(), core.hex_map(), dialogs);
 
   main->SetToolWindow(MainWindow::kDice, dice_.get());
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
   main->SetToolWindow(MainWindow::kTable, table_.get());
   main->SetToolWindow(MainWindow::kCounters, counters_.get());
+  main->SetToolWindow(MainWindow::kHexMap, hex_.get());
+  // On the server the hex map opens with the set-up of its first page.
+  HexWindow* hex = hex_.get();
+  main->SetHexSetupHandler([hex](std::function<void()> show) { hex->OpenSetup(std::move(show)); });
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -59,6 +65,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
 }
 
 ProgramShell::~ProgramShell() {
+  hex_.reset();
   counters_.reset();
   table_.reset();
   scenario_.reset();

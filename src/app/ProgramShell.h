@@ -8,6 +8,7 @@ class AppCore;
 class CounterWindow;
 class Dialogs;
 class DiceWindow;
+class HexWindow;
 class InstMesWindow;
 class MainWindow;
 class ScenarioWindow;
@@ -30,6 +31,7 @@ class ProgramShell {
   ScenarioWindow& scenario_window() { return *scenario_; }
   TableWindow& table_window() { return *table_; }
   CounterWindow& counter_window() { return *counters_; }
+  HexWindow& hex_window() { return *hex_; }
 
  private:
   AppCore& core_;
@@ -40,6 +42,7 @@ class ProgramShell {
   std::unique_ptr<ScenarioWindow> scenario_;
   std::unique_ptr<TableWindow> table_;
   std::unique_ptr<CounterWindow> counters_;
+  std::unique_ptr<HexWindow> hex_;
 };
 
 }  // namespace quillora
