@@ -111,14 +111,14 @@ HexCell& HexPage::MutableCell(int column, int row) {
 }
 
 QVector<int> HexPage::Stack(int column, int row) const {
-  QVector<int> slots;
+  QVector<int> found;
   int slot = Cell(column, row).top;
-  // A chain never holds more pieces than there are slots; this also ends a broken loop.
-  while (IsSlot(slot) && slots.size() < kHexSlots) {
-    slots.push_back(slot);
+  // A chain never holds more pieces than there are found; this also ends a broken loop.
+  while (IsSlot(slot) && found.size() < kHexSlots) {
+    found.push_back(slot);
     slot = pieces_[slot].under;
   }
-  return slots;
+  return found;
 }
 
 void HexPage::PushPiece(int slot, int column, int row) {
@@ -177,11 +177,11 @@ void HexPage::CyclePieceStack(int column, int row) {
 }
 
 QVector<int> HexPage::UsedSlots() const {
-  QVector<int> slots;
+  QVector<int> found;
   for (int s = 1; s < kHexSlots; ++s) {
-    if (pieces_[s].in_use) slots.push_back(s);
+    if (pieces_[s].in_use) found.push_back(s);
   }
-  return slots;
+  return found;
 }
 
 void HexPage::Normalize() {

@@ -16,6 +16,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "core/ChatSink.h"
+#include "core/Instance.h"
 #include "core/Palettes.h"
 #include "hexmap/HexMap.h"
 #include "hexmap/HexMapView.h"

@@ -151,6 +151,7 @@ TEST(HexStackTest, PushRemoveFromTheMiddleAndCycle) {
   EXPECT_EQ(page.Stack(3, 3), QVector<int>({6, 5, 4}));
   EXPECT_EQ(page.header.stacked_cells, 1);
   page.RemovePiece(5);
+  page.MutablePiece(5).in_use = false;
   EXPECT_EQ(page.Stack(3, 3), QVector<int>({6, 4}));
   EXPECT_EQ(page.header.stacked_cells, 1);
   page.PushPiece(7, 3, 3);
@@ -161,11 +162,14 @@ TEST(HexStackTest, PushRemoveFromTheMiddleAndCycle) {
   page.RemovePiece(7);
   EXPECT_EQ(page.Stack(3, 3), QVector<int>({4}));
   EXPECT_EQ(page.header.stacked_cells, 0);
-  // A loop in a damaged chain ends the walk and is cut when the page is made consistent.
+  // A loop in a damaged chain ends the walk and is cut when the page is made consistent; a
+  // piece in use that no chain reaches goes back onto its cell.
   page.MutablePiece(4).under = 4;
   EXPECT_EQ(page.Stack(3, 3).size(), kHexSlots);
+  page.MutablePiece(6).in_use = false;
   page.Normalize();
-  EXPECT_EQ(page.Stack(3, 3), QVector<int>({4}));
+  EXPECT_EQ(page.Stack(3, 3), QVector<int>({7, 4}));
+  EXPECT_EQ(page.header.stacked_cells, 1);
 }
 
 // --- map files ---------------------------------------------------------------------------------------
