@@ -152,9 +152,17 @@ void LateJoiner() {
   }
   server.map.CreatePage(kHexVertical, 1, kPieceBoth, 64, 64);
   for (int i = 0; i < 40; ++i) server.map.AddPieceAt(QPoint(1 + i, 1 + i), 0xFF);
+  // Let the server's own messages pass its relay before the joiner arrives.
+  QElapsedTimer settle;
+  settle.start();
+  Await([&] { return settle.elapsed() > 500; }, 1000);
   joiner.session.Connect(QStringLiteral("127.0.0.1"));
   if (!Await([&] { return joiner.instance.OwnIndex > 1; }, 5000)) {
     std::printf("late joiner: could not connect\n");
+    return;
+  }
+  if (joiner.map.PageCount() != 0) {
+    std::printf("late joiner: already holds %d pages\n", joiner.map.PageCount());
     return;
   }
   QElapsedTimer t;
