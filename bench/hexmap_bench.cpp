@@ -103,8 +103,12 @@ void StrokeMessage(int reps, bool labels) {
   HexRenderer renderer(sprites);
   QImage view(1600, 1000, QImage::Format_ARGB32_Premultiplied);
   Packet create(msg::kHexPageCreated, 1, 1);
-  create.Add(int32_t{1}).Add(int32_t{1}).Add(int32_t{1}).Add(int32_t{4}).Add(int32_t{100}).Add(
-      int32_t{63});
+  create.Add(int32_t{1})
+      .Add(int32_t{1})
+      .Add(int32_t{1})
+      .Add(int32_t{4})
+      .Add(int32_t{100})
+      .Add(int32_t{63});
   p.session.dispatcher().ClientDispatch(create);
   QObject::connect(&p.map, &HexMap::cellsChanged, [&](int, const QVector<QPoint>& cells) {
     renderer.DrawCells(view, *p.map.Current(), cells, labels);
@@ -146,7 +150,8 @@ void LateJoiner() {
   joiner.session.SetPort(port);
   server.instance.OwnHandle = QStringLiteral("GM");
   joiner.instance.OwnHandle = QStringLiteral("Late");
-  if (!server.session.BecomeServer() || !Await([&] { return server.instance.OwnIndex == 1; }, 5000)) {
+  if (!server.session.BecomeServer() ||
+      !Await([&] { return server.instance.OwnIndex == 1; }, 5000)) {
     std::printf("late joiner: could not serve on port %d\n", port);
     return;
   }

@@ -51,8 +51,9 @@ HexMap::HexMap(Instance& instance, Router& router, Dispatcher& dispatcher, FileT
     : QObject(parent), instance_(instance), router_(router), files_(files) {
   dispatcher.RegisterClientHandler(msg::kHexPageCreated, msg::kHexMapFile,
                                    [this](const Packet& p) { HandleClient(p); });
-  dispatcher.RegisterServerHandler(msg::kHexRequestMaps, msg::kHexRequestMaps,
-                                   [this](int socket, const Packet& p) { HandleServer(socket, p); });
+  dispatcher.RegisterServerHandler(
+      msg::kHexRequestMaps, msg::kHexRequestMaps,
+      [this](int socket, const Packet& p) { HandleServer(socket, p); });
 }
 
 QString HexMap::ModeHint(int mode) {
@@ -266,8 +267,10 @@ void HexMap::EndDrag(Qt::MouseButton button) {
       return;
     }
     // A click: left turns counter-clockwise, right clockwise, the middle button not at all.
-    if (button == Qt::LeftButton) piece.direction = RotatedDirection(page->header, piece.direction, 2);
-    if (button == Qt::RightButton) piece.direction = RotatedDirection(page->header, piece.direction, 1);
+    if (button == Qt::LeftButton)
+      piece.direction = RotatedDirection(page->header, piece.direction, 2);
+    if (button == Qt::RightButton)
+      piece.direction = RotatedDirection(page->header, piece.direction, 1);
     emit cellsChanged(current_, {at});
     Packet p(msg::kHexTurnPiece, kKind, instance_.OwnIndex, 0);
     p.Add(int32_t{current_}).Add(int32_t{slot}).Add(piece.direction);

@@ -1,7 +1,7 @@
 #include "hexmap/HexPage.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace quillora {
@@ -18,18 +18,18 @@ int32_t SpriteRowOffset(int32_t height_of_size_one, int size) {
 }  // namespace
 
 int32_t HexMapPage::Field(int i) const {
-  const int32_t fields[kFieldCount] = {first_column, first_row,       columns,      rows,
-                                       cell_width,   cell_height,     shape,        piece_type,
+  const int32_t fields[kFieldCount] = {first_column,    first_row,    columns,         rows,
+                                       cell_width,      cell_height,  shape,           piece_type,
                                        direction_count, highest_slot, own_piece_count, sprite_row,
-                                       stacked_cells, column_step,    row_step};
+                                       stacked_cells,   column_step,  row_step};
   return i >= 0 && i < kFieldCount ? fields[i] : 0;
 }
 
 void HexMapPage::SetField(int i, int32_t value) {
-  int32_t* fields[kFieldCount] = {&first_column, &first_row,       &columns,      &rows,
-                                  &cell_width,   &cell_height,     &shape,        &piece_type,
+  int32_t* fields[kFieldCount] = {&first_column,    &first_row,    &columns,         &rows,
+                                  &cell_width,      &cell_height,  &shape,           &piece_type,
                                   &direction_count, &highest_slot, &own_piece_count, &sprite_row,
-                                  &stacked_cells, &column_step,    &row_step};
+                                  &stacked_cells,   &column_step,  &row_step};
   if (i >= 0 && i < kFieldCount) *fields[i] = value;
 }
 

@@ -11,14 +11,19 @@ namespace quillora {
 
 // Limits of the map tables. Every number that arrives from the network or a file is checked
 // against these before it is used as an index.
-inline constexpr int kHexMaxPages = 99;     // pages 1..99
-inline constexpr int kHexTableSpan = 256;   // columns and rows 0..255
-inline constexpr int kHexSlots = 256;       // piece slots 0..255 (0 is never a piece)
-inline constexpr int kHexMaxMapSize = 255;  // a map has at most 255 columns and rows
-inline constexpr int kHexMaxDirection = 14; // highest sprite column a piece can show
+inline constexpr int kHexMaxPages = 99;      // pages 1..99
+inline constexpr int kHexTableSpan = 256;    // columns and rows 0..255
+inline constexpr int kHexSlots = 256;        // piece slots 0..255 (0 is never a piece)
+inline constexpr int kHexMaxMapSize = 255;   // a map has at most 255 columns and rows
+inline constexpr int kHexMaxDirection = 14;  // highest sprite column a piece can show
 
 enum HexShape : int32_t { kHexSquare = 1, kHexVertical = 2, kHexHorizontal = 3 };
-enum HexPieceType : int32_t { kPieceNoDirection = 1, kPieceEdges = 2, kPieceCorners = 3, kPieceBoth = 4 };
+enum HexPieceType : int32_t {
+  kPieceNoDirection = 1,
+  kPieceEdges = 2,
+  kPieceCorners = 3,
+  kPieceBoth = 4
+};
 
 inline constexpr uint32_t kHexBlack = 0x000000;
 inline constexpr uint32_t kHexWhite = 0xFFFFFF;

@@ -113,8 +113,8 @@ void HexRenderer::DrawCells(QImage& target, const HexPage& page, const QVector<Q
   if (!Drawable(h) || cells.isEmpty()) return;
   const QPoint last = LastVisibleCell(h, target.width(), target.height());
   auto visible = [&](int c, int r) {
-    return c >= h.first_column && c <= last.x() && r >= h.first_row && r <= last.y() &&
-           c >= 1 && r >= 1;
+    return c >= h.first_column && c <= last.x() && r >= h.first_row && r <= last.y() && c >= 1 &&
+           r >= 1;
   };
   QPainter p(&target);
   if (!labels) {
@@ -133,9 +133,9 @@ void HexRenderer::DrawCells(QImage& target, const HexPage& page, const QVector<Q
   for (const QPoint& cell : cells) {
     if (!HexPage::InTable(cell.x(), cell.y())) continue;
     const QRect box = CellBox(h, cell.x(), cell.y());
-    const QRect reach(box.center() - QPoint(label_extent_.width() / 2 + 1,
-                                            label_extent_.height() / 2 + 1),
-                      label_extent_ + QSize(2, 2));
+    const QRect reach(
+        box.center() - QPoint(label_extent_.width() / 2 + 1, label_extent_.height() / 2 + 1),
+        label_extent_ + QSize(2, 2));
     dirty += box.united(reach);
     for (int r = cell.y() - reach_y; r <= cell.y() + reach_y; ++r) {
       for (int c = cell.x() - reach_x; c <= cell.x() + reach_x; ++c) {

@@ -64,17 +64,18 @@ HexSetupDialog::HexSetupDialog(Instance& instance, HexMap& map, Dialogs& dialogs
   custom->addStretch(1);
   static_cast<QVBoxLayout*>(sizes->layout())->addLayout(custom);
   frames->addWidget(sizes, 0, 0, 2, 1);
-  frames->addWidget(BuildFrame(1, QStringLiteral("ＨＥＸサイズ"),
-                               {"16x16", "32x32", "48x48", "64x64"}, "optHexSize",
-                               hex_size_.data(), 1),
-                    0, 1);
-  frames->addWidget(BuildFrame(2, QStringLiteral("ＨＥＸタイプ"), {"正方形", "六角形(縦)", "六角形(横)"},
-                               "optHexType", hex_type_.data(), 0),
-                    1, 1);
-  frames->addWidget(BuildFrame(3, QStringLiteral("コマタイプ"),
-                               {"方向なし", "辺方向", "角方向", "両方向"}, "optPieceType",
-                               piece_type_.data(), 1),
-                    0, 2, 2, 1);
+  frames->addWidget(
+      BuildFrame(1, QStringLiteral("ＨＥＸサイズ"), {"16x16", "32x32", "48x48", "64x64"},
+                 "optHexSize", hex_size_.data(), 1),
+      0, 1);
+  frames->addWidget(
+      BuildFrame(2, QStringLiteral("ＨＥＸタイプ"), {"正方形", "六角形(縦)", "六角形(横)"},
+                 "optHexType", hex_type_.data(), 0),
+      1, 1);
+  frames->addWidget(
+      BuildFrame(3, QStringLiteral("コマタイプ"), {"方向なし", "辺方向", "角方向", "両方向"},
+                 "optPieceType", piece_type_.data(), 1),
+      0, 2, 2, 1);
   for (QRadioButton* b : map_size_) {
     connect(b, &QRadioButton::toggled, this, &HexSetupDialog::UpdateSizeBoxes);
   }
@@ -164,8 +165,7 @@ void HexSetupDialog::Create() {
     rows = size_y_->text().trimmed().toInt(&ok_y);
     if (!ok_x || !ok_y || columns < 1 || columns > kHexMaxMapSize || rows < 1 ||
         rows > kHexMaxMapSize) {
-      dialogs_.Message(this, windowTitle(), QStringLiteral("Err Mapsize"),
-                       Dialogs::Icon::Warning);
+      dialogs_.Message(this, windowTitle(), QStringLiteral("Err Mapsize"), Dialogs::Icon::Warning);
       return;
     }
   } else if (choice == kFitToView) {

@@ -95,8 +95,8 @@ QImage Cross(const HexGeometry& g, const QImage& mask) {
   const double s = std::min(g.cell_width, g.cell_height) * 0.28;
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
-  p.setPen(QPen(QColor::fromRgba(kInk), std::max(2.0, g.cell_width / 7.0), Qt::SolidLine,
-                Qt::FlatCap));
+  p.setPen(
+      QPen(QColor::fromRgba(kInk), std::max(2.0, g.cell_width / 7.0), Qt::SolidLine, Qt::FlatCap));
   p.drawLine(QPointF(cx - s, cy - s), QPointF(cx + s, cy + s));
   p.drawLine(QPointF(cx - s, cy + s), QPointF(cx + s, cy - s));
   p.end();

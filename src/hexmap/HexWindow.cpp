@@ -45,8 +45,8 @@ uint32_t FromColor(const QColor& c) {
 }
 
 void Paint(QLabel* swatch, uint32_t colour) {
-  swatch->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid #555;")
-                            .arg(ToColor(colour).name()));
+  swatch->setStyleSheet(
+      QStringLiteral("background-color: %1; border: 1px solid #555;").arg(ToColor(colour).name()));
 }
 
 }  // namespace
@@ -63,7 +63,8 @@ HexWindow::HexWindow(Instance& instance, HexMap& map, Dialogs& dialogs, QWidget*
   BuildMenus();
   BuildArea();
 
-  setup_ = new HexSetupDialog(instance_, map_, dialogs_, [this] { return view_->size(); }, this);
+  setup_ = new HexSetupDialog(
+      instance_, map_, dialogs_, [this] { return view_->size(); }, this);
   connect(setup_, &HexSetupDialog::created, this, [this] {
     if (!GeneralMode()) {
       general_->setChecked(true);
@@ -106,19 +107,8 @@ void HexWindow::BuildMenus() {
   save_ = file->addAction(QStringLiteral("保存"), this, &HexWindow::SaveFile);
   save_->setObjectName(QStringLiteral("mnuFileSub_1"));
 
-  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
-  mode->setObjectName(QStringLiteral("mnuMode"));
-  general_ = mode->addAction(QStringLiteral("汎用モード"));
-  general_->setObjectName(QStringLiteral("mnuModeSub_0"));
-  general_->setCheckable(true);
-  connect(general_, &QAction::triggered, this, [this](bool checked) {
-    if (!checked) {
-      general_->setChecked(true);  // the only mode; choosing it again changes nothing
-      return;
-    }
-    general_->setChecked(false);
-    ChooseGeneralMode();
-  });
+  general_ =
+      AddOneTimeModeMenu(menuBar(), QStringLiteral("汎用モード"), [this] { ChooseGeneralMode(); });
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));
@@ -132,7 +122,8 @@ void HexWindow::BuildArea() {
   auto* outer = new QVBoxLayout(central);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->setSpacing(0);
-  hint_ = new QLabel(QStringLiteral("「モード」メニューの「汎用モード」を選ぶとマップが表示されます"));
+  hint_ =
+      new QLabel(QStringLiteral("「モード」メニューの「汎用モード」を選ぶとマップが表示されます"));
   hint_->setObjectName(QStringLiteral("lblModeHint"));
   hint_->setWordWrap(true);
   hint_->setMargin(8);
@@ -149,7 +140,8 @@ void HexWindow::BuildArea() {
   auto* bar = new QHBoxLayout;
   bar->setSpacing(2);
   const char* mode_captions[4] = {"追加", "削除", "移動", "色塗り"};
-  const char* mode_tips[4] = {"コマを加える", "コマを削除する", "コマを動かす", "ＨＥＸに色をつける"};
+  const char* mode_tips[4] = {"コマを加える", "コマを削除する", "コマを動かす",
+                              "ＨＥＸに色をつける"};
   auto* group = new QButtonGroup(this);
   group->setExclusive(true);
   for (int i = 0; i < 4; ++i) {
@@ -239,7 +231,8 @@ void HexWindow::BuildArea() {
 
   xy_panel_ = new QLabel;
   xy_panel_->setObjectName(QStringLiteral("XYPos"));
-  xy_panel_->setMinimumWidth(xy_panel_->fontMetrics().horizontalAdvance(QStringLiteral("( 255 , 255 )")) + 8);
+  xy_panel_->setMinimumWidth(
+      xy_panel_->fontMetrics().horizontalAdvance(QStringLiteral("( 255 , 255 )")) + 8);
   sys_panel_ = new QLabel;
   sys_panel_->setObjectName(QStringLiteral("SysMes"));
   statusBar()->setObjectName(QStringLiteral("stbMain"));
@@ -488,7 +481,8 @@ void HexWindow::OnReleased(QPoint, Qt::MouseButton button) {
 
 void HexWindow::Repair() {
   if (instance_.SessionMode == ModeServer) {
-    dialogs_.Message(this, kErrorTitle, QStringLiteral("サーバーモードではこの機能は利用できません"),
+    dialogs_.Message(this, kErrorTitle,
+                     QStringLiteral("サーバーモードではこの機能は利用できません"),
                      Dialogs::Icon::Warning);
     return;
   }

@@ -31,8 +31,12 @@ inline QStringList HexContent(const HexMap& map) {
         QStringList pieces;
         for (int s : stack) {
           const HexPiece& p = page.Piece(s);
-          pieces << QStringLiteral("%1:%2/%3/%4/%5").arg(s).arg(p.label).arg(p.owner).arg(
-                        p.direction).arg(p.colour);
+          pieces << QStringLiteral("%1:%2/%3/%4/%5")
+                        .arg(s)
+                        .arg(p.label)
+                        .arg(p.owner)
+                        .arg(p.direction)
+                        .arg(p.colour);
         }
         out << QStringLiteral("(%1,%2) %3 [%4]")
                    .arg(c)

@@ -64,20 +64,23 @@ class HexSessionTest : public ::testing::Test {
 
 TEST_F(HexSessionTest, PagesStrokesAndPiecesReachEveryoneAndOnlyOwnersTouchTheirPieces) {
   ASSERT_EQ(gm->map.CreatePage(kHexVertical, 1, kPieceBoth, 10, 8), 1);
-  ASSERT_TRUE(AllEqual([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
+  ASSERT_TRUE(
+      AllEqual([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
   EXPECT_EQ(bob->Page(1).header.columns, 10);
   EXPECT_EQ(bob->Page(1).header.shape, kHexVertical);
 
   // A stroke of three cells.
   alice->map.BeginStroke();
-  for (QPoint cell : {QPoint(1, 1), QPoint(2, 1), QPoint(2, 2)}) alice->map.PaintOver(cell, 0x0000FF);
+  for (QPoint cell : {QPoint(1, 1), QPoint(2, 1), QPoint(2, 2)})
+    alice->map.PaintOver(cell, 0x0000FF);
   alice->map.EndStroke(0x0000FF);
   ASSERT_TRUE(AllEqual([&] { return gm->Page(1).Cell(2, 2).colour == 0x0000FFu; }));
 
   // Pieces: added, moved by dragging, turned by a click.
   ASSERT_TRUE(alice->map.AddPieceAt(QPoint(3, 3), 0x00FF00));
   ASSERT_TRUE(bob->map.AddPieceAt(QPoint(5, 5), 0xFF0000));
-  ASSERT_TRUE(AllEqual([&] { return gm->Stack(1, 3, 3).size() == 1 && gm->Stack(1, 5, 5).size() == 1; }));
+  ASSERT_TRUE(
+      AllEqual([&] { return gm->Stack(1, 3, 3).size() == 1 && gm->Stack(1, 5, 5).size() == 1; }));
   const int alices = gm->Stack(1, 3, 3).front();
   EXPECT_EQ(gm->Page(1).Piece(alices).label, QStringLiteral("A1"));
   EXPECT_EQ(gm->Page(1).Piece(alices).owner, alice->peer.Index());
@@ -129,7 +132,8 @@ TEST_F(HexSessionTest, PagesStrokesAndPiecesReachEveryoneAndOnlyOwnersTouchTheir
 
   // Paging follows the server's user; a client's page choice stays its own.
   ASSERT_TRUE(gm->map.GoToPage(1));
-  ASSERT_TRUE(WaitUntil([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
   ASSERT_TRUE(alice->map.GoToPage(2));
   QTest::qWait(100);
   EXPECT_EQ(bob->map.CurrentPage(), 1);
@@ -139,7 +143,8 @@ TEST_F(HexSessionTest, PagesStrokesAndPiecesReachEveryoneAndOnlyOwnersTouchTheir
 
 TEST_F(HexSessionTest, PiecesAddedAtTheSameMomentAreAllKeptOnEveryCopy) {
   ASSERT_EQ(gm->map.CreatePage(kHexSquare, 2, kPieceEdges, 8, 8), 1);
-  ASSERT_TRUE(AllEqual([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
+  ASSERT_TRUE(
+      AllEqual([&] { return alice->map.CurrentPage() == 1 && bob->map.CurrentPage() == 1; }));
   // All three take the same slots before any message has travelled.
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(alice->map.AddPieceAt(QPoint(1 + round, 1), 0x0000FF));
@@ -173,8 +178,8 @@ TEST_F(HexSessionTest, ALateJoinerGetsEveryPageAsTheServerHoldsItAndMapFilesTrav
   HexPeer carol(QStringLiteral("Carol"), port);
   ASSERT_TRUE(Join(carol.peer, gm->peer));
   carol.map.RequestMaps();
-  ASSERT_TRUE(WaitUntil([&] { return carol.map.PageCount() == 2 && carol.map.CurrentPage() == 1; },
-                        20000));
+  ASSERT_TRUE(
+      WaitUntil([&] { return carol.map.PageCount() == 2 && carol.map.CurrentPage() == 1; }, 20000));
   for (int n = 1; n <= 2; ++n) {
     EXPECT_EQ(EncodeMapFile(carol.Page(n)), EncodeMapFile(gm->Page(n))) << "page " << n;
   }

@@ -82,11 +82,13 @@ TEST_F(HexWindowTest, ControlsCarryTheirNamesAndWaitForTheFirstPage) {
         "lblColorSelect_16", "lblColorSelected", "XYPos", "SysMes", "stbMain"}) {
     EXPECT_NE(window->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
   }
-  for (const char* name : {"mnuFileSub_0", "mnuFileSub_1", "mnuOptSub_0", "mnuOptSub_1", "mnuModeSub_0"}) {
+  for (const char* name :
+       {"mnuFileSub_0", "mnuFileSub_1", "mnuOptSub_0", "mnuOptSub_1", "mnuModeSub_0"}) {
     EXPECT_NE(window->findChild<QAction*>(QString::fromLatin1(name)), nullptr) << name;
   }
   EXPECT_EQ(window->windowTitle(), QStringLiteral("ＨＥＸ機能"));
-  EXPECT_EQ(Find<QToolButton>(QStringLiteral("optSelHexMode_2"))->toolTip(), QStringLiteral("コマを動かす"));
+  EXPECT_EQ(Find<QToolButton>(QStringLiteral("optSelHexMode_2"))->toolTip(),
+            QStringLiteral("コマを動かす"));
   EXPECT_FALSE(Find<QToolButton>(QStringLiteral("optSelHexMode_0"))->isEnabled());
   EXPECT_FALSE(window->view()->isEnabled());
 
@@ -138,7 +140,8 @@ TEST_F(HexWindowTest, SetupDialogChecksTheCustomSizeAndMakesThePage) {
 
   window->Repair();
   EXPECT_EQ(dialogs.asked.back().title, QStringLiteral("機能エラー"));
-  EXPECT_EQ(dialogs.asked.back().text, QStringLiteral("サーバーモードではこの機能は利用できません"));
+  EXPECT_EQ(dialogs.asked.back().text,
+            QStringLiteral("サーバーモードではこの機能は利用できません"));
 }
 
 TEST_F(HexWindowTest, ClicksAndDragsOnTheMapUseTheChosenTool) {
@@ -154,7 +157,8 @@ TEST_F(HexWindowTest, ClicksAndDragsOnTheMapUseTheChosenTool) {
                    view->mapToGlobal(window->view()->CellCentre(QPoint(3, 2))), Qt::NoButton,
                    Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(view, &drag);
-  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, window->view()->CellCentre(QPoint(3, 2)));
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier,
+                      window->view()->CellCentre(QPoint(3, 2)));
   EXPECT_EQ(map.Page(1)->Cell(2, 2).colour, 0x0000FFu);
   EXPECT_EQ(map.Page(1)->Cell(3, 2).colour, 0x0000FFu);
   EXPECT_EQ(Find<QLabel>(QStringLiteral("XYPos"))->text(), QStringLiteral("( 3 , 2 )"));
@@ -180,7 +184,8 @@ TEST_F(HexWindowTest, ClicksAndDragsOnTheMapUseTheChosenTool) {
   Click(QPoint(4, 4));
   EXPECT_TRUE(map.Page(1)->Stack(4, 4).isEmpty());
   // Clicks beside the map do nothing.
-  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(view->width() - 2, view->height() - 2));
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier,
+                    QPoint(view->width() - 2, view->height() - 2));
   EXPECT_TRUE(map.Page(1)->UsedSlots().isEmpty());
 }
 
@@ -208,7 +213,8 @@ TEST_F(HexWindowTest, PaletteFilesAndTheStackTimer) {
   window->SaveFile();
   QString error;
   HexPage back;
-  ASSERT_TRUE(LoadMapFile(home.File(QStringLiteral("map.mh0")), back, &error)) << error.toStdString();
+  ASSERT_TRUE(LoadMapFile(home.File(QStringLiteral("map.mh0")), back, &error))
+      << error.toStdString();
   EXPECT_EQ(back.UsedSlots().size(), 1);
   home.Write(QStringLiteral("broken.mh0"), QByteArray("QRHX"));
   dialogs.files.push_back(home.File(QStringLiteral("broken.mh0")));

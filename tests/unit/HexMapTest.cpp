@@ -38,9 +38,10 @@ TEST(HexGeometryTest, PresetsAndPixelToCellFollowTheShapes) {
   struct Preset {
     int shape, size, w, h, sx, sy, d, sprite_row;
   };
-  for (const Preset& e : {Preset{1, 1, 16, 16, 16, 16, 8, 0}, Preset{1, 4, 64, 64, 64, 64, 8, 96},
-                          Preset{2, 2, 32, 36, 32, 28, 12, 18}, Preset{2, 4, 64, 72, 64, 56, 12, 108},
-                          Preset{3, 3, 54, 48, 42, 48, 12, 48}}) {
+  for (const Preset& e :
+       {Preset{1, 1, 16, 16, 16, 16, 8, 0}, Preset{1, 4, 64, 64, 64, 64, 8, 96},
+        Preset{2, 2, 32, 36, 32, 28, 12, 18}, Preset{2, 4, 64, 72, 64, 56, 12, 108},
+        Preset{3, 3, 54, 48, 42, 48, 12, 48}}) {
     const HexMapPage h = MadePage(e.shape, e.size).header;
     EXPECT_EQ(QVector<int>({h.cell_width, h.cell_height, h.column_step, h.row_step,
                             h.direction_count, h.sprite_row}),
@@ -54,14 +55,14 @@ TEST(HexGeometryTest, PresetsAndPixelToCellFollowTheShapes) {
   };
   // Size 1 everywhere; first column and row 1.
   for (const Probe& e : {
-           Probe{1, 0, 0, 1, 1},    Probe{1, 15, 15, 1, 1},  Probe{1, 16, 31, 2, 2},
+           Probe{1, 0, 0, 1, 1}, Probe{1, 15, 15, 1, 1}, Probe{1, 16, 31, 2, 2},
            Probe{2, 8, 7, 1, 1},    // middle of the first cell
            Probe{2, 20, 20, 1, 2},  // even rows sit half a cell to the right
            Probe{2, 20, 14, 2, 1},  // top band of (1, 2), right of its point: up-right (2, 1)
            Probe{2, 17, 29, 1, 2},  // top band of (2, 3), left of its point: up-left (1, 2)
            Probe{2, 31, 29, 2, 2},  // right of it: up-right (2, 2)
            Probe{2, 24, 28, 2, 3},  // the top point itself
-           Probe{3, 9, 8, 1, 1},    Probe{3, 20, 9, 2, 1},  // even columns sit half a cell lower
+           Probe{3, 9, 8, 1, 1}, Probe{3, 20, 9, 2, 1},  // even columns sit half a cell lower
            Probe{3, 15, 10, 1, 1},  // left band of (2, 1), above its slant: (1, 1)
            Probe{3, 15, 16, 2, 1},  // beside the middle of that band: (2, 1) itself
            Probe{3, 15, 22, 1, 2},  // below its lower slant: down-left (1, 2)
@@ -140,7 +141,8 @@ TEST(HexGeometryTest, EveryDrawnPixelMapsToTheCellDrawnThere) {
   }
 }
 
-// --- stacks ----------------------------------------------------------------------------------------
+// --- stacks
+// ----------------------------------------------------------------------------------------
 
 TEST(HexStackTest, PushRemoveFromTheMiddleAndCycle) {
   HexPage page = MadePage(1, 1);
@@ -172,7 +174,8 @@ TEST(HexStackTest, PushRemoveFromTheMiddleAndCycle) {
   EXPECT_EQ(page.header.stacked_cells, 1);
 }
 
-// --- map files ---------------------------------------------------------------------------------------
+// --- map files
+// ---------------------------------------------------------------------------------------
 
 void Put32(QByteArray& b, int32_t v) {
   char x[4];
@@ -333,6 +336,18 @@ TEST(HexConvergenceTest, RandomInterleavingsOfAddsMovesTurnsAndDeletesEndEqual) 
       copies[1]->Receive(p);
       copies[2]->Receive(p);
     }
+    // The server passes the next message of one sender to the two others.
+    auto relay = [&](int who) {
+      if (pending[who].empty()) return false;
+      const Packet p = pending[who].front();
+      pending[who].pop_front();
+      for (int other = 0; other < 3; ++other) {
+        if (other == who) continue;
+        copies[other]->Receive(p);
+        collect(other);
+      }
+      return true;
+    };
     auto pick = [&](int n) { return static_cast<int>(rng() % n); };
     for (int step = 0; step < 160; ++step) {
       const int who = pick(3);
@@ -352,20 +367,10 @@ TEST(HexConvergenceTest, RandomInterleavingsOfAddsMovesTurnsAndDeletesEndEqual) 
             map.EndDrag(pick(2) ? Qt::LeftButton : Qt::RightButton);
           }
           break;
-        default: {
+        default:
           // The server relays a few messages of one sender.
-          for (int k = pick(3); k >= 0 && !pending[who].empty(); --k) {
-            const Packet p = pending[who].front();
-            pending[who].pop_front();
-            for (int other = 0; other < 3; ++other) {
-              if (other != who) {
-                copies[other]->Receive(p);
-                collect(other);
-              }
-            }
-          }
+          for (int k = pick(3); k >= 0 && relay(who);) --k;
           break;
-        }
       }
       collect(who);
     }
@@ -373,17 +378,7 @@ TEST(HexConvergenceTest, RandomInterleavingsOfAddsMovesTurnsAndDeletesEndEqual) 
     for (bool busy = true; busy;) {
       busy = false;
       for (int who = 0; who < 3; ++who) {
-        while (!pending[who].empty()) {
-          busy = true;
-          const Packet p = pending[who].front();
-          pending[who].pop_front();
-          for (int other = 0; other < 3; ++other) {
-            if (other != who) {
-              copies[other]->Receive(p);
-              collect(other);
-            }
-          }
-        }
+        while (relay(who)) busy = true;
       }
     }
     const QStringList first = HexContent(copies[0]->map);
