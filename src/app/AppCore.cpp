@@ -48,7 +48,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       drawing_(instance_, session_.router(), session_.dispatcher(),
                [this](const QString& path, std::function<void()> sent) {
                  return files_.SendFile(path, false, std::move(sent));
-               }) {
+               }),
+      hex_map_(instance_, session_.router(), session_.dispatcher(), files_) {
   counters_.RegisterHandlers(session_.dispatcher());
   cards_.FollowAnnouncements(tools_);
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {

@@ -19,6 +19,7 @@
 #include "dice/DiceOptions.h"
 #include "instant/InstantMessages.h"
 #include "drawing/DrawBoard.h"
+#include "hexmap/HexMap.h"
 #include "net/FileTransfer.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
@@ -56,6 +57,7 @@ class AppCore : public QObject {
 
   // The shared drawing board.
   DrawBoard& drawing() { return drawing_; }
+  HexMap& hex_map() { return hex_map_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -114,6 +116,8 @@ class AppCore : public QObject {
 
   // The shared drawing board.
   DrawBoard drawing_;
+  // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
+  HexMap hex_map_;
   bool shut_down_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include "instant/InstMesWindow.h"
 #include "net/MessageCodes.h"
 #include "drawing/DrawWindow.h"
+#include "hexmap/HexWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -50,6 +51,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   scenario_ = std::make_unique<ScenarioWindow>(core.instance(), core.scenario(), dialogs);
   table_ = std::make_unique<TableWindow>(core.instance(), core.table(), dialogs);
   counters_ = std::make_unique<CounterWindow>(core.instance(), core.counters(), dialogs);
+  hex_ = std::make_unique<HexWindow>(core.instance(), core.hex_map(), dialogs);
 
   main->SetToolWindow(MainWindow::kDice, dice_.get());
   main->SetToolWindow(MainWindow::kScenario, scenario_.get());
@@ -66,6 +68,10 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   // The shared drawing board.
   drawing_ = std::make_unique<DrawWindow>(core.instance(), core.drawing(), dialogs);
   main->SetToolWindow(MainWindow::kDrawing, drawing_.get());
+  main->SetToolWindow(MainWindow::kHexMap, hex_.get());
+  // On the server the hex map opens with the set-up of its first page.
+  HexWindow* hex = hex_.get();
+  main->SetHexSetupHandler([hex](std::function<void()> show) { hex->OpenSetup(std::move(show)); });
   main->SetToolWindow(MainWindow::kInstantMessages, instant_.get());
   DiceWindow* dice = dice_.get();
   main->SetDiceFocusHandler([dice] { dice->FocusExpressionAtEnd(); });
@@ -76,6 +82,7 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   OpenWhenAnnounced(msg::kToolCounters, [main](int) { main->ShowTool(MainWindow::kCounters); });
   OpenWhenAnnounced(msg::kToolTable, [main](int) { main->ShowTool(MainWindow::kTable); });
   OpenWhenAnnounced(msg::kToolDrawing, [main](int) { main->ShowTool(MainWindow::kDrawing); });
+  OpenWhenAnnounced(msg::kToolHexMap, [main](int) { main->ShowTool(MainWindow::kHexMap); });
   // The card model switches to the announced mode itself.
   OpenWhenAnnounced(msg::kToolCards, [main](int) { main->ShowTool(MainWindow::kCards); });
 }
@@ -90,6 +97,7 @@ void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)>
 ProgramShell::~ProgramShell() {
   cards_.reset();
   drawing_.reset();
+  hex_.reset();
   counters_.reset();
   table_.reset();
   scenario_.reset();

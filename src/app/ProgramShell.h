@@ -11,6 +11,7 @@ class CounterWindow;
 class Dialogs;
 class DiceWindow;
 class DrawWindow;
+class HexWindow;
 class InstMesWindow;
 class MainWindow;
 class ScenarioWindow;
@@ -35,6 +36,7 @@ class ProgramShell {
   CounterWindow& counter_window() { return *counters_; }
   CardWindow& card_window() { return *cards_; }
   DrawWindow& draw_window() { return *drawing_; }
+  HexWindow& hex_window() { return *hex_; }
 
  private:
   // Runs `open` with the announcement's argument (the card mode + 1 for the cards) whenever
@@ -52,6 +54,7 @@ class ProgramShell {
   std::unique_ptr<CardWindow> cards_;
   // The shared drawing board.
   std::unique_ptr<DrawWindow> drawing_;
+  std::unique_ptr<HexWindow> hex_;
 };
 
 }  // namespace quillora

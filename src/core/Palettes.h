@@ -10,26 +10,14 @@ constexpr uint32_t Rgb(uint32_t red, uint32_t green, uint32_t blue) {
   return (red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16);
 }
 
-// The hex map window's 17 colour swatches as they come out of the box: terrain for an outdoor
-// map, from open ground through forest, hills and water to roads and towns.
+// The hex map window's 17 colour swatches as they come out of the box: black, grey and white,
+// then the bright colours, a pale green and three earth tones.
 inline constexpr std::array<uint32_t, 17> kHexDesignColors = {
-    Rgb(255, 255, 255),  // blank
-    Rgb(204, 232, 164),  // grassland
-    Rgb(126, 184, 92),   // meadow
-    Rgb(46, 116, 56),    // forest
-    Rgb(22, 72, 42),     // deep forest
-    Rgb(168, 196, 96),   // scrub
-    Rgb(230, 208, 140),  // sand
-    Rgb(196, 160, 102),  // hills
-    Rgb(140, 102, 64),   // mountains
-    Rgb(132, 132, 128),  // rock
-    Rgb(236, 242, 250),  // snow and ice
-    Rgb(116, 128, 72),   // swamp
-    Rgb(152, 202, 238),  // shallows
-    Rgb(48, 98, 186),    // deep water
-    Rgb(96, 166, 220),   // river
-    Rgb(208, 176, 116),  // road
-    Rgb(172, 64, 52),    // town
+    Rgb(0x00, 0x00, 0x00), Rgb(0x00, 0x00, 0x00), Rgb(0x00, 0x00, 0x00), Rgb(0xC0, 0xC0, 0xC0),
+    Rgb(0xFF, 0xFF, 0xFF), Rgb(0xFF, 0x00, 0x00), Rgb(0xFF, 0x80, 0x00), Rgb(0xFF, 0xFF, 0x00),
+    Rgb(0x00, 0xFF, 0x00), Rgb(0xC0, 0xFF, 0xC0), Rgb(0x00, 0xFF, 0xFF), Rgb(0x00, 0x00, 0xFF),
+    Rgb(0xFF, 0x80, 0xFF), Rgb(0xFF, 0x00, 0xFF), Rgb(0x80, 0x40, 0x40), Rgb(0xAF, 0x61, 0x61),
+    Rgb(0x8A, 0xAC, 0x7D),
 };
 
 // The drawing window's 32 colour swatches as they come out of the box: two rows of a

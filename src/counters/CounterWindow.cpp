@@ -68,19 +68,8 @@ CounterWindow::CounterWindow(Instance& instance, Counters& counters, Dialogs& di
 int CounterWindow::Twips(int twips) const { return twips * logicalDpiX() / 1440; }
 
 void CounterWindow::BuildMenus() {
-  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
-  mode->setObjectName(QStringLiteral("mnuMode"));
-  general_ = mode->addAction(QStringLiteral("汎用カウンター"));
-  general_->setObjectName(QStringLiteral("mnuModeSub_0"));
-  general_->setCheckable(true);
-  connect(general_, &QAction::triggered, this, [this](bool checked) {
-    if (!checked) {
-      general_->setChecked(true);  // the only mode; choosing it again changes nothing
-      return;
-    }
-    general_->setChecked(false);
-    ChooseGeneralMode();
-  });
+  general_ = AddOneTimeModeMenu(menuBar(), QStringLiteral("汎用カウンター"),
+                                [this] { ChooseGeneralMode(); });
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));

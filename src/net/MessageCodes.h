@@ -97,6 +97,26 @@ inline constexpr int kDrawImage = 519;
 
 // ---- Hex map (6xx) ---------------------------------------------------------------------------
 // (hex map codes)
+inline constexpr int kHexNewPage = 601;       // → srv: a page was created
+inline constexpr int kHexPaint = 602;         // → srv: cells coloured
+inline constexpr int kHexAddPiece = 603;      // → srv: a piece was added
+inline constexpr int kHexDeletePiece = 604;   // → srv: a piece was deleted
+inline constexpr int kHexMovePiece = 605;     // → srv: a piece was moved
+inline constexpr int kHexTurnPiece = 606;     // → srv: a piece was turned
+inline constexpr int kHexShowPage = 607;      // → srv: everyone shows this page (server's user)
+inline constexpr int kHexMapSent = 608;       // → srv: a map file for a page has been sent
+inline constexpr int kHexRequestMaps = 609;   // → srv: ask the server for every page
+inline constexpr int kHexPageCreated = 611;   // relayed 601
+inline constexpr int kHexCellsPainted = 612;  // relayed 602
+inline constexpr int kHexPieceAdded = 613;    // relayed 603
+inline constexpr int kHexPieceDeleted = 614;  // relayed 604
+inline constexpr int kHexPieceMoved = 615;    // relayed 605
+inline constexpr int kHexPieceTurned = 616;   // relayed 606
+inline constexpr int kHexPageShown = 617;     // relayed 607, or the server's answer to 609
+inline constexpr int kHexMapFile = 618;       // relayed 608, or the server's answer to 609
+// Kinds of kHexPaint: one cell, or a list of cells.
+inline constexpr int kHexPaintOne = 1;
+inline constexpr int kHexPaintList = 2;
 
 
 

@@ -22,6 +22,24 @@ QAction* AddSingleModeMenu(QMenuBar* bar, const QString& caption) {
   return only;
 }
 
+QAction* AddOneTimeModeMenu(QMenuBar* bar, const QString& caption, std::function<void()> choose) {
+  QMenu* mode = bar->addMenu(QStringLiteral("モード"));
+  mode->setObjectName(QStringLiteral("mnuMode"));
+  QAction* only = mode->addAction(caption);
+  only->setObjectName(QStringLiteral("mnuModeSub_0"));
+  only->setCheckable(true);
+  QObject::connect(only, &QAction::triggered, mode,
+                   [only, choose = std::move(choose)](bool checked) {
+                     if (!checked) {
+                       only->setChecked(true);  // the only mode; choosing it again changes nothing
+                       return;
+                     }
+                     only->setChecked(false);
+                     choose();
+                   });
+  return only;
+}
+
 QAction* AddTopmostAction(QMenu* menu, QWidget* window, const QString& caption,
                           const QString& object_name) {
   QAction* action = menu->addAction(caption);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -13,6 +14,10 @@ namespace quillora {
 // above the others while it is set.
 // The "モード" menu of a tool that has one mode only: `caption`, checked, and it stays checked.
 QAction* AddSingleModeMenu(QMenuBar* bar, const QString& caption);
+
+// The "モード" menu of a tool whose one mode is switched on once: `caption`, unchecked until
+// then. Choosing it runs `choose`, which checks it; choosing it again changes nothing.
+QAction* AddOneTimeModeMenu(QMenuBar* bar, const QString& caption, std::function<void()> choose);
 
 QAction* AddTopmostAction(QMenu* menu, QWidget* window, const QString& caption,
                           const QString& object_name);

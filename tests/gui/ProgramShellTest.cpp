@@ -13,6 +13,7 @@
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
 #include "instant/InstMesWindow.h"
+#include "hexmap/HexWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 
@@ -35,7 +36,8 @@ TEST(ProgramShell, ToolsMenuShowsAndHidesEveryToolAndFollowsTheCloseBox) {
       {MainWindow::kDice, &shell.dice_window()},
       {MainWindow::kInstantMessages, &shell.instant_window()},
       {MainWindow::kScenario, &shell.scenario_window()},
-      {MainWindow::kCounters, &shell.counter_window()}};
+      {MainWindow::kCounters, &shell.counter_window()},
+      {MainWindow::kHexMap, &shell.hex_window()}};
   for (const auto& [tool, window] : tools) {
     QAction* entry = main.menu_action(QStringLiteral("mnuExtSub_%1").arg(tool));
     ASSERT_NE(entry, nullptr);
@@ -53,8 +55,12 @@ TEST(ProgramShell, ToolsMenuShowsAndHidesEveryToolAndFollowsTheCloseBox) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(entry->isChecked()) << tool;
   }
-  // Entries of tools that are not built yet stay disabled.
-  EXPECT_FALSE(main.menu_action(QStringLiteral("mnuExtSub_3"))->isEnabled());
+  // Entries of tools without a window stay disabled.
+  for (int tool = 0; tool < MainWindow::kToolCount; ++tool) {
+    if (!main.ToolWindow(tool)) {
+      EXPECT_FALSE(main.menu_action(QStringLiteral("mnuExtSub_%1").arg(tool))->isEnabled());
+    }
+  }
 
   // Ctrl+D in the chat box goes to the dice window's expression box when it is open.
   auto* expression = shell.dice_window().findChild<QLineEdit*>(QStringLiteral("txtUnivDice"));
