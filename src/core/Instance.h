@@ -69,9 +69,7 @@ class Instance : public QObject {
   const int16_t& SocketCount;
   const QVector<Participant>& ParticipantTable;
   // The participant row for `index`, or nullptr when it is outside the table.
-  const Participant* ParticipantAt(int index) const {
-    return session_state_.ParticipantAt(index);
-  }
+  const Participant* ParticipantAt(int index) const { return session_state_.ParticipantAt(index); }
 
   Random& Rng() { return rng_; }
 

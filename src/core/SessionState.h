@@ -45,7 +45,7 @@ class SessionState : public QObject {
 
  private:
   friend class Session;
-  friend class Instance;  // names the fields read-only
+  friend class Instance;                // names the fields read-only
   friend class SessionStateTestAccess;  // tests set a mode up without a session
 
   void SetMode(int16_t mode);

@@ -96,8 +96,8 @@ TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
   ASSERT_TRUE(gm.core.session().BecomeServer());
   ASSERT_TRUE(QTest::qWaitFor([&] { return gm.core.instance().OwnIndex == 1; }, 8000));
   player.core.session().Connect(QStringLiteral("127.0.0.1"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.instance().SessionMode == ModeClient; },
-                              8000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return player.core.instance().SessionMode == ModeClient; }, 8000));
 
   gm.shell->main_window().menu_action(QStringLiteral("mnuExtSub_5"))->trigger();  // the table
   EXPECT_TRUE(gm.shell->table_window().isVisible());
