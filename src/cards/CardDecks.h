@@ -29,7 +29,7 @@ struct DeckOptions {
   int jokers = 0;  // 0, 1 or 2
   bool shuffle_trump = true;
   bool shuffle_tarot = true;
-  int sets = 1;  // 1..3
+  int sets = 1;                 // 1..3
   std::array<bool, 4> minus{};  // -01, -07, -09, -18
 };
 
@@ -42,9 +42,9 @@ int PickIndex(Random& random, int low, int high);
 // rules; the card model sends what they produce.
 class CardDecks {
  public:
-  static constexpr int kRows = 163;      // rows 0..162 of each column
-  static constexpr int kFlatSize = 55;   // CLAMP list entries 0..54
-  static constexpr int kAccess = 1;      // columns of the text table
+  static constexpr int kRows = 163;     // rows 0..162 of each column
+  static constexpr int kFlatSize = 55;  // CLAMP list entries 0..54
+  static constexpr int kAccess = 1;     // columns of the text table
   static constexpr int kTarot = 2;
   static constexpr int kTrump = 3;
 
