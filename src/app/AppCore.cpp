@@ -57,6 +57,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   });
   // A burst of lines costs the window one batch per frame, not one update per line.
   chat_log_.SetFrameBatching(true);
+  session_.SetReaderBehind([this] { return chat_log_.Backlog() > kChatBacklog; });
 }
 
 AppCore::~AppCore() = default;

@@ -501,7 +501,7 @@ void Cards::ClampDraw(bool three, bool secret) {
 // --- client handler ---------------------------------------------------------------------------
 
 QString Cards::PlayerName(int index) const {
-  Participant* row = instance_.ParticipantAt(index);
+  const Participant* row = instance_.ParticipantAt(index);
   if (!row) throw SubscriptError();
   return row->Handle;
 }

@@ -23,7 +23,6 @@ constexpr int kRetireGraceMs = 5000;
 // shown before it takes more (the rest waits in the kernel, so the server sees us draining
 // slowly and slows the session down instead of our memory growing).
 constexpr qint64 kClientShare = 64 * 1024;
-constexpr qsizetype kChatBacklog = 2000;
 // What the kernel may hold for one participant beyond our own queue: small, so that a reader
 // who stops shows up as a stalled backlog here soon.
 constexpr int kServerSendBuffer = 256 * 1024;
@@ -273,7 +272,7 @@ void Session::ScheduleClientRead(int delay_ms) {
 void Session::ReadClient() {
   if (!client_ || client_->bytesAvailable() <= 0) return;
   // The chat box shows a batch per frame; wait a frame while it has plenty to show.
-  if (sink_.Backlog() > kChatBacklog) {
+  if (reader_behind_ && reader_behind_()) {
     ScheduleClientRead(16);
     return;
   }

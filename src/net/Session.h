@@ -2,6 +2,7 @@
 
 #include <QAbstractSocket>
 #include <QObject>
+#include <functional>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -81,6 +82,9 @@ class Session : public QObject {
   QTcpSocket* ClientSocket() const { return client_; }
   // Bytes the own client socket has not yet handed to the network.
   qint64 ClientBacklog() const;
+  // What shows the own client's packets tells the session when it has fallen behind; the session
+  // then reads less from the server until it catches up (TCP slows the server meanwhile).
+  void SetReaderBehind(std::function<bool()> behind) { reader_behind_ = std::move(behind); }
   bool WatchTimerActive() const { return watch_.isActive(); }
   int WatchRemainingMs() const { return watch_.remainingTime(); }
 
@@ -149,6 +153,7 @@ class Session : public QObject {
   Instance& instance_;
   Router router_;
   Dispatcher* dispatcher_;  // child object
+  std::function<bool()> reader_behind_;
   RelayPump* pump_;         // child object
 
   QTcpServer* listener_ = nullptr;

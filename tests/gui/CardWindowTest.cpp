@@ -27,8 +27,8 @@ struct CardWindowRig {
         dispatcher(instance, router),
         cards(instance, router, dispatcher),
         window(instance, cards, dialogs) {
-    instance.SessionMode = mode;
-    instance.OwnIndex = mode == ModeServer ? 1 : 2;
+    SetSessionMode(instance, mode);
+    SetOwnIndex(instance, mode == ModeServer ? 1 : 2);
   }
   template <typename T>
   T* Find(const QString& name) const {

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "common/TestSupport.h"
 #include "common/ScriptedDialogs.h"
 #include "drawing/DrawBoard.h"
 #include "drawing/DrawView.h"
@@ -32,8 +33,8 @@ class DrawWindowTest : public ::testing::Test {
                 if (sent) sent();
                 return true;
               }) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 2;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 2);
     board.SetPauseForTesting(0);
     for (int i = 0; i < 32; ++i) rig.instance.settings.DrawColor[i] = 0x010101u * i;
     window = std::make_unique<DrawWindow>(rig.instance, board, dialogs);
@@ -134,7 +135,7 @@ TEST_F(DrawWindowTest, ControlsCarryTheirNamesAndTips) {
   EXPECT_EQ(Sent().last().SubCode, draw::kPointerHide);
 
   // The repair entry refuses in server mode.
-  rig.instance.SessionMode = ModeServer;
+  SetSessionMode(rig.instance, ModeServer);
   Menu("mnuOptSub_1")->trigger();
   EXPECT_EQ(dialogs.Last("message").title, QStringLiteral("機能エラー"));
   EXPECT_EQ(dialogs.Last("message").text,

@@ -38,10 +38,10 @@ class HexWindowTest : public ::testing::Test {
  protected:
   HexWindowTest()
       : instance(home.path(), 3),
-        session(instance, chat, recipients),
+        session(instance),
         files(instance, session),
         map(instance, session.router(), session.dispatcher(), files) {
-    instance.OwnIndex = 1;
+    SetOwnIndex(instance, 1);
     instance.OwnHandle = QStringLiteral("ゆき");
     for (int i = 0; i < 17; ++i) instance.settings.HexColor[i] = kHexDesignColors[i];
     window = std::make_unique<HexWindow>(instance, map, dialogs);
@@ -93,7 +93,7 @@ TEST_F(HexWindowTest, ControlsCarryTheirNamesAndWaitForTheFirstPage) {
   EXPECT_FALSE(window->view()->isEnabled());
 
   // A client's page controls stay off; the server's user pages.
-  instance.SessionMode = ModeClient;
+  SetSessionMode(instance, ModeClient);
   window->ChooseGeneralMode();
   EXPECT_FALSE(Find<QToolButton>(QStringLiteral("cmdPageCtrl_2"))->isEnabled());
   EXPECT_FALSE(window->setup()->isVisible());
@@ -102,7 +102,7 @@ TEST_F(HexWindowTest, ControlsCarryTheirNamesAndWaitForTheFirstPage) {
 }
 
 TEST_F(HexWindowTest, SetupDialogChecksTheCustomSizeAndMakesThePage) {
-  instance.SessionMode = ModeServer;
+  SetSessionMode(instance, ModeServer);
   window->ChooseGeneralMode();
   HexSetupDialog* setup = window->setup();
   ASSERT_TRUE(setup->isVisible());

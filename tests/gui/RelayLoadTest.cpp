@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "app/AppCore.h"
-#include "chat/MainWindow.h"
+#include "app/MainWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "gui/SessionHarness.h"
 

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QSignalSpy>
 
+#include "common/TestSupport.h"
 #include "cards/CardDecks.h"
 #include "cards/Cards.h"
 #include "core/Random.h"
@@ -190,12 +191,11 @@ TEST(CardPickTest, IndexesStayInRangeWhateverTheGeneratorGives) {
 class CardsModelTest : public ::testing::Test {
  protected:
   CardsModelTest() : cards(rig.instance, rig.router, rig.dispatcher) {
-    rig.instance.SessionMode = ModeServer;
-    rig.instance.OwnIndex = 1;
+    SetSessionMode(rig.instance, ModeServer);
+    SetOwnIndex(rig.instance, 1);
     rig.instance.OwnHandle = QStringLiteral("GM");
     for (int k = 1; k <= 4; ++k) {
-      rig.instance.EnsureParticipantRow(k);
-      rig.instance.ParticipantTable[k] = {QStringLiteral("P%1").arg(k), static_cast<int16_t>(k),
+      ParticipantRow(rig.instance, k) = {QStringLiteral("P%1").arg(k), static_cast<int16_t>(k),
                                           true, 0};
     }
   }
@@ -265,8 +265,8 @@ TEST_F(CardsModelTest, AnEmptyDeckAnswersOnlyTheAskerAndNoEmptyCardIsDealt) {
 }
 
 TEST_F(CardsModelTest, PlotSummaryCountsUprightAndSidewaysCardsPerGroup) {
-  rig.instance.SessionMode = ModeClient;
-  rig.instance.OwnIndex = 2;
+  SetSessionMode(rig.instance, ModeClient);
+  SetOwnIndex(rig.instance, 2);
   rig.instance.OwnHandle = QStringLiteral("Alice");
   Packet deal(msg::kCardRevDeal, 1, 1, 2);
   deal.Add(QStringLiteral("塔"));
@@ -365,9 +365,9 @@ TEST_F(CardsModelTest, GarbageOfEveryCardCodeIsReportedNeverFatal) {
       }
     }
     const int socket = PickIndex(random, 1, 4);
-    rig.instance.SessionMode = PickIndex(random, 0, 1) ? ModeServer : ModeClient;
+    SetSessionMode(rig.instance, PickIndex(random, 0, 1) ? ModeServer : ModeClient);
     if (round % 500 == 0) {
-      rig.instance.SessionMode = ModeServer;
+      SetSessionMode(rig.instance, ModeServer);
       cards.ChooseMode(round / 500 % 4);
       cards.StartDecks();
     }

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <random>
 
+#include "common/TestSupport.h"
 #include "core/Colors.h"
 #include "drawing/DrawBoard.h"
 #include "net/MessageCodes.h"
@@ -27,8 +28,8 @@ class DrawBoardTest : public ::testing::Test {
                 if (sent) sent();
                 return QFileInfo::exists(path);
               }) {
-    rig.instance.SessionMode = ModeClient;
-    rig.instance.OwnIndex = 2;
+    SetSessionMode(rig.instance, ModeClient);
+    SetOwnIndex(rig.instance, 2);
     board.SetPauseForTesting(0);
   }
 
@@ -198,8 +199,8 @@ TEST_F(DrawBoardTest, GarbageOfEveryCodeNeverHurts) {
         return QString(static_cast<int>(rng() % 40), QChar(u'字'));
     }
   };
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   for (int round = 0; round < 3000; ++round) {
     const int code = msg::kDrawRepair + static_cast<int>(rng() % 10);
     Packet p(static_cast<int16_t>(code), static_cast<int16_t>(rng() % 6),
@@ -250,7 +251,7 @@ TEST_F(DrawBoardTest, OwnDrawingIsDrawnAsReplayedAndSentToTheServer) {
   EXPECT_TRUE(Sent().last().Bool(11));
 
   // Without a session the board still draws but sends nothing.
-  rig.instance.SessionMode = ModeNone;
+  SetSessionMode(rig.instance, ModeNone);
   const int before = rig.writes.size();
   board.ErasePage();
   EXPECT_EQ(rig.writes.size(), before);
@@ -258,8 +259,8 @@ TEST_F(DrawBoardTest, OwnDrawingIsDrawnAsReplayedAndSentToTheServer) {
 }
 
 TEST_F(DrawBoardTest, TheServerAnswersACatchUpWithEveryDrawnPageToTheAskerAlone) {
-  rig.instance.SessionMode = ModeServer;
-  rig.instance.OwnIndex = 1;
+  SetSessionMode(rig.instance, ModeServer);
+  SetOwnIndex(rig.instance, 1);
   board.DrawShape(draw::kFilledBox, QPoint(0, 0), QPoint(20, 20), kRed);
   board.NewPage();
   board.NewPage();

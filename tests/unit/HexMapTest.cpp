@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "common/TestSupport.h"
 #include "app/SettingsFile.h"
 #include "chat/Recipients.h"
 #include "common/HexContent.h"
@@ -276,14 +277,14 @@ TEST(HexPaletteTest, FirstRunWritesTheSeventeenDesignColours) {
 struct HexCopy {
   explicit HexCopy(int index, const QString& handle)
       : instance(home.path(), 5),
-        session(instance, chat, recipients),
+        session(instance),
         files(instance, session),
         map(instance, session.router(), session.dispatcher(), files),
         link(0, &writes) {
-    instance.OwnIndex = static_cast<int16_t>(index);
+    SetOwnIndex(instance, static_cast<int16_t>(index));
     instance.OwnHandle = handle;
-    instance.SessionMode = index == 1 ? ModeServer : ModeClient;
-    instance.SocketCount = 3;
+    SetSessionMode(instance, index == 1 ? ModeServer : ModeClient);
+    SetSocketCount(instance, 3);
     session.router().SetClientLink(&link);
     map.SetWaitsForTesting(0, 0);
     QObject::connect(&instance, &Instance::panelChanged,
