@@ -259,6 +259,10 @@ QTcpSocket* Session::NewClientSocket() {
     if (client_ == socket) ScheduleClientRead();
   });
   connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](auto error) {
+    if (client_ != socket) return;
+    // What arrived before the error (a server's goodbye) is handled first.
+    client_read_.stop();
+    if (socket->bytesAvailable() > 0) dispatcher_->DP_Clnt(socket->readAll());
     if (client_ == socket) OnClientError(error);
   });
   return socket;
@@ -300,7 +304,7 @@ void Session::Retire(QTcpSocket* socket, bool flush) {
 
 void Session::CloseClient(bool flush) {
   client_read_.stop();
-  if (flush && client_link_) client_link_->Flush();
+  if (flush && client_link_) client_link_->FlushForClose();
   router_.SetClientLink(nullptr);
   dispatcher_->ResetClientStream();
   QTcpSocket* socket = client_;
@@ -319,7 +323,7 @@ void Session::StopServing(bool flush) {
   pump_->Clear();
   router_.ClearServerLinks();
   for (size_t k = 1; k < slots_.size(); ++k) {
-    if (flush && slots_[k].link) slots_[k].link->Flush();
+    if (flush && slots_[k].link) slots_[k].link->FlushForClose();
     dispatcher_->ResetServerStream(static_cast<int>(k));
     Retire(slots_[k].socket, flush);
   }

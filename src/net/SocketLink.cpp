@@ -67,7 +67,11 @@ void SocketLink::OnBytesWritten() {
   Progress();
 }
 
-void SocketLink::Flush() {
+void SocketLink::Flush() { Hand(false); }
+
+void SocketLink::FlushForClose() { Hand(true); }
+
+void SocketLink::Hand(bool closing) {
   flush_posted_ = false;
   if (queue_.empty() || !socket_) return;
   if (socket_->state() != QAbstractSocket::ConnectedState) {
@@ -75,9 +79,10 @@ void SocketLink::Flush() {
     queued_ = 0;
     return;
   }
-  // Bytes the socket still holds go first; the queue follows once they have left.
-  if (socket_->bytesToWrite() > 0) return;
-  if (WriteDirect() || queue_.empty()) return;
+  // Bytes the socket still holds go first; the queue follows once they have left (or at once
+  // behind them when the socket is about to close).
+  if (socket_->bytesToWrite() > 0 && !closing) return;
+  if (socket_->bytesToWrite() == 0 && (WriteDirect() || queue_.empty())) return;
   QByteArray all;
   if (queue_.size() == 1) {
     all = queue_.front();

@@ -39,9 +39,12 @@ class SocketLink : public QObject, public Link {
   bool IsConnected() const override;
   void Write(const QByteArray& bytes) override;
 
-  // Hands everything queued to the socket now, in one write. Called by itself after each pass;
-  // the owner calls it before closing the socket so that a goodbye still leaves.
+  // Hands what is queued to the socket in one write, once the socket has sent what it held.
+  // Runs by itself after each pass.
   void Flush();
+  // Hands everything queued to the socket now; the owner calls it before closing the socket so
+  // that a goodbye still leaves.
+  void FlushForClose();
 
   // Bytes waiting for the peer: queued here plus those the socket has not sent yet.
   qint64 Backlog() const;
@@ -60,6 +63,7 @@ class SocketLink : public QObject, public Link {
 
  private:
   void OnBytesWritten();
+  void Hand(bool closing);
   void Progress();
   // Writes the queue straight to the descriptor while the socket holds nothing unsent;
   // returns false when that is not possible here.
