@@ -8,6 +8,7 @@
 #include "net/MessageCodes.h"
 #include "net/ToolAnnouncer.h"
 #include "net/Packet.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 
 namespace quillora {
@@ -28,17 +29,6 @@ const QString kClampFailed =
     QStringLiteral("トランプが読み込まれていないか、読み込みに失敗しました。");
 
 constexpr int kMaxCoordinate = 100000;
-
-template <typename F>
-void Reported(Instance& instance, const QString& tag, F&& body) {
-  try {
-    body();
-  } catch (const ProtocolError& e) {
-    instance.ReportError(tag, e.number, e.description);
-  } catch (const std::exception& e) {
-    instance.ReportError(tag, kErrInternal, QString::fromUtf8(e.what()));
-  }
-}
 
 // A number from the network that must lie in [low, high]; anything else costs the packet.
 int32_t Checked(int32_t value, int32_t low, int32_t high) {
@@ -176,11 +166,7 @@ void Cards::Request(int code, int sub_code, const QString& text, bool with_text)
 
 void Cards::Send(const Packet& p) {
   if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
-  try {
-    router_.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kWindowTag, e.number, e.description);
-  }
+  router_.Send(RouteServer, p, kWindowTag);
 }
 
 // --- Nova -------------------------------------------------------------------------------------
@@ -517,7 +503,7 @@ void Cards::SetLine(QVector<PlayerLine>& list, int player, const QString& text) 
 }
 
 void Cards::HandleCardMessage(const Packet& p) {
-  Reported(instance_, kClientTag, [&] { ApplyMessage(p); });
+  RunReported(instance_, kClientTag, [&] { ApplyMessage(p); });
 }
 
 void Cards::ApplyMessage(const Packet& p) {
@@ -707,14 +693,14 @@ void Cards::DealHand(int code, int asker, CardDecks::Pile& pile, const QString& 
     short_of_cards |= card.isEmpty();
     p.Add(card);
   }
-  Reported(instance_, kServerTag, [&] {
+  RunReported(instance_, kServerTag, [&] {
     SendTo(asker, p);
     if (short_of_cards) NoCardsLeft(asker);
   });
 }
 
 void Cards::HandleCardRequest(int socket, const Packet& p) {
-  Reported(instance_, kServerTag, [&] {
+  RunReported(instance_, kServerTag, [&] {
     if (!IsServer()) return;
     // The asker is the sender the server stamped (its own user is participant 1).
     const int asker = p.SenderIndex;

@@ -17,6 +17,7 @@
 #include "net/Dispatcher.h"
 #include "net/FileTransfer.h"
 #include "net/MessageCodes.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 
 namespace quillora {
@@ -28,17 +29,6 @@ const QString kServerTag = QStringLiteral("DrawServPros");
 const QString kWindowTag = QStringLiteral("frmDraw");
 constexpr int kRelayOffset = 10;  // the server relays 50x as 51x
 constexpr double kMaxAspect = 1e6;
-
-template <typename F>
-void Reported(Instance& instance, const QString& tag, F&& body) {
-  try {
-    body();
-  } catch (const ProtocolError& e) {
-    instance.ReportError(tag, e.number, e.description);
-  } catch (const std::exception& e) {
-    instance.ReportError(tag, kErrInternal, QString::fromUtf8(e.what()));
-  }
-}
 
 int32_t Coordinate(const Packet& p, int i) {
   const int32_t v = p.Int(i);
@@ -171,17 +161,13 @@ Packet DrawBoard::Make(int code, int16_t sub) const {
 
 void DrawBoard::Send(RoutingMode mode, const Packet& p) {
   if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
-  try {
-    router_.SendPacket(mode, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kWindowTag, e.number, e.description);
-  }
+  router_.Send(mode, p, kWindowTag);
 }
 
 void DrawBoard::Perform(const Packet& p) {
   Packet own = p;
   own.MessageCode = static_cast<int16_t>(p.MessageCode + kRelayOffset);
-  Reported(instance_, kWindowTag, [&] { Apply(own); });
+  RunReported(instance_, kWindowTag, [&] { Apply(own); });
   Send(RouteServer, p);
 }
 
@@ -358,7 +344,7 @@ bool DrawBoard::RequestCatchUp() {
 }
 
 void DrawBoard::HandleServer(int /*socket*/, const Packet& p) {
-  Reported(instance_, kServerTag, [&] {
+  RunReported(instance_, kServerTag, [&] {
     if (p.MessageCode != msg::kDrawRepair) return;
     // The asker is the stamped sender; our own user already has our pages.
     const int asker = p.SenderIndex;
@@ -429,7 +415,7 @@ void DrawBoard::AnnounceImage(int page, const QString& name, int dest) {
 // --- replay ------------------------------------------------------------------------------------
 
 void DrawBoard::HandleClient(const Packet& p) {
-  Reported(instance_, kClientTag, [&] { Apply(p); });
+  RunReported(instance_, kClientTag, [&] { Apply(p); });
 }
 
 void DrawBoard::Apply(const Packet& p) {
@@ -622,7 +608,7 @@ void DrawBoard::ApplyPage(const Packet& p) {
   }
 }
 
-void DrawBoard::ApplyImage(const Packet& p) {
+void DrawBoard::ApplyImage(const Packet& p, int waited_ms) {
   if (p.SubCode != draw::kImageFile) return;
   const int page = PageItem(p, 1);
   const QString name = FileTransfer::SafeFileName(p.Text(2));
@@ -632,6 +618,18 @@ void DrawBoard::ApplyImage(const Packet& p) {
     return;
   }
   const QImage image = LoadPicture(path);
+  if (image.isNull() && waited_ms < kImageWaitMs) {
+    // The announcement can overtake the relay of the file's last pieces: look again for a while
+    // before the picture counts as broken.
+    QPointer<DrawBoard> self(this);
+    QTimer::singleShot(kImageRetryMs, this, [self, p, waited_ms] {
+      if (self) {
+        RunReported(self->instance_, kClientTag,
+                    [&] { self->ApplyImage(p, waited_ms + kImageRetryMs); });
+      }
+    });
+    return;
+  }
   if (image.isNull()) throw ProtocolError{481, QStringLiteral("ピクチャの値が不正です。")};
   {
     QPainter painter(&Surface(page));

@@ -176,7 +176,10 @@ class DrawBoard : public QObject {
   void ApplyEllipse(const Packet& p);
   void ApplyErase(const Packet& p);
   void ApplyPage(const Packet& p);
-  void ApplyImage(const Packet& p);
+  // waited_ms: how long this picture has been waited for (its file may still be arriving).
+  void ApplyImage(const Packet& p, int waited_ms = 0);
+  static constexpr int kImageWaitMs = 10000;
+  static constexpr int kImageRetryMs = 100;
   // Draws and sends one of the user's messages (sent code; applied under code + 10).
   void Perform(const Packet& p);
   void Send(RoutingMode mode, const Packet& p);

@@ -14,6 +14,7 @@
 #include "net/FileTransfer.h"
 #include "net/MessageCodes.h"
 #include "net/Packet.h"
+#include "net/Reported.h"
 #include "net/Router.h"
 
 namespace quillora {
@@ -157,15 +158,7 @@ bool HexMap::Live() const {
 
 void HexMap::Send(const Packet& p) {
   if (!Live()) return;
-  try {
-    router_.SendPacket(RouteServer, p);
-  } catch (const ProtocolError& e) {
-    Report(kWindowTag, e);
-  }
-}
-
-void HexMap::Report(const QString& tag, const ProtocolError& e) {
-  instance_.ReportError(tag, e.number, e.description);
+  router_.Send(RouteServer, p, kWindowTag);
 }
 
 void HexMap::SendPiece(int page, int slot, const HexPiece& piece) {
@@ -392,11 +385,7 @@ void HexMap::AnnounceOpened() {
   if (instance_.SessionMode != ModeServer) return;
   Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
   p.Add(kHexTool).Add(int32_t{1});
-  try {
-    router_.SendPacket(RouteAll, p);
-  } catch (const ProtocolError& e) {
-    Report(kWindowTag, e);
-  }
+  router_.Send(RouteAll, p, kWindowTag);
 }
 
 // --- the server's answer to 609 ----------------------------------------------------------------
@@ -413,11 +402,7 @@ void HexMap::AnswerPage(int requester, int page) {
   auto send = [self, requester](Packet p) {
     if (!self) return;
     p.DestIndex = static_cast<int16_t>(requester);
-    try {
-      self->router_.SendPacket(RouteOne, p);
-    } catch (const ProtocolError& e) {
-      self->Report(kServerTag, e);
-    }
+    self->router_.Send(RouteOne, p, kServerTag);
   };
   if (page > PageCount()) {
     // Last: the page the server shows.
@@ -453,13 +438,7 @@ void HexMap::AnswerPage(int requester, int page) {
 // --- receiving ---------------------------------------------------------------------------------
 
 void HexMap::HandleClient(const Packet& p) {
-  try {
-    ApplyClient(p);
-  } catch (const ProtocolError& e) {
-    Report(kClientTag, e);
-  } catch (const std::exception& e) {
-    instance_.ReportError(kClientTag, kErrInternal, QString::fromUtf8(e.what()));
-  }
+  RunReported(instance_, kClientTag, [&] { ApplyClient(p); });
 }
 
 void HexMap::ApplyClient(const Packet& p) {

@@ -117,7 +117,6 @@ class HexMap : public QObject {
   HexPage& EnsurePage(int page);
   bool Live() const;
   void Send(const Packet& p);
-  void Report(const QString& tag, const ProtocolError& e);
   void SetCurrent(int page);
   void CancelDrag();
 
