@@ -618,7 +618,7 @@ void DrawBoard::ApplyImage(const Packet& p, int waited_ms) {
     return;
   }
   const QImage image = LoadPicture(path);
-  if (image.isNull() && waited_ms < kImageWaitMs) {
+  if (image.isNull() && waited_ms < image_wait_ms_) {
     // The announcement can overtake the relay of the file's last pieces: look again for a while
     // before the picture counts as broken.
     QPointer<DrawBoard> self(this);

@@ -145,6 +145,8 @@ class DrawBoard : public QObject {
   // Answers still being sent by the server.
   bool Answering() const { return answering_ || !askers_.empty(); }
   void SetPauseForTesting(int ms) { pause_ms_ = ms; }
+  // How long a picture whose file does not decode yet is looked for again.
+  void SetImageWaitForTesting(int ms) { image_wait_ms_ = ms; }
 
   // --- handlers (public for tests; failures are reported, never thrown) ----------------------
   void HandleClient(const Packet& p);              // 511-519
@@ -178,7 +180,6 @@ class DrawBoard : public QObject {
   void ApplyPage(const Packet& p);
   // waited_ms: how long this picture has been waited for (its file may still be arriving).
   void ApplyImage(const Packet& p, int waited_ms = 0);
-  static constexpr int kImageWaitMs = 10000;
   static constexpr int kImageRetryMs = 100;
   // Draws and sends one of the user's messages (sent code; applied under code + 10).
   void Perform(const Packet& p);
@@ -206,6 +207,7 @@ class DrawBoard : public QObject {
   Buffer eraser_;
   std::deque<int> askers_;
   bool answering_ = false;
+  int image_wait_ms_ = 10000;
   int pause_ms_ = kAnnouncePauseMs;
 };
 

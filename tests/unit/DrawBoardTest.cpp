@@ -139,8 +139,12 @@ TEST_F(DrawBoardTest, PageEraseWhitensPastedImagesAndMissingFilesAreReported) {
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
   junk.write("not a picture at all");
   junk.close();
+  // (It is looked for again a while first, as a file still arriving would be.)
+  board.SetImageWaitForTesting(300);
   Receive(Msg(msg::kDrawImage, draw::kImageFile, {int16_t{0}, QStringLiteral("junk.png")}));
-  EXPECT_TRUE(rig.reports.last().contains(QStringLiteral("DrawClntPros")));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return !rig.reports.isEmpty() && rig.reports.last().contains(QStringLiteral("DrawClntPros"));
+  }));
   EXPECT_EQ(board.Page(0), nullptr);
 }
 
