@@ -15,9 +15,9 @@
 #include <ctime>
 #include <vector>
 
+#include "chat/ChatLog.h"
 #include "core/Instance.h"
 #include "core/Sound.h"
-#include "chat/ChatLog.h"
 #include "text/Cp932.h"
 #include "text/Rtf.h"
 

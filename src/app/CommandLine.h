@@ -8,11 +8,11 @@ namespace quillora {
 
 // Options for Linux users and for tests. Without options the program behaves as on Windows.
 struct CommandLine {
-  QString home;         // --home DIR: the program folder
-  int port = 2001;      // --port N: listening port and the remote port of connections
-  bool server = false;  // --server: start in ServerMode
-  QString connect;      // --connect ADDRESS: connect at start-up
-  QString handle;       // --handle NAME: the handle for this run
+  QString home;          // --home DIR: the program folder
+  int port = 2001;       // --port N: listening port and the remote port of connections
+  bool server = false;   // --server: start in ServerMode
+  QString connect;       // --connect ADDRESS: connect at start-up
+  QString handle;        // --handle NAME: the handle for this run
   bool version = false;  // --version: print the version and stop
 
   // Parses the arguments after the program name, before any window system is needed. Qt's own

@@ -711,32 +711,32 @@ void MainWindow::OnShowNetworkInfo() {
 void MainWindow::OnSendFile() {
   // The first time in this run the dialog starts in the program folder, later where it was left.
   if (file_dialog_folder_.isEmpty()) file_dialog_folder_ = core_.instance().ProgramFolder();
-  dialogs_.OpenFile(
-      this, QStringLiteral("ファイルの転送実行"), file_dialog_folder_,
-      QStringLiteral("全てのファイル(*.*) (*)"), [this](QString chosen) {
-        FocusInput();
-        if (chosen.isEmpty()) return;
-        const QFileInfo info(chosen);
-        if (info.fileName().isEmpty()) return;
-        file_dialog_folder_ = info.absolutePath();
-        auto send = [this, chosen] {
-          if (!core_.files().SendFile(chosen, true)) {
-            dialogs_.Message(
-                this, QStringLiteral("機能エラー"),
-                QStringLiteral("ファイル：") + chosen + QStringLiteral("を読み込めません"),
-                Dialogs::Icon::Critical);
-          }
-        };
-        if (info.size() > FileTransfer::kLargeFile) {
-          dialogs_.ConfirmOkCancel(
-              this, QStringLiteral("確認メッセージ"),
-              QStringLiteral("大きなファイルを開こうとしています。続けますか？"), [send](bool yes) {
-                if (yes) send();
-              });
-          return;
-        }
-        send();
-      });
+  dialogs_.OpenFile(this, QStringLiteral("ファイルの転送実行"), file_dialog_folder_,
+                    QStringLiteral("全てのファイル(*.*) (*)"), [this](QString chosen) {
+                      FocusInput();
+                      if (chosen.isEmpty()) return;
+                      const QFileInfo info(chosen);
+                      if (info.fileName().isEmpty()) return;
+                      file_dialog_folder_ = info.absolutePath();
+                      auto send = [this, chosen] {
+                        if (!core_.files().SendFile(chosen, true)) {
+                          dialogs_.Message(this, QStringLiteral("機能エラー"),
+                                           QStringLiteral("ファイル：") + chosen +
+                                               QStringLiteral("を読み込めません"),
+                                           Dialogs::Icon::Critical);
+                        }
+                      };
+                      if (info.size() > FileTransfer::kLargeFile) {
+                        dialogs_.ConfirmOkCancel(
+                            this, QStringLiteral("確認メッセージ"),
+                            QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
+                            [send](bool yes) {
+                              if (yes) send();
+                            });
+                        return;
+                      }
+                      send();
+                    });
 }
 
 void MainWindow::OpenWithShell(const QString& path) {

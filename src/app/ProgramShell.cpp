@@ -8,10 +8,10 @@
 #include "cards/CardWindow.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
-#include "instant/InstMesWindow.h"
-#include "net/MessageCodes.h"
 #include "drawing/DrawWindow.h"
 #include "hexmap/HexWindow.h"
+#include "instant/InstMesWindow.h"
+#include "net/MessageCodes.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 

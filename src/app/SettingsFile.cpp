@@ -375,8 +375,8 @@ void ReadSettings(const IniFile& ini, Settings& s, const Settings& d) {
   if (from(2.1)) {
     s.ExecuteLevel = static_cast<int>(
         r.Int(kSpExt, QStringLiteral("ExecuteLevel"), 0, 6, d.ExecuteLevel, QStringLiteral("0")));
-    s.FileSendRate = static_cast<int>(
-        r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
+    s.FileSendRate =
+        static_cast<int>(r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
     s.ReDirListReset = r.Bool(kCur, QStringLiteral("ReDirListReset"), d.ReDirListReset);
     s.SendToListRset = r.Bool(kCur, QStringLiteral("SendToListRset"), d.SendToListRset);
   }

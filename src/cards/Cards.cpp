@@ -6,10 +6,10 @@
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/MessageCodes.h"
-#include "net/ToolAnnouncer.h"
 #include "net/Packet.h"
 #include "net/Reported.h"
 #include "net/Router.h"
+#include "net/ToolAnnouncer.h"
 
 namespace quillora {
 

@@ -3,9 +3,9 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
