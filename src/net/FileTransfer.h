@@ -27,7 +27,7 @@ class FileTransfer : public QObject {
 
  public:
   static constexpr int kPieceSize = 2048;
-  static constexpr int kDefaultRate = 64;  // KB per second
+  static constexpr int kDefaultRate = 64;             // KB per second
   static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
   static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
 

@@ -28,18 +28,18 @@ inline constexpr int kSendChat = 301;       // → srv, relayed as kChat by sub-
 inline constexpr int kChat = 101;           // a chat line to show
 inline constexpr int kSendFilePiece = 311;  // → srv, relayed as kFilePiece to the others
 inline constexpr int kFilePiece = 111;
-inline constexpr int kSendTyping = 321;     // → srv, relayed as kTyping to everyone
+inline constexpr int kSendTyping = 321;  // → srv, relayed as kTyping to everyone
 inline constexpr int kTyping = 121;
 
 // Chat sub-codes.
-inline constexpr int kChatPublic = 1;              // to everyone
-inline constexpr int kChatWhisper = 2;             // to DestIndex only
-inline constexpr int kChatResult = 3;              // result line under the sender's name
-inline constexpr int kChatResultOthers = 4;        // the same, to everyone but the sender
-inline constexpr int kChatNamed = 5;               // under a chosen speaker name
-inline constexpr int kChatNamedResult = 6;         // result line under a chosen speaker name
-inline constexpr int kChatNamedResultOthers = 7;   // the same, to everyone but the sender
-inline constexpr int kChatResultPrivate = 8;       // result line for DestIndex only
+inline constexpr int kChatPublic = 1;             // to everyone
+inline constexpr int kChatWhisper = 2;            // to DestIndex only
+inline constexpr int kChatResult = 3;             // result line under the sender's name
+inline constexpr int kChatResultOthers = 4;       // the same, to everyone but the sender
+inline constexpr int kChatNamed = 5;              // under a chosen speaker name
+inline constexpr int kChatNamedResult = 6;        // result line under a chosen speaker name
+inline constexpr int kChatNamedResultOthers = 7;  // the same, to everyone but the sender
+inline constexpr int kChatResultPrivate = 8;      // result line for DestIndex only
 
 // File piece sub-codes.
 inline constexpr int kFileMayOpen = 1;
@@ -51,29 +51,27 @@ inline constexpr int kTypingStops = 2;
 
 // ---- Cards (4xx) -----------------------------------------------------------------------------
 // (card codes)
-inline constexpr int kCardNovaDeal = 421;         // srv → client: Nova hand (1) / clear access (2)
-inline constexpr int kCardNovaCard = 422;         // srv → client: tarot (1), access (2), trump (3)
-inline constexpr int kCardAccessList = 423;       // srv → all: one player's access card entry
-inline constexpr int kCardHandSizeQuery = 425;    // srv → one client: report the hand size
-inline constexpr int kCardAccessRequest = 426;    // → srv: access draw (1), turn (2), return (3)
-inline constexpr int kCardNovaTrump = 427;        // → srv: draw-and-play (1), replace (2), discard (3)
-inline constexpr int kCardHandSize = 428;         // → srv: answer to kCardHandSizeQuery
-inline constexpr int kCardNovaRepair = 429;       // → srv: Nova repair or late join
-inline constexpr int kCardRevDeal = 431;          // srv → client: Nova Revolution hand
-inline constexpr int kCardRevCard = 432;          // srv → client: tarot (1), hand (3), plot (4)
-inline constexpr int kCardPlotList = 433;         // srv → all: one player's plot summary
-inline constexpr int kCardPlot = 436;             // → srv: own plot summary
-inline constexpr int kCardRevTrump = 437;         // → srv: play (1), replace (2), discard (3), plot (4)
-inline constexpr int kCardRevRepair = 438;        // → srv: Nova Revolution repair
-inline constexpr int kCardGraphicTarot = 441;     // srv → all: graphic table's tarot text
-inline constexpr int kCardPlaced = 442;           // relayed kCardMove: one placed card
-inline constexpr int kCardGraphicStart = 443;     // srv → all: a new graphic table
-inline constexpr int kCardGraphicRequest = 447;   // → srv: draw onto the table (1), discard (2)
-inline constexpr int kCardMove = 448;             // → srv, relayed as kCardPlaced to everyone
-inline constexpr int kCardGraphicRepair = 449;    // → srv: every placed card, please
-inline constexpr int kCardClampDraw = 456;        // → srv: CLAMP draw (sub-code 1/2, +10 secret)
-
-
+inline constexpr int kCardNovaDeal = 421;       // srv → client: Nova hand (1) / clear access (2)
+inline constexpr int kCardNovaCard = 422;       // srv → client: tarot (1), access (2), trump (3)
+inline constexpr int kCardAccessList = 423;     // srv → all: one player's access card entry
+inline constexpr int kCardHandSizeQuery = 425;  // srv → one client: report the hand size
+inline constexpr int kCardAccessRequest = 426;  // → srv: access draw (1), turn (2), return (3)
+inline constexpr int kCardNovaTrump = 427;   // → srv: draw-and-play (1), replace (2), discard (3)
+inline constexpr int kCardHandSize = 428;    // → srv: answer to kCardHandSizeQuery
+inline constexpr int kCardNovaRepair = 429;  // → srv: Nova repair or late join
+inline constexpr int kCardRevDeal = 431;     // srv → client: Nova Revolution hand
+inline constexpr int kCardRevCard = 432;     // srv → client: tarot (1), hand (3), plot (4)
+inline constexpr int kCardPlotList = 433;    // srv → all: one player's plot summary
+inline constexpr int kCardPlot = 436;        // → srv: own plot summary
+inline constexpr int kCardRevTrump = 437;   // → srv: play (1), replace (2), discard (3), plot (4)
+inline constexpr int kCardRevRepair = 438;  // → srv: Nova Revolution repair
+inline constexpr int kCardGraphicTarot = 441;    // srv → all: graphic table's tarot text
+inline constexpr int kCardPlaced = 442;          // relayed kCardMove: one placed card
+inline constexpr int kCardGraphicStart = 443;    // srv → all: a new graphic table
+inline constexpr int kCardGraphicRequest = 447;  // → srv: draw onto the table (1), discard (2)
+inline constexpr int kCardMove = 448;            // → srv, relayed as kCardPlaced to everyone
+inline constexpr int kCardGraphicRepair = 449;   // → srv: every placed card, please
+inline constexpr int kCardClampDraw = 456;       // → srv: CLAMP draw (sub-code 1/2, +10 secret)
 
 // ---- Drawing board (5xx) ---------------------------------------------------------------------
 // (drawing codes)
@@ -92,8 +90,6 @@ inline constexpr int kDrawEllipse = 514;
 inline constexpr int kDrawErase = 515;
 inline constexpr int kDrawPage = 517;
 inline constexpr int kDrawImage = 519;
-
-
 
 // ---- Hex map (6xx) ---------------------------------------------------------------------------
 // (hex map codes)
@@ -118,8 +114,6 @@ inline constexpr int kHexMapFile = 618;       // relayed 608, or the server's an
 inline constexpr int kHexPaintOne = 1;
 inline constexpr int kHexPaintList = 2;
 
-
-
 // ---- Counters (7xx) --------------------------------------------------------------------------
 // (counter codes)
 inline constexpr int kCounterAdded = 701;       // → srv: a shared counter was added
@@ -131,8 +125,6 @@ inline constexpr int kCounterSet = 711;         // a counter completely (relayed
 inline constexpr int kCounterSetValue = 712;    // relayed kCounterValue
 inline constexpr int kCounterSetCaption = 713;  // relayed kCounterCaption
 inline constexpr int kCounterNoOp = 714;        // relayed kCounterNothing
-
-
 
 // ---- Shared table (8xx) ----------------------------------------------------------------------
 // (table codes)
@@ -147,7 +139,5 @@ inline constexpr int kTableDeleted = 813;
 // Sub-codes of kTableAdd / kTableDelete and their relayed codes.
 inline constexpr int kTableColumn = 1;
 inline constexpr int kTableRow = 2;
-
-
 
 }  // namespace quillora::msg

@@ -2,10 +2,10 @@
 
 #include <QAbstractSocket>
 #include <QObject>
-#include <functional>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -154,7 +154,7 @@ class Session : public QObject {
   Router router_;
   Dispatcher* dispatcher_;  // child object
   std::function<bool()> reader_behind_;
-  RelayPump* pump_;         // child object
+  RelayPump* pump_;  // child object
 
   QTcpServer* listener_ = nullptr;
   std::vector<ServerSlot> slots_;  // element k = participant k; element 0 unused

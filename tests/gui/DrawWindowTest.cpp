@@ -10,8 +10,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "common/TestSupport.h"
 #include "common/ScriptedDialogs.h"
+#include "common/TestSupport.h"
 #include "drawing/DrawBoard.h"
 #include "drawing/DrawView.h"
 #include "drawing/DrawWindow.h"

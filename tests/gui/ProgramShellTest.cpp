@@ -12,8 +12,8 @@
 #include "common/TestSupport.h"
 #include "counters/CounterWindow.h"
 #include "dice/DiceWindow.h"
-#include "instant/InstMesWindow.h"
 #include "hexmap/HexWindow.h"
+#include "instant/InstMesWindow.h"
 #include "scenario/ScenarioWindow.h"
 #include "table/TableWindow.h"
 

@@ -7,8 +7,8 @@
 #include <QTextBlock>
 #include <QTextEdit>
 
-#include "core/Instance.h"
 #include "common/TestSupport.h"
+#include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Router.h"
 #include "scenario/ScenarioPlayer.h"

@@ -3,9 +3,9 @@
 #include <QSet>
 #include <QSignalSpy>
 
-#include "common/TestSupport.h"
 #include "cards/CardDecks.h"
 #include "cards/Cards.h"
+#include "common/TestSupport.h"
 #include "core/Random.h"
 #include "net/MessageCodes.h"
 #include "text/Cp932.h"
@@ -196,7 +196,7 @@ class CardsModelTest : public ::testing::Test {
     rig.instance.OwnHandle = QStringLiteral("GM");
     for (int k = 1; k <= 4; ++k) {
       ParticipantRow(rig.instance, k) = {QStringLiteral("P%1").arg(k), static_cast<int16_t>(k),
-                                          true, 0};
+                                         true, 0};
     }
   }
 

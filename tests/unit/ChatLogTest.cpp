@@ -9,9 +9,9 @@
 #include <QTextBlock>
 #include <memory>
 
-#include "core/Instance.h"
 #include "chat/ChatLog.h"
 #include "common/TestSupport.h"
+#include "core/Instance.h"
 #include "text/Cp932.h"
 #include "text/Rtf.h"
 

@@ -9,10 +9,10 @@
 #include <random>
 #include <set>
 
-#include "common/TestSupport.h"
 #include "app/SettingsFile.h"
 #include "chat/Recipients.h"
 #include "common/HexContent.h"
+#include "common/TestSupport.h"
 #include "core/Palettes.h"
 #include "hexmap/HexMap.h"
 #include "hexmap/HexRenderer.h"

@@ -6,8 +6,8 @@
 #include <QVector>
 #include <utility>
 
-#include "core/Instance.h"
 #include "common/TestSupport.h"
+#include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/PacketCodec.h"
 #include "net/Router.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/Instance.h"
 #include "common/TestSupport.h"
+#include "core/Instance.h"
 #include "dice/DiceLanguage.h"
 #include "net/PacketCodec.h"
 #include "scenario/Scenario.h"

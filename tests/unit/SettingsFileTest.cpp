@@ -4,9 +4,9 @@
 #include <functional>
 #include <random>
 
-#include "core/Palettes.h"
 #include "app/SettingsFile.h"
 #include "common/TestSupport.h"
+#include "core/Palettes.h"
 #include "text/Cp932.h"
 #include "text/IniFile.h"
 
