@@ -91,9 +91,7 @@ void Cards::ChooseMode(int mode) {
       decks_.LoadFlatCardList(Path(instance_.settings.Trump4NovaRev));
       ReportProblems();
     }
-    Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
-    p.Add(int32_t{msg::kToolCards}).Add(int32_t{mode + 1});
-    SendAll(p);
+    ToolAnnouncer::Announce(instance_, router_, msg::kToolCards, mode + 1, kServerTag);
   }
   emit modeChanged(mode_);
 }
@@ -668,13 +666,7 @@ void Cards::SendTo(int socket, Packet p) {
   router_.SendPacket(RouteOne, p);
 }
 
-void Cards::SendAll(Packet p) {
-  try {
-    router_.SendPacket(RouteAll, p);
-  } catch (const ProtocolError& e) {
-    instance_.ReportError(kServerTag, e.number, e.description);
-  }
-}
+void Cards::SendAll(Packet p) { router_.Send(RouteAll, p, kServerTag); }
 
 void Cards::SayFor(int asker, const QString& text, int sub_code) {
   // Through the server's own connection, which may speak for any participant.

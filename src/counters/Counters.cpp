@@ -7,6 +7,7 @@
 #include "net/MessageCodes.h"
 #include "net/Reported.h"
 #include "net/Router.h"
+#include "net/ToolAnnouncer.h"
 #include "text/Width.h"
 
 namespace quillora {
@@ -136,10 +137,7 @@ void Counters::RequestRepair() {
 }
 
 void Counters::AnnounceOpened() {
-  if (instance_.SessionMode != ModeServer) return;
-  Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
-  p.Add(int32_t{msg::kToolCounters}).Add(int32_t{1});
-  router_.Send(RouteAll, p, kWindowTag);
+  ToolAnnouncer::Announce(instance_, router_, msg::kToolCounters, 1, kWindowTag);
 }
 
 void Counters::Send(const Packet& p) {

@@ -16,6 +16,7 @@
 #include "net/Packet.h"
 #include "net/Reported.h"
 #include "net/Router.h"
+#include "net/ToolAnnouncer.h"
 
 namespace quillora {
 
@@ -26,7 +27,6 @@ const QString kServerTag = QStringLiteral("UHex_Serv");
 const QString kWindowTag = QStringLiteral("frmHex");
 
 constexpr int16_t kKind = 1;
-constexpr int32_t kHexTool = 4;  // the hex map's number in the "open a tool window" message
 
 // A number from the network, refused unless it lies in [low, high].
 int32_t Bounded(const Packet& p, int item, int32_t low, int32_t high) {
@@ -382,10 +382,7 @@ void HexMap::RequestMaps() {
 }
 
 void HexMap::AnnounceOpened() {
-  if (instance_.SessionMode != ModeServer) return;
-  Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
-  p.Add(kHexTool).Add(int32_t{1});
-  router_.Send(RouteAll, p, kWindowTag);
+  ToolAnnouncer::Announce(instance_, router_, msg::kToolHexMap, 1, kWindowTag);
 }
 
 // --- the server's answer to 609 ----------------------------------------------------------------

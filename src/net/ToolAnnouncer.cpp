@@ -23,10 +23,15 @@ ToolAnnouncer::ToolAnnouncer(Instance& instance, Router& router, Dispatcher& dis
 }
 
 void ToolAnnouncer::Announce(int tool, int argument) {
-  if (instance_.SessionMode != ModeServer) return;
-  Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
+  Announce(instance_, router_, tool, argument, QStringLiteral("frmMain"));
+}
+
+void ToolAnnouncer::Announce(Instance& instance, Router& router, int tool, int argument,
+                             const QString& tag) {
+  if (instance.SessionMode != ModeServer) return;
+  Packet p(msg::kOpenTool, 0, instance.OwnIndex, 0);
   p.Add(int32_t{tool}).Add(int32_t{argument});
-  router_.Send(RouteAll, p, QStringLiteral("frmMain"));
+  router.Send(RouteAll, p, tag);
 }
 
 }  // namespace quillora

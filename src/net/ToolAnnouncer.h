@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 namespace quillora {
 
@@ -21,6 +22,10 @@ class ToolAnnouncer : public QObject {
 
   // Asks the clients to open `tool`. Only the server announces; elsewhere nothing happens.
   void Announce(int tool, int argument = 1);
+  // The same for callers without an announcer at hand (a tool window's own mode menu); failures
+  // are reported with `tag`.
+  static void Announce(Instance& instance, Router& router, int tool, int argument,
+                       const QString& tag);
 
  signals:
   // The server opened `tool` (clients only).
