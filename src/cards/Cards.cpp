@@ -163,7 +163,7 @@ void Cards::Request(int code, int sub_code, const QString& text, bool with_text)
 }
 
 void Cards::Send(const Packet& p) {
-  if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
+  if (!instance_.session_state().Chatting()) return;
   router_.Send(RouteServer, p, kWindowTag);
 }
 
@@ -570,7 +570,7 @@ void Cards::ApplyNova(const Packet& p) {
     }
     case msg::kCardHandSizeQuery: {
       if (p.SubCode != 1) return;
-      if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
+      if (!instance_.session_state().Chatting()) return;
       Packet answer(msg::kCardHandSize, 1, instance_.OwnIndex, 0);
       answer.Add(int32_t{NovaHandSize()});
       router_.SendPacket(RouteServer, answer);

@@ -160,7 +160,7 @@ Packet DrawBoard::Make(int code, int16_t sub) const {
 }
 
 void DrawBoard::Send(RoutingMode mode, const Packet& p) {
-  if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return;
+  if (!instance_.session_state().Chatting()) return;
   router_.Send(mode, p, kWindowTag);
 }
 
@@ -292,7 +292,7 @@ bool DrawBoard::PasteImage(const QString& path) {
     painter.drawImage(0, 0, image);
   }
   emit pageChanged(page);
-  if (instance_.SessionMode != ModeServer && instance_.SessionMode != ModeClient) return true;
+  if (!instance_.session_state().Chatting()) return true;
   const QString name = FileTransfer::SafeFileName(QFileInfo(path).fileName());
   QPointer<DrawBoard> self(this);
   const bool queued = send_file_ && send_file_(path, [self, page, name] {

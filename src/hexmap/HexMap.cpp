@@ -153,7 +153,7 @@ void HexMap::SetFirstCell(int column, int row) {
 // --- sending -----------------------------------------------------------------------------------
 
 bool HexMap::Live() const {
-  return instance_.SessionMode == ModeServer || instance_.SessionMode == ModeClient;
+  return instance_.session_state().Chatting();
 }
 
 void HexMap::Send(const Packet& p) {

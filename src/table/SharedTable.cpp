@@ -126,7 +126,7 @@ void SharedTable::Clear() {
 // --- sending ---------------------------------------------------------------------------------
 
 bool SharedTable::Live() const {
-  return instance_.SessionMode == ModeServer || instance_.SessionMode == ModeClient;
+  return instance_.session_state().Chatting();
 }
 
 int32_t SharedTable::NewId(int32_t* counter) const {
