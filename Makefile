@@ -1,6 +1,7 @@
 # Quillora — build, run and test.
 #   make run    install what is missing, build a release build, start the program
-#   make test   install what is missing, build with ASan+UBSan, run every test, fuzz a minute
+#   make test   install what is missing, build with ASan+UBSan (benchmarks too, so they keep
+#               compiling), run every test, fuzz a minute
 #   make install PREFIX=/usr/local   install the release build (menu entry, icon, data files)
 #   make deb    build a Debian package of the release build (build/release/quillora_*.deb)
 
@@ -39,7 +40,7 @@ run: build
 	else $(RELEASE_DIR)/quillora $(ARGS); fi
 
 test-build: deps
-	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORA_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORA_SANITIZE=ON -DQUILLORA_BENCH=ON >/dev/null
 	@cmake --build $(TEST_DIR) -j $(JOBS)
 
 test: test-build

@@ -25,6 +25,7 @@
 #include "net/Dispatcher.h"
 #include "net/MessageCodes.h"
 #include "net/Router.h"
+#include "TestSupport.h"
 #include "text/Cp932.h"
 
 namespace {
@@ -76,9 +77,9 @@ int main(int argc, char** argv) {
   quillora::Router router(instance);
   quillora::Dispatcher dispatcher(instance, router);
   quillora::Cards cards(instance, router, dispatcher);
-  instance.SessionMode = quillora::ModeServer;
-  instance.OwnIndex = 1;
-  instance.SocketCount = 32;
+  quillora::SessionStateTestAccess::SetMode(instance, quillora::ModeServer);
+  quillora::SessionStateTestAccess::SetOwnIndex(instance, 1);
+  quillora::SessionStateTestAccess::SetSocketCount(instance, 32);
   instance.settings.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
   instance.settings.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
   instance.settings.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");

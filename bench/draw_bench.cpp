@@ -24,8 +24,6 @@
 #include <memory>
 #include <random>
 
-#include "chat/Recipients.h"
-#include "core/ChatSink.h"
 #include "core/Instance.h"
 #include "drawing/DrawBoard.h"
 #include "net/Dispatcher.h"
@@ -43,11 +41,6 @@ double CpuSeconds() {
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return ts.tv_sec + ts.tv_nsec / 1e9;
 }
-
-class NullSink : public ChatSink {
- public:
-  void AppendChatLine(const QString&, int, const QString&, const QString&, uint32_t) override {}
-};
 
 Packet Stroke(std::mt19937& rng) {
   Packet p(msg::kDrawShape, draw::kStroke, 2);
@@ -140,7 +133,7 @@ void ReplayBenchmarks() {
 struct Participant {
   Participant(const QString& handle, int port)
       : instance(home.path(), 3),
-        session(instance, sink, recipients),
+        session(instance),
         files(instance, session),
         board(instance, session.router(), session.dispatcher(),
               [this](const QString& path, std::function<void()> sent) {
@@ -151,8 +144,6 @@ struct Participant {
   }
   QTemporaryDir home;
   Instance instance;
-  NullSink sink;
-  Recipients recipients;
   Session session;
   FileTransfer files;
   DrawBoard board;

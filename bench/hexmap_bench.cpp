@@ -18,8 +18,7 @@
 #include <random>
 #include <vector>
 
-#include "chat/Recipients.h"
-#include "core/ChatSink.h"
+#include "TestSupport.h"
 #include "core/Instance.h"
 #include "hexmap/HexMap.h"
 #include "hexmap/HexRenderer.h"
@@ -31,21 +30,14 @@ using namespace quillora;
 
 namespace {
 
-class NoChat : public ChatSink {
- public:
-  void AppendChatLine(const QString&, int, const QString&, const QString&, uint32_t) override {}
-};
-
 // One program's model half: instance, session, file transfer and hex map.
 struct Participant {
   explicit Participant(const QString& folder)
       : instance(folder, 1),
-        session(instance, chat, recipients),
+        session(instance),
         files(instance, session),
         map(instance, session.router(), session.dispatcher(), files) {}
   Instance instance;
-  NoChat chat;
-  Recipients recipients;
   Session session;
   FileTransfer files;
   HexMap map;
@@ -98,7 +90,7 @@ void FullRedraw(int reps) {
 void StrokeMessage(int reps, bool labels) {
   QTemporaryDir home;
   Participant p(home.path());
-  p.instance.OwnIndex = 2;
+  quillora::SessionStateTestAccess::SetOwnIndex(p.instance, 2);
   HexSprites sprites;
   HexRenderer renderer(sprites);
   QImage view(1600, 1000, QImage::Format_ARGB32_Premultiplied);

@@ -47,8 +47,6 @@
 
 #include "app/AppCore.h"
 #include "app/ProgramShell.h"
-#include "chat/Recipients.h"
-#include "core/ChatSink.h"
 #include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
@@ -68,19 +66,12 @@ int64_t NowNs() {
 
 // --- the server side -------------------------------------------------------------------------
 
-class NullSink : public quillora::ChatSink {
- public:
-  void AppendChatLine(const QString&, int, const QString&, const QString&, uint32_t) override {}
-};
-
 int Serve(int argc, char** argv, int port) {
   QCoreApplication app(argc, argv);
   QTemporaryDir home;
   quillora::Instance instance(home.path(), 1);
   instance.OwnHandle = QStringLiteral("server");
-  NullSink sink;
-  quillora::Recipients recipients;
-  quillora::Session session(instance, sink, recipients);
+  quillora::Session session(instance);
   session.SetPort(port);
   if (!session.BecomeServer()) {
     std::fprintf(stderr, "cannot listen on %d\n", port);
