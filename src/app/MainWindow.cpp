@@ -137,6 +137,9 @@ void MainWindow::BuildWidgets() {
   rtb_log_->setDocument(core_.chat_log().Log());
   rtb_log_->setReadOnly(true);
   rtb_log_->hide();
+  // Nothing ever shows it, so it is never laid out: a document without a page size skips
+  // layout, which would otherwise cost as much for every line as the visible box does.
+  core_.chat_log().Log()->setPageSize(QSizeF(0, 0));
 
   list_column_ = new QWidget(splitter_);
   list_column_->setObjectName(QStringLiteral("pnlLists"));
