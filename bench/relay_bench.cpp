@@ -42,6 +42,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -394,6 +395,24 @@ long RssKb(pid_t pid) {
   return -1;
 }
 
+// CPU time (user + system) a process has used so far, in seconds; -1 when unknown.
+double CpuSecondsOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return -1;
+  // Fields after the command name, which is in parentheses and may hold spaces.
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream rest(line.substr(close + 2));
+  std::string field;
+  long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::atoll(field.c_str());
+    if (i == 15) stime = std::atoll(field.c_str());
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t server_pid) {
   std::vector<Client> clients;
   const auto add = [&](Role role) {
@@ -440,6 +459,7 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   const int n = load.chatters;
   const int64_t interval = 1'000'000'000 / load.rate;
   const int64_t begin = NowNs();
+  const double server_cpu_before = server_pid > 0 ? CpuSecondsOf(server_pid) : -1;
   const int64_t stop_sending = begin + int64_t{load.seconds} * 1'000'000'000;
   for (size_t i = 0; i < clients.size(); ++i) {
     clients[i].next_send = begin + interval * static_cast<int64_t>(i) / n;  // spread the starts
@@ -503,16 +523,17 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   const double span = static_cast<double>(last_delivery - begin) / 1e9;
   const double drained = static_cast<double>(last_delivery - stop_sending) / 1e9;
   const long rss = server_pid > 0 ? RssKb(server_pid) : -1;
+  const double server_cpu = server_pid > 0 ? CpuSecondsOf(server_pid) - server_cpu_before : -1;
   std::printf(
       "%-8s clients=%-3d rate=%d/s%s%s sent=%lld delivered=%lld/%lld (%.2f%%) "
-      "deliveries/s=%.0f p50=%.2fms p99=%.2fms last+%.2fs server_rss=%ldkB",
+      "deliveries/s=%.0f p50=%.2fms p99=%.2fms last+%.2fs server_rss=%ldkB server_cpu=%.2fs",
       label, n, load.rate, load.flood ? " +flood" : "", load.stall ? " +stall" : "",
       static_cast<long long>(stats.sent), static_cast<long long>(stats.delivered),
       static_cast<long long>(stats.sent * fanout),
       100.0 * static_cast<double>(stats.delivered) / static_cast<double>(stats.sent * fanout),
       static_cast<double>(stats.delivered) / span,
       static_cast<double>(Percentile(stats.latencies, 0.50)) / 1e6,
-      static_cast<double>(Percentile(stats.latencies, 0.99)) / 1e6, drained, rss);
+      static_cast<double>(Percentile(stats.latencies, 0.99)) / 1e6, drained, rss, server_cpu);
   if (load.flood) {
     std::printf(" flood_sent=%lld flood_heard=%lld", static_cast<long long>(stats.flood_sent),
                 static_cast<long long>(stats.flood_delivered));

@@ -300,9 +300,15 @@ ChatLog::LineFormats ChatLog::FormatsFor(const QString& speaker, int kind,
   return formats;
 }
 
+void ChatLog::ToEnd(QTextCursor& cursor) {
+  // Not movePosition(End): that gives the block a text layout object, which a box that is never
+  // laid out would then carry for every line.
+  cursor.setPosition(cursor.document()->characterCount() - 1);
+}
+
 QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
                               const QString& speaker, const QString& text) {
-  cursor.movePosition(QTextCursor::End);
+  ToEnd(cursor);
   const QTextBlock first = cursor.block();
   cursor.insertText(speaker, formats.speaker);
   QTextBlockFormat hanging = cursor.blockFormat();
@@ -359,7 +365,7 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   if (pending_.empty()) return;
   QElapsedTimer clock;
   clock.start();
-  log_cursor_.movePosition(QTextCursor::End);
+  ToEnd(log_cursor_);
   // A loaded log normally ends with an empty block; if not, the files cannot just be appended to.
   const bool clean = log_cursor_.block().length() <= 1;
   main_cursor_.beginEditBlock();
@@ -384,9 +390,20 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   }
   log_cursor_.endEditBlock();
   main_cursor_.endEditBlock();
+  TrimMain();
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   PlaySound();
   SaveDayLogs(first, clean);
+}
+
+void ChatLog::TrimMain() {
+  const int over = main_.blockCount() - main_limit_;
+  if (over <= main_limit_ / 10) return;
+  // The oldest tenth goes at once: removing lines at the top moves every line below, so it is
+  // done seldom and in one piece.
+  QTextCursor cut(&main_);
+  cut.setPosition(main_.findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
+  cut.removeSelectedText();
 }
 
 void ChatLog::PlaySound() {

@@ -68,6 +68,11 @@ class ChatLog : public QObject, public ChatSink {
                       const QString& indent_reference, uint32_t color) override;
   qsizetype Backlog() const override { return static_cast<qsizetype>(pending_.size()); }
 
+  // The visible box keeps at most about this many paragraphs: beyond it, the oldest tenth is
+  // taken out of it (the hidden day-log box and the day files keep every line).
+  static constexpr int kMainParagraphLimit = 20000;
+  void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
+
   // Off: every line is written at once. On: one batch per frame.
   void SetFrameBatching(bool on);
   // Writes every waiting line now.
@@ -114,6 +119,8 @@ class ChatLog : public QObject, public ChatSink {
 
   LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
                          uint32_t color) const;
+  static void ToEnd(QTextCursor& cursor);
+  void TrimMain();
   // Writes one line at the end of `cursor`'s document; returns the first block written.
   static QTextBlock WriteLine(QTextCursor& cursor, const LineFormats& formats,
                               const QString& speaker, const QString& text);
@@ -134,6 +141,7 @@ class ChatLog : public QObject, public ChatSink {
   std::vector<PendingLine> pending_;
   QTimer frame_;
   bool batching_ = false;
+  int main_limit_ = kMainParagraphLimit;
 };
 
 }  // namespace quillora

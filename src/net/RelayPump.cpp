@@ -3,8 +3,6 @@
 #include <QTcpSocket>
 #include <vector>
 
-#include "net/SocketLink.h"
-
 namespace quillora {
 
 RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::function<void(int)> cut,
@@ -12,10 +10,14 @@ RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::func
     : QObject(parent), deliver_(std::move(deliver)), cut_(std::move(cut)) {
   check_.setInterval(kCheckMs);
   connect(&check_, &QTimer::timeout, this, &RelayPump::Check);
+  gap_.setSingleShot(true);
+  gap_.setTimerType(Qt::PreciseTimer);
+  connect(&gap_, &QTimer::timeout, this, &RelayPump::Pass);
 }
 
 void RelayPump::Add(int k, QTcpSocket* socket, SocketLink* link, bool own) {
   entries_[k] = Entry{socket, link, own};
+  link->Join(&flush_group_);
   socket->setReadBufferSize(kReadBuffer);
   connect(socket, &QTcpSocket::readyRead, this, &RelayPump::Schedule);
   connect(link, &SocketLink::drained, this, [this] {
@@ -29,7 +31,10 @@ void RelayPump::Remove(int k) {
   const auto it = entries_.find(k);
   if (it == entries_.end()) return;
   if (it->second.socket) it->second.socket->disconnect(this);
-  if (it->second.link) it->second.link->disconnect(this);
+  if (it->second.link) {
+    it->second.link->disconnect(this);
+    it->second.link->Join(nullptr);
+  }
   entries_.erase(it);
   // The one holding everybody back may have been this one.
   if (paused_) Schedule();
@@ -45,7 +50,12 @@ void RelayPump::Schedule() {
   if (pass_posted_) return;
   pass_posted_ = true;
   // Queued, so that socket events, timers and the windows run between passes.
-  QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
+  const qint64 since_us = since_pass_.isValid() ? since_pass_.nsecsElapsed() / 1000 : kPassGapUs;
+  if (since_us >= kPassGapUs) {
+    QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
+  } else {
+    gap_.start(1);
+  }
 }
 
 bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->StalledMs() < kStallMs; }
@@ -61,8 +71,10 @@ bool RelayPump::Behind() const {
 
 void RelayPump::Pass() {
   pass_posted_ = false;
+  gap_.stop();
   paused_ = Behind();
   if (paused_) return;  // a link's drained() or the check timer schedules the next pass
+  since_pass_.start();
 
   // Handlers may close sockets (and so remove entries) while a pass runs.
   std::vector<int> order;
@@ -85,6 +97,7 @@ void RelayPump::Pass() {
       more = true;
     }
   }
+  flush_group_.FlushAll();
   if (more) Schedule();
 }
 

@@ -1,17 +1,18 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <map>
 
+#include "net/SocketLink.h"
+
 class QTcpSocket;
 
 namespace quillora {
-
-class SocketLink;
 
 // How much to ask a socket for when it holds `available` bytes and one share is `share`. A
 // socket with a bounded read buffer stops taking bytes from the system once that buffer is
@@ -27,6 +28,11 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // one participant who sends as fast as the network allows gets the same share as anyone else
 // and the others' chat goes through between his packets. A socket's unread input stays in the
 // kernel (Qt holds at most kReadBuffer of it), so TCP slows a sender we do not read.
+//
+// Passes follow each other at least kPassGapUs apart. Under light load input is read the moment
+// it arrives; under heavy load each pass carries more packets, so every participant gets them in
+// fewer, larger writes: what one pass wrote to a socket leaves in one write, together with the
+// other links' output (one FlushGroup), at the end of the pass.
 //
 // Flow control: while some reader that is still draining has more than kBehind bytes of output
 // waiting, no pass runs; reading resumes as soon as output moves again. The relay therefore
@@ -50,6 +56,7 @@ class RelayPump : public QObject {
   static constexpr int kStallMs = 500;
   static constexpr int kCutMs = 5000;
   static constexpr int kCheckMs = 250;
+  static constexpr qint64 kPassGapUs = 1000;
 
   // deliver(k, bytes): input of participant k, in order. cut(k): participant k stopped reading
   // and is over its cap; called from a timer, never inside a pass.
@@ -82,7 +89,10 @@ class RelayPump : public QObject {
   std::function<void(int, QByteArrayView)> deliver_;
   std::function<void(int)> cut_;
   std::map<int, Entry> entries_;
+  FlushGroup flush_group_;
   QTimer check_;
+  QTimer gap_;  // holds the next pass back until kPassGapUs after the last one began
+  QElapsedTimer since_pass_;
   bool pass_posted_ = false;
   bool paused_ = false;
   int cut_ms_ = kCutMs;

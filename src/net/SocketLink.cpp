@@ -13,6 +13,24 @@ namespace {
 constexpr int kMaxBuffers = 256;
 }  // namespace
 
+void FlushGroup::Mark(SocketLink* link) {
+  marked_.emplace_back(link);
+  if (!posted_) {
+    posted_ = true;
+    QMetaObject::invokeMethod(this, &FlushGroup::FlushAll, Qt::QueuedConnection);
+  }
+}
+
+void FlushGroup::FlushAll() {
+  posted_ = false;
+  // Flushing runs no handlers, but a link may go away between marking and now.
+  std::vector<QPointer<SocketLink>> marked;
+  marked.swap(marked_);
+  for (const QPointer<SocketLink>& link : marked) {
+    if (link) link->Flush();
+  }
+}
+
 SocketLink::SocketLink(QTcpSocket* socket, std::function<void()> on_overflow, qint64 output_cap)
     : socket_(socket), on_overflow_(std::move(on_overflow)), output_cap_(output_cap) {
   clock_.start();
@@ -33,7 +51,11 @@ void SocketLink::Write(const QByteArray& bytes) {
   queued_ += bytes.size();
   if (!flush_posted_) {
     flush_posted_ = true;
-    QMetaObject::invokeMethod(this, &SocketLink::Flush, Qt::QueuedConnection);
+    if (group_) {
+      group_->Mark(this);
+    } else {
+      QMetaObject::invokeMethod(this, &SocketLink::Flush, Qt::QueuedConnection);
+    }
   }
   if (on_overflow_ && Backlog() > output_cap_) {
     overflowed_ = true;

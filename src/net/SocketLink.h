@@ -8,10 +8,31 @@
 #include <QTcpSocket>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "net/Router.h"
 
 namespace quillora {
+
+class SocketLink;
+
+// Links whose output is handed to their sockets together: one posted event (or the owner's
+// FlushAll) writes out every link of the group that has something queued, where each link on its
+// own would post an event, and wake the event loop, for itself.
+class FlushGroup : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+  // `link` has output queued; it is flushed with the others once control returns to the loop.
+  void Mark(SocketLink* link);
+  // Flushes every marked link now.
+  void FlushAll();
+
+ private:
+  std::vector<QPointer<SocketLink>> marked_;
+  bool posted_ = false;
+};
 
 // The router's view of one QTcpSocket. Writes are queued as shared byte arrays (a relayed
 // packet is encoded once and the same bytes go to every recipient) and handed to the socket
@@ -52,6 +73,10 @@ class SocketLink : public QObject, public Link {
   qint64 StalledMs() const;
   qint64 OutputCap() const { return output_cap_; }
 
+  // From now on the link's output is flushed with the group's (which must outlive the link or
+  // be left by Join(nullptr)).
+  void Join(FlushGroup* group) { group_ = group; }
+
   QTcpSocket* Socket() const { return socket_; }
   // The socket is going away; the link stays behind as a closed one.
   void Detach();
@@ -76,6 +101,7 @@ class SocketLink : public QObject, public Link {
   std::deque<QByteArray> queue_;
   qint64 queued_ = 0;
   bool flush_posted_ = false;
+  FlushGroup* group_ = nullptr;
   QElapsedTimer clock_;
   qint64 last_progress_ms_ = 0;
 };

@@ -272,6 +272,28 @@ TEST_F(ChatLogTest, ShowsABurstInBatchesAndKeepsTheDayFilesComplete) {
   EXPECT_EQ(log_->Backlog(), 0);
 }
 
+TEST_F(ChatLogTest, TheVisibleBoxKeepsTheNewestLinesAndTheDayLogKeepsEveryLine) {
+  instance_.settings.AutoSaveText = true;
+  log_->SetMainLimitForTesting(100);
+  for (int i = 0; i < 1000; ++i) {
+    log_->AppendChatLine(QStringLiteral("参加者："), kSpeakerOther, QStringLiteral("行%1。").arg(i),
+                         {}, 0x00102030u);
+    // Never more than a tenth over the limit (plus the empty paragraph new lines go into).
+    ASSERT_LE(log_->Main()->blockCount(), 111) << i;
+  }
+  const QString shown = log_->Main()->toPlainText();
+  EXPECT_GE(log_->Main()->blockCount(), 101);
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("参加者：行")));  // whole lines were taken out
+  EXPECT_TRUE(shown.contains(QStringLiteral("行999。")));
+  EXPECT_FALSE(shown.contains(QStringLiteral("行889。")));
+  const QString all = log_->Log()->toPlainText();
+  const QString file = Cp932::DecodeFile(ReadFile(TextPath()));
+  for (const QString& text : {all, file}) {
+    EXPECT_EQ(text.count(QStringLiteral("参加者：")), 1000);
+    EXPECT_TRUE(text.contains(QStringLiteral("行0。")));
+  }
+}
+
 TEST_F(ChatLogTest, ContinuesTheDayFileOfAnEarlierRun) {
   instance_.settings.AutoSaveRTF = true;
   log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("first run"), {}, 0);
