@@ -25,9 +25,14 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // Header space reserved in a rich-text day file; new fonts and colours fill it.
 constexpr int kMinimumHeaderReserve = 2048;
-// One frame, and the share of it one batch of lines may take.
+// One frame, and the share of it one batch of lines may take. Most of a line's cost comes after
+// it is inserted (the box lays the batch out when the edit ends, then the files are written), so
+// a batch is sized from what whole batches have cost per line so far.
 constexpr int kFrameMs = 16;
-constexpr qint64 kBatchBudgetMs = 12;
+// How long the chat must be quiet before old lines are taken out of the visible box.
+constexpr int kQuietTrimMs = 2000;
+constexpr qint64 kBatchBudgetMs = 8;
+constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
 // files, so a reloaded log looks exactly like the live one.
@@ -257,6 +262,11 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   log_cursor_ = QTextCursor(&log_);
   rtf_file_ = std::make_unique<RtfDayFile>(twips_per_pixel_);
   text_file_ = std::make_unique<TextDayFile>();
+  quiet_trim_.setSingleShot(true);
+  quiet_trim_.setInterval(kQuietTrimMs);
+  connect(&quiet_trim_, &QTimer::timeout, this, [this] {
+    if (pending_.empty()) TrimMain();
+  });
   frame_.setSingleShot(true);
   frame_.setInterval(kFrameMs);
   connect(&frame_, &QTimer::timeout, this, [this] {
@@ -372,9 +382,13 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   log_cursor_.beginEditBlock();
   QTextBlock first;
   size_t done = 0;
+  const size_t most =
+      budget_ms < 0 ? pending_.size()
+                    : std::max(kMinBatchLines, static_cast<size_t>(static_cast<double>(budget_ms) *
+                                                                   1000.0 / us_per_line_));
   // Lines of a batch mostly come from a few speakers; measure each speaker once.
   QHash<QString, LineFormats> formats_of;
-  while (done < pending_.size()) {
+  while (done < pending_.size() && done < most) {
     const PendingLine& line = pending_[done++];
     const QString key = line.speaker + QChar(0x1F) + QString::number(line.kind) + QChar(0x1F) +
                         line.indent_reference + QChar(0x1F) + QString::number(line.color);
@@ -390,17 +404,25 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   }
   log_cursor_.endEditBlock();
   main_cursor_.endEditBlock();
-  TrimMain();
+  // Taking lines out at the top moves every line below, which costs about the same for one line
+  // as for thousands: it waits until the chat is quiet, unless the box passes twice its limit.
+  if (main_.blockCount() > 2 * main_limit_) {
+    TrimMain();
+  } else if (main_.blockCount() > main_limit_) {
+    quiet_trim_.start();
+  }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   PlaySound();
   SaveDayLogs(first, clean);
+  if (done >= kMinBatchLines) {
+    const double per_line = static_cast<double>(clock.nsecsElapsed()) / 1000.0 / done;
+    us_per_line_ = std::clamp(0.7 * us_per_line_ + 0.3 * per_line, 1.0, 10000.0);
+  }
 }
 
 void ChatLog::TrimMain() {
   const int over = main_.blockCount() - main_limit_;
-  if (over <= main_limit_ / 10) return;
-  // The oldest tenth goes at once: removing lines at the top moves every line below, so it is
-  // done seldom and in one piece.
+  if (over <= 0) return;
   QTextCursor cut(&main_);
   cut.setPosition(main_.findBlockByNumber(over).position(), QTextCursor::KeepAnchor);
   cut.removeSelectedText();

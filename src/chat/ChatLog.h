@@ -68,8 +68,8 @@ class ChatLog : public QObject, public ChatSink {
                       const QString& indent_reference, uint32_t color) override;
   qsizetype Backlog() const override { return static_cast<qsizetype>(pending_.size()); }
 
-  // The visible box keeps at most about this many paragraphs: beyond it, the oldest tenth is
-  // taken out of it (the hidden day-log box and the day files keep every line).
+  // The visible box keeps the newest this many paragraphs, once the chat is quiet for a moment
+  // or the box holds twice as many; the hidden day-log box and the day files keep every line.
   static constexpr int kMainParagraphLimit = 20000;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
@@ -140,8 +140,10 @@ class ChatLog : public QObject, public ChatSink {
   bool failure_reported_ = false;
   std::vector<PendingLine> pending_;
   QTimer frame_;
+  QTimer quiet_trim_;
   bool batching_ = false;
   int main_limit_ = kMainParagraphLimit;
+  double us_per_line_ = 50;  // what a written line has cost lately, layout and files included
 };
 
 }  // namespace quillora

@@ -50,7 +50,7 @@ class SocketLink : public QObject, public Link {
  public:
   // Output a peer may leave unread before it can be cut (with readers that drain, flow control
   // keeps backlogs far below this).
-  static constexpr qint64 kDefaultOutputCap = 1024 * 1024;
+  static constexpr qint64 kDefaultOutputCap = 512 * 1024;
 
   // on_overflow, when given, runs once when the backlog passes the cap; the link counts as
   // disconnected from then on. It must not destroy anything synchronously.
