@@ -31,7 +31,7 @@ constexpr int kMinimumHeaderReserve = 2048;
 constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
-constexpr qint64 kBatchBudgetMs = 8;
+constexpr qint64 kBatchBudgetMs = 12;
 constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
@@ -491,12 +491,21 @@ void ChatLog::LoadDayLog() {
   // New lines start on a line of their own, even after a file that lost its last line end.
   log_cursor_.movePosition(QTextCursor::End);
   if (log_cursor_.block().length() > 1) log_cursor_.insertBlock();
+  run_first_block_ = log_.blockCount() - 1;
   rtf_file_->Invalidate();
   text_file_->Invalidate();
 }
 
-QString ChatLog::FileText(const QTextDocument& document) {
-  QString text = document.toPlainText();
+QString ChatLog::FileText(const QTextDocument& document, int first_block) {
+  QStringList blocks;
+  for (QTextBlock b = document.findBlockByNumber(first_block); b.isValid(); b = b.next()) {
+    blocks << b.text();
+  }
+  // What QTextDocument::toPlainText makes of the blocks, with CR-LF line ends.
+  QString text = blocks.join(QLatin1Char('\n'));
+  text.replace(QChar::Nbsp, QLatin1Char(' '));
+  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   text.replace(QLatin1Char('\n'), kCrLf);
   return text;
 }
@@ -508,13 +517,13 @@ QByteArray ChatLog::EncodeTextFile(const QString& text) {
 
 bool ChatLog::SaveMainAsText(const QString& path) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(FileText(main_)));
+  return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(FileText(log_, run_first_block_)));
 }
 
 bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
   return WriteWholeFile(instance_.PathOf(path),
-                        RtfWriter::Write(DocumentFromText(main_, twips_per_pixel_)));
+                        RtfWriter::Write(DocumentFromText(log_, twips_per_pixel_, run_first_block_)));
 }
 
 }  // namespace quillora

@@ -70,7 +70,7 @@ class ChatLog : public QObject, public ChatSink {
 
   // The visible box keeps the newest this many paragraphs, once the chat is quiet for a moment
   // or the box holds twice as many; the hidden day-log box and the day files keep every line.
-  static constexpr int kMainParagraphLimit = 20000;
+  static constexpr int kMainParagraphLimit = 10000;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
   // Off: every line is written at once. On: one batch per frame.
@@ -82,7 +82,9 @@ class ChatLog : public QObject, public ChatSink {
   // rich-text saving is on, else the plain-text file when it exists and text saving is on.
   void LoadDayLog();
 
-  // Manual saves of the visible chat; false when the file could not be written.
+  // Manual saves of the chat of this run: every line the chat box has shown since start-up, also
+  // those it no longer keeps (taken from the day-log box, which holds them all); false when the
+  // file could not be written.
   bool SaveMainAsText(const QString& path);
   bool SaveMainAsRtf(const QString& path);
 
@@ -92,8 +94,9 @@ class ChatLog : public QObject, public ChatSink {
   // Converts the documents' pixel indents to twips.
   double TwipsPerPixel() const { return twips_per_pixel_; }
 
-  // Plain text of a document as the text files hold it: CR-LF line ends.
-  static QString FileText(const QTextDocument& document);
+  // Plain text of a document (from block `first_block` on) as the text files hold it: CR-LF
+  // line ends.
+  static QString FileText(const QTextDocument& document, int first_block = 0);
   // Encodes text for a text file: Shift-JIS, or UTF-8 with a byte-order mark when some
   // character has no Shift-JIS form.
   static QByteArray EncodeTextFile(const QString& text);
@@ -143,6 +146,7 @@ class ChatLog : public QObject, public ChatSink {
   QTimer quiet_trim_;
   bool batching_ = false;
   int main_limit_ = kMainParagraphLimit;
+  int run_first_block_ = 0;  // the first block of the day-log box written by this run
   double us_per_line_ = 50;  // what a written line has cost lately, layout and files included
 };
 

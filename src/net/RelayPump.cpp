@@ -50,19 +50,19 @@ void RelayPump::Schedule() {
   if (pass_posted_) return;
   pass_posted_ = true;
   // Queued, so that socket events, timers and the windows run between passes.
-  const qint64 since_us = since_pass_.isValid() ? since_pass_.nsecsElapsed() / 1000 : kPassGapUs;
-  if (since_us >= kPassGapUs) {
+  const qint64 since_us = since_pass_.isValid() ? since_pass_.nsecsElapsed() / 1000 : gap_us_;
+  if (since_us >= gap_us_) {
     QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
   } else {
-    gap_.start(1);
+    gap_.start(static_cast<int>((gap_us_ - since_us + 999) / 1000));
   }
 }
 
 bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->StalledMs() < kStallMs; }
 
-bool RelayPump::Behind() const {
+bool RelayPump::Behind(qint64 bytes) const {
   for (const auto& [k, e] : entries_) {
-    if (e.link && e.link->IsConnected() && e.link->Backlog() > kBehind && Draining(e)) {
+    if (e.link && e.link->IsConnected() && e.link->Backlog() > bytes && Draining(e)) {
       return true;
     }
   }
@@ -72,9 +72,12 @@ bool RelayPump::Behind() const {
 void RelayPump::Pass() {
   pass_posted_ = false;
   gap_.stop();
-  paused_ = Behind();
+  paused_ = Behind(kFarBehind);
   if (paused_) return;  // a link's drained() or the check timer schedules the next pass
   since_pass_.start();
+  const bool behind = Behind(kBehind);
+  const qint64 share = behind ? kTrickleShare : kShare;
+  gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : kPassGapUs;
 
   // Handlers may close sockets (and so remove entries) while a pass runs.
   std::vector<int> order;
@@ -89,7 +92,7 @@ void RelayPump::Pass() {
     if (!socket) continue;
     const qint64 available = socket->bytesAvailable();
     if (available <= 0) continue;
-    const qint64 got = socket->read(buffer, ShareToRead(available, kShare));
+    const qint64 got = socket->read(buffer, ShareToRead(available, share));
     if (got > 0) deliver_(k, QByteArrayView(buffer, got));
     const auto again = entries_.find(k);
     if (again != entries_.end() && again->second.socket &&

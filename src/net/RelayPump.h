@@ -35,9 +35,11 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // other links' output (one FlushGroup), at the end of the pass.
 //
 // Flow control: while some reader that is still draining has more than kBehind bytes of output
-// waiting, no pass runs; reading resumes as soon as output moves again. The relay therefore
-// runs at the pace of its slowest *draining* reader (often the host's own window) instead of
-// swelling or cutting anybody.
+// waiting, passes come once a frame (kTrickleGapMs) and take only kTrickleShare from each
+// socket: a flooder then gets a trickle through while someone chatting at a human pace still
+// gets every line through within a frame or two. Past kFarBehind no pass runs at all; reading
+// resumes as soon as output moves again. The relay therefore runs at the pace of its slowest
+// *draining* reader (often the host's own window) instead of swelling or cutting anybody.
 //
 // Draining or not is told apart by progress: a reader whose waiting output has not moved for
 // kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
@@ -53,6 +55,9 @@ class RelayPump : public QObject {
   static constexpr qint64 kShare = 16 * 1024;
   static constexpr qint64 kReadBuffer = 64 * 1024;
   static constexpr qint64 kBehind = 96 * 1024;
+  static constexpr qint64 kFarBehind = 384 * 1024;
+  static constexpr qint64 kTrickleShare = 1024;
+  static constexpr int kTrickleGapMs = 16;
   static constexpr int kStallMs = 500;
   static constexpr int kCutMs = 5000;
   static constexpr int kCheckMs = 250;
@@ -83,7 +88,8 @@ class RelayPump : public QObject {
   void Schedule();
   void Pass();
   void Check();
-  bool Behind() const;
+  // True when some reader that still drains has more than `bytes` of output waiting.
+  bool Behind(qint64 bytes) const;
   bool Draining(const Entry& e) const;
 
   std::function<void(int, QByteArrayView)> deliver_;
@@ -95,6 +101,7 @@ class RelayPump : public QObject {
   QElapsedTimer since_pass_;
   bool pass_posted_ = false;
   bool paused_ = false;
+  qint64 gap_us_ = kPassGapUs;  // before the next pass: short, or a frame while behind
   int cut_ms_ = kCutMs;
 };
 

@@ -768,9 +768,10 @@ RtfParagraph ParagraphFromBlock(const QTextBlock& block, double twips_per_pixel)
   return p;
 }
 
-RtfDocument DocumentFromText(const QTextDocument& document, double twips_per_pixel) {
+RtfDocument DocumentFromText(const QTextDocument& document, double twips_per_pixel,
+                             int first_block) {
   RtfDocument out;
-  for (QTextBlock b = document.begin(); b.isValid(); b = b.next()) {
+  for (QTextBlock b = document.findBlockByNumber(first_block); b.isValid(); b = b.next()) {
     out.paragraphs.push_back(ParagraphFromBlock(b, twips_per_pixel));
   }
   return out;

@@ -90,7 +90,9 @@ RtfDocument ReadRtf(const QByteArray& bytes);
 // Conversions between QTextDocument blocks and rich-text paragraphs. Indents in a QTextDocument
 // are in pixels; `twips_per_pixel` converts (15 at 96 dpi).
 RtfParagraph ParagraphFromBlock(const QTextBlock& block, double twips_per_pixel);
-RtfDocument DocumentFromText(const QTextDocument& document, double twips_per_pixel);
+// The paragraphs of `document` from block `first_block` on.
+RtfDocument DocumentFromText(const QTextDocument& document, double twips_per_pixel,
+                             int first_block = 0);
 // Inserts `document` at `cursor`: its first paragraph continues the cursor's block.
 void InsertRtf(QTextCursor& cursor, const RtfDocument& document, double twips_per_pixel);
 

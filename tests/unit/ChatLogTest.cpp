@@ -274,6 +274,10 @@ TEST_F(ChatLogTest, ShowsABurstInBatchesAndKeepsTheDayFilesComplete) {
 
 TEST_F(ChatLogTest, TheVisibleBoxKeepsTheNewestLinesAndTheDayLogKeepsEveryLine) {
   instance_.settings.AutoSaveText = true;
+  // An earlier run of the day left a line; it is in the day log but not in this run's chat.
+  log_->AppendChatLine(QStringLiteral("前回："), kSpeakerOther, QStringLiteral("朝の行"), {}, 0);
+  Restart();
+  log_->LoadDayLog();
   log_->SetMainLimitForTesting(100);
   for (int i = 0; i < 1000; ++i) {
     log_->AppendChatLine(QStringLiteral("参加者："), kSpeakerOther, QStringLiteral("行%1。").arg(i),
@@ -289,10 +293,18 @@ TEST_F(ChatLogTest, TheVisibleBoxKeepsTheNewestLinesAndTheDayLogKeepsEveryLine) 
   EXPECT_TRUE(shown.endsWith(QStringLiteral("行999。\n")));
   const QString all = log_->Log()->toPlainText();
   const QString file = Cp932::DecodeFile(ReadFile(TextPath()));
-  for (const QString& text : {all, file}) {
+  // Saving the chat by hand still writes every line of this run, and only those.
+  const QString saved_path = home_.File(QStringLiteral("saved.txt"));
+  ASSERT_TRUE(log_->SaveMainAsText(saved_path));
+  const QString saved = Cp932::DecodeFile(ReadFile(saved_path));
+  EXPECT_TRUE(saved.startsWith(QStringLiteral("参加者：行0。\r\n参加者：行1。\r\n")));
+  EXPECT_FALSE(saved.contains(QStringLiteral("朝の行")));
+  for (const QString& text : {all, file, saved}) {
     EXPECT_EQ(text.count(QStringLiteral("参加者：")), 1000);
     EXPECT_TRUE(text.contains(QStringLiteral("行0。")));
+    EXPECT_TRUE(text.contains(QStringLiteral("行999。")));
   }
+  EXPECT_TRUE(file.startsWith(QStringLiteral("前回：朝の行")));
 }
 
 TEST_F(ChatLogTest, ContinuesTheDayFileOfAnEarlierRun) {
