@@ -405,8 +405,8 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   log_cursor_.endEditBlock();
   main_cursor_.endEditBlock();
   // Taking lines out at the top moves every line below, which costs about the same for one line
-  // as for thousands: it waits until the chat is quiet, unless the box passes twice its limit.
-  if (main_.blockCount() > 2 * main_limit_) {
+  // as for thousands: it waits until the chat is quiet, unless the box passes its ceiling.
+  if (main_.blockCount() > kMainCeilingFactor * main_limit_) {
     TrimMain();
   } else if (main_.blockCount() > main_limit_) {
     quiet_trim_.start();

@@ -69,8 +69,10 @@ class ChatLog : public QObject, public ChatSink {
   qsizetype Backlog() const override { return static_cast<qsizetype>(pending_.size()); }
 
   // The visible box keeps the newest this many paragraphs, once the chat is quiet for a moment
-  // or the box holds twice as many; the hidden day-log box and the day files keep every line.
+  // or the box holds kMainCeilingFactor times as many (a flood that lasts); the hidden day-log
+  // box and the day files keep every line.
   static constexpr int kMainParagraphLimit = 10000;
+  static constexpr int kMainCeilingFactor = 7;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
   // Off: every line is written at once. On: one batch per frame.
