@@ -124,6 +124,9 @@ TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
   const QString log = alice->core.chat_log().Log()->toPlainText();
   EXPECT_LT(log.indexOf(QStringLiteral("洪水00000#")), log.indexOf(QStringLiteral("洪水03999#")));
   EXPECT_LT(log.indexOf(QStringLiteral("洪水01999#")), log.indexOf(QStringLiteral("洪水02000#")));
+  // Reading is fair: Alice's line went through while the flood was still being read.
+  const QString shown = host->core.chat_log().Log()->toPlainText();
+  EXPECT_LT(shown.indexOf(QStringLiteral("割り込み")), shown.indexOf(QStringLiteral("洪水03999#")));
   EXPECT_FALSE(host->Dropped());
   EXPECT_EQ(host->core.instance().SessionMode, ModeServer);
   EXPECT_TRUE(Connected(*host));
