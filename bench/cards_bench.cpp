@@ -19,13 +19,13 @@
 #include <memory>
 #include <vector>
 
+#include "TestSupport.h"
 #include "cards/CardTablePainter.h"
 #include "cards/Cards.h"
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
 #include "net/MessageCodes.h"
 #include "net/Router.h"
-#include "TestSupport.h"
 #include "text/Cp932.h"
 
 namespace {

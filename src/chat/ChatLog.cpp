@@ -383,9 +383,10 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   QTextBlock first;
   size_t done = 0;
   const size_t most =
-      budget_ms < 0 ? pending_.size()
-                    : std::max(kMinBatchLines, static_cast<size_t>(static_cast<double>(budget_ms) *
-                                                                   1000.0 / us_per_line_));
+      budget_ms < 0
+          ? pending_.size()
+          : std::max(kMinBatchLines,
+                     static_cast<size_t>(static_cast<double>(budget_ms) * 1000.0 / us_per_line_));
   // Lines of a batch mostly come from a few speakers; measure each speaker once.
   QHash<QString, LineFormats> formats_of;
   while (done < pending_.size() && done < most) {
@@ -522,8 +523,8 @@ bool ChatLog::SaveMainAsText(const QString& path) {
 
 bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path),
-                        RtfWriter::Write(DocumentFromText(log_, twips_per_pixel_, run_first_block_)));
+  return WriteWholeFile(instance_.PathOf(path), RtfWriter::Write(DocumentFromText(
+                                                    log_, twips_per_pixel_, run_first_block_)));
 }
 
 }  // namespace quillora
