@@ -397,6 +397,10 @@ TEST(MainWindowMenus, ApplyingTheAppearanceSavesTheCurrentState) {
   EXPECT_TRUE(ini.contains(QStringLiteral("DiceOptComment66=今回の設定")));
   const int twips = static_cast<int>(std::round(640 * 1440.0 / p.window->logicalDpiX()));
   EXPECT_TRUE(ini.contains(QStringLiteral("frmMain_Width=%1").arg(twips))) << qPrintable(ini);
+  // Shown, resized and restyled: the hidden day-log box is still never laid out (laying it out
+  // at a hidden box's width once stalled the host for minutes under a burst).
+  EXPECT_TRUE(p.core.chat_log().Log()->pageSize().isNull());
+  EXPECT_FALSE(p.core.chat_log().Main()->pageSize().isNull());
 }
 
 TEST(MainWindowMenus, HandlePanelClicksStepThroughPresetHandles) {
