@@ -154,7 +154,9 @@ void LateJoiner() {
   settle.start();
   Await([&] { return settle.elapsed() > 500; }, 1000);
   joiner.session.Connect(QStringLiteral("127.0.0.1"));
-  if (!Await([&] { return joiner.instance.OwnIndex > 1; }, 5000)) {
+  if (!Await(
+          [&] { return joiner.instance.SessionMode == ModeClient && joiner.instance.OwnIndex > 1; },
+          5000)) {
     std::printf("late joiner: could not connect\n");
     return;
   }
@@ -169,6 +171,12 @@ void LateJoiner() {
   std::printf("609 answer, one 64x64 page (%lld bytes as a file): %s after %.2f s\n",
               static_cast<long long>(8 * 65 * 65 + 72 + 4 + 40 * 30), ok ? "shown" : "NOT shown",
               static_cast<double>(t.elapsed()) / 1000.0);
+  if (!ok) {
+    std::printf("  joiner holds %d pages; server says \"%s\"; joiner says \"%s\"\n",
+                joiner.map.PageCount(),
+                qPrintable(server.instance.Panel(QLatin1String(kPanelSysReqMes))),
+                qPrintable(joiner.instance.Panel(QLatin1String(kPanelSysReqMes))));
+  }
   joiner.session.Disconnect();
   server.session.Disconnect();
 }
