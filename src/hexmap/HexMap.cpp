@@ -152,9 +152,7 @@ void HexMap::SetFirstCell(int column, int row) {
 
 // --- sending -----------------------------------------------------------------------------------
 
-bool HexMap::Live() const {
-  return instance_.session_state().Chatting();
-}
+bool HexMap::Live() const { return instance_.session_state().Chatting(); }
 
 void HexMap::Send(const Packet& p) {
   if (!Live()) return;

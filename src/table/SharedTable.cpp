@@ -125,9 +125,7 @@ void SharedTable::Clear() {
 
 // --- sending ---------------------------------------------------------------------------------
 
-bool SharedTable::Live() const {
-  return instance_.session_state().Chatting();
-}
+bool SharedTable::Live() const { return instance_.session_state().Chatting(); }
 
 int32_t SharedTable::NewId(int32_t* counter) const {
   ++*counter;
