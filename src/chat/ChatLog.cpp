@@ -498,16 +498,11 @@ void ChatLog::LoadDayLog() {
 }
 
 QString ChatLog::FileText(const QTextDocument& document, int first_block) {
-  QStringList blocks;
+  QString text;
   for (QTextBlock b = document.findBlockByNumber(first_block); b.isValid(); b = b.next()) {
-    blocks << b.text();
+    text += BlockFileText(b);
   }
-  // What QTextDocument::toPlainText makes of the blocks, with CR-LF line ends.
-  QString text = blocks.join(QLatin1Char('\n'));
-  text.replace(QChar::Nbsp, QLatin1Char(' '));
-  text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-  text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-  text.replace(QLatin1Char('\n'), kCrLf);
+  text.chop(kCrLf.size());  // line ends go between blocks, as in QTextDocument::toPlainText
   return text;
 }
 
