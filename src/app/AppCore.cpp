@@ -49,7 +49,12 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
                [this](const QString& path, std::function<void()> sent) {
                  return files_.SendFile(path, false, std::move(sent));
                }),
-      hex_map_(instance_, session_.router(), session_.dispatcher(), files_) {
+      hex_map_(instance_, session_.router(), session_.dispatcher(), files_),
+      reconnector_({[this] { session_.Redial(); }, [this] { session_.AbandonRedial(); }}) {
+  // The limit is the one in the settings when the connection is lost.
+  connect(&session_, &Session::linkLost, this,
+          [this] { reconnector_.SetLimitMinutes(instance_.settings.AutoReconnect); });
+  AttachReconnector(reconnector_, session_);
   counters_.RegisterHandlers(session_.dispatcher());
   cards_.FollowAnnouncements(tools_);
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
@@ -173,6 +178,7 @@ void AppCore::ResetAppearanceSettings() {
 void AppCore::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
+  reconnector_.Stop();
   if (instance_.SessionMode != ModeNone) session_.Disconnect();
   chat_log_.Flush();
   SaveCurrentSettings();

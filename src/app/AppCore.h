@@ -21,6 +21,7 @@
 #include "hexmap/HexMap.h"
 #include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
+#include "net/Reconnector.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
@@ -61,6 +62,8 @@ class AppCore : public QObject {
   // The shared drawing board.
   DrawBoard& drawing() { return drawing_; }
   HexMap& hex_map() { return hex_map_; }
+  // Brings the client back into a session it lost.
+  Reconnector& reconnector() { return reconnector_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -121,6 +124,7 @@ class AppCore : public QObject {
   DrawBoard drawing_;
   // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
   HexMap hex_map_;
+  Reconnector reconnector_;
   bool shut_down_ = false;
 };
 

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
+#include "app/LinkStatusWidget.h"
 #include "app/AppearanceDialog.h"
 #include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"
@@ -429,7 +430,12 @@ void MainWindow::WireModels() {
 
   Session& session = core_.session();
   connect(&session, &Session::titleChanged, this, &MainWindow::UpdateTitle);
-  connect(&session, &Session::connectedChanged, this, &MainWindow::UpdateConnectedMenus);
+  // While the program tries to get back in, 切断 stays available to stop it.
+  connect(&session, &Session::connectedChanged, this,
+          [this](bool connected) { UpdateConnectedMenus(connected || core_.reconnector().Active()); });
+  connect(&core_.reconnector(), &Reconnector::activeChanged, this,
+          [this](bool active) { UpdateConnectedMenus(active || core_.session().Active()); });
+  statusBar()->insertPermanentWidget(0, new LinkStatusWidget(core_, statusBar()));
 
   Recipients& rec = core_.recipients();
   connect(&rec, &Recipients::listsChanged, this, &MainWindow::RefreshLists);

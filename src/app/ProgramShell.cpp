@@ -85,6 +85,39 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
   OpenWhenAnnounced(msg::kToolHexMap, [main](int) { main->ShowTool(MainWindow::kHexMap); });
   // The card model switches to the announced mode itself.
   OpenWhenAnnounced(msg::kToolCards, [main](int) { main->ShowTool(MainWindow::kCards); });
+  CatchUpAfterReconnect();
+}
+
+void ProgramShell::CatchUpAfterReconnect() {
+  // Back in the session after a lost connection: every shared tool that is open asks for the
+  // server's state as its late-join entry does, without a word unless something was asked.
+  QObject::connect(&core_.reconnector(), &Reconnector::reconnected, main_.get(), [this] {
+    AppCore& core = core_;
+    QStringList asked;
+    if (cards_->isVisible()) {
+      core.cards().Repair();
+      asked << QStringLiteral("カード");
+    }
+    if (hex_->isVisible()) {
+      core.hex_map().RequestMaps();
+      asked << QStringLiteral("ヘックスマップ");
+    }
+    if (drawing_->isVisible()) {
+      core.drawing().RequestCatchUp();
+      asked << QStringLiteral("お絵かきボード");
+    }
+    if (table_->isVisible()) {
+      core.table().Repair();
+      asked << QStringLiteral("共有テーブル");
+    }
+    if (counters_->isVisible()) {
+      core.counters().RequestRepair();
+      asked << QStringLiteral("カウンター");
+    }
+    if (asked.isEmpty()) return;
+    core.reconnector().Say(QStringLiteral("開いている共有ツール（") + asked.join(QStringLiteral("、")) +
+                           QStringLiteral("）の状態をサーバから取り寄せています。"));
+  });
 }
 
 void ProgramShell::OpenWhenAnnounced(int tool, std::function<void(int argument)> open) {

@@ -42,6 +42,8 @@ class ProgramShell {
   // Runs `open` with the announcement's argument (the card mode + 1 for the cards) whenever
   // the server announces `tool` (a msg::kTool* number).
   void OpenWhenAnnounced(int tool, std::function<void(int argument)> open);
+  // After an automatic reconnection the open shared tools catch up by themselves.
+  void CatchUpAfterReconnect();
 
   AppCore& core_;
   // The main window is destroyed last (it is the parent of the dialogs the tools open).

@@ -92,7 +92,9 @@ void Session::SetTitle(const QString& title) {
   emit titleChanged(title_);
 }
 
-void Session::Line(const QString& text) { emit systemLine(text); }
+void Session::Line(const QString& text) {
+  if (!quiet_) emit systemLine(text);
+}
 
 void Session::SetCutAfter(int ms) { pump_->SetCutAfter(ms); }
 
@@ -191,6 +193,7 @@ void Session::Connect(const QString& typed_answer) {
     return;
   }
   typed_host_ = host;
+  typed_answer_ = typed_answer;
   client_->connectToHost(host, static_cast<quint16>(port_));
 
   SetTitle(QStringLiteral("Quillora - IP:") + host + QStringLiteral("に接続中"));
@@ -201,6 +204,8 @@ void Session::Connect(const QString& typed_answer) {
 }
 
 void Session::Disconnect() {
+  emit disconnectRequested();
+  quiet_ = false;
   switch (instance_.SessionMode) {
     case ModeClient:
       router_.Send(RouteServer, Packet(msg::kLeave, 0, instance_.OwnIndex, 0), kTagMenu);
@@ -333,6 +338,7 @@ void Session::StopServing(bool flush) {
 void Session::OnClientConnected() {
   // Chat lines are small and interactive: never hold them back to fill a segment.
   if (client_) client_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  WatchLink(client_);
   // The own user's window is one of the server's readers: keep what the kernel holds for it
   // small, so that the server notices at once when the window falls behind.
   if (client_ && listener_) {
@@ -346,9 +352,20 @@ void Session::OnClientConnected() {
 
 void Session::OnClientError(QAbstractSocket::SocketError error) {
   const int number = SocketErrorNumber(error);
+  const int16_t mode = instance_.SessionMode;
   instance_.ReportStatus(QStringLiteral("TC_Err:") +
                          (client_ ? client_->errorString() : QString()));
-  if (number != 10054) return;
+  if (number != 10054) {
+    // A joined connection that timed out or failed is as gone as a reset one.
+    if (mode == ModeClient && IsDepartureError(number)) {
+      EnterNoMode(QStringLiteral("サーバとの通信が途絶えました。接続を切断します"));
+      CloseClient(false);
+      emit linkLost();
+    } else if (mode == ModeConnecting) {
+      emit connectFailed();
+    }
+    return;
+  }
   // Our own server vanished under us: stop serving too instead of listening without a user.
   if (instance_.SessionMode == ModeServer) StopServing(false);
   EnterNoMode(QStringLiteral("リモート側から接続がリセットされました。接続を切断します"));
@@ -356,6 +373,8 @@ void Session::OnClientError(QAbstractSocket::SocketError error) {
   router_.Send(RouteServer, Packet(msg::kLeave, 0, instance_.OwnIndex, 0),
                QStringLiteral("DP_Clnt"));
   CloseClient(false);
+  if (mode == ModeClient) emit linkLost();
+  if (mode == ModeConnecting) emit connectFailed();
 }
 
 void Session::OnNewConnection() {
@@ -375,6 +394,7 @@ void Session::OnNewConnection() {
     state().SetSocketCount(static_cast<int16_t>(k));
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    WatchLink(socket);
     // Participants who stop reading are cut by the pump, not by the link.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kServerSendBuffer);
     auto link = std::make_unique<SocketLink>(socket, std::function<void()>{}, output_cap_);

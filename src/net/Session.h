@@ -60,6 +60,10 @@ class Session : public QObject {
   void Connect(const QString& typed_answer);
   // Leaves the session in any mode; nothing happens in ModeNone.
   void Disconnect();
+  // Automatic reconnection: dials the last typed address again without the lines of a connect
+  // by hand, and gives up such an attempt without a line (back to ModeNone).
+  void Redial();
+  void AbandonRedial();
 
   // The machine's first non-loopback IPv4 address, or empty when it has none.
   QString ListeningIp() const;
@@ -103,6 +107,15 @@ class Session : public QObject {
   void participantLeft(int index, const QString& handle);
   // A participant took another handle or colour.
   void participantRenamed(int index, const QString& handle);
+  // A client connection whose join had completed ended without the user asking (a dead link,
+  // a reset, the server's user gone).
+  void linkLost();
+  // A connection that was still connecting or joining failed.
+  void connectFailed();
+  // The own join completed (ModeConnecting became ModeClient).
+  void joinedSession();
+  // The user asked to disconnect (whatever the mode).
+  void disconnectRequested();
 
  private:
   struct ServerSlot {
@@ -127,6 +140,11 @@ class Session : public QObject {
   // Closes socket k and tells everyone that participant k is gone.
   void DropServerSocket(int k, const QString& reason);
   void AnnounceGone(int k);
+  // Switches on the quick detection of a dead link for a connected socket.
+  void WatchLink(QTcpSocket* socket);
+  // Participant r joined: rows of the same handle whose connections are dying are announced
+  // as gone at once, so they do not linger beside the new one.
+  void DropStaleTwins(int r);
   // Shuts a socket down, sending what it still holds first, and deletes it later.
   void Retire(QTcpSocket* socket, bool flush);
   void CloseClient(bool flush);
@@ -167,6 +185,8 @@ class Session : public QObject {
   int index_limit_ = kMaxIndex;
   qint64 output_cap_;
   QString typed_host_;
+  QString typed_answer_;  // the last address as typed, for reconnecting
+  bool quiet_ = false;    // a reconnection attempt: no lines until it has joined
   QString title_;
 };
 

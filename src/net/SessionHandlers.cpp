@@ -58,6 +58,7 @@ void Session::OnJoin(const Packet& p) {
   row.Index = static_cast<int16_t>(r);
   row.Handle = handle;
   row.Color = static_cast<uint32_t>(color);
+  DropStaleTwins(r);
 
   auto describe = [this](int k, int16_t dest) {
     const Participant& known = instance_.ParticipantTable[k];
@@ -139,6 +140,10 @@ void Session::OnParticipant(const Packet& p) {
     SetTitle(QStringLiteral("Quillora - ClientMode  IP:") + ip + QStringLiteral("に接続"));
     Line(QStringLiteral("ClientModeになりました。接続先のＩＰは ") + ip +
          QStringLiteral(" です。"));
+    quiet_ = false;
+    emit participantJoined(i, handle);
+    emit joinedSession();
+    return;
   }
   emit participantJoined(i, handle);
 }
@@ -149,6 +154,7 @@ void Session::OnParticipantLeft(const Packet& p) {
     // The server's own user left: the server is gone.
     CloseClient(false);
     EnterNoMode(QStringLiteral("サーバとの接続が切れました。"));
+    emit linkLost();
     return;
   }
   const Participant* known = instance_.ParticipantAt(i);

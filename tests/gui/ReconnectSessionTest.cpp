@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextDocument>
+
+#include "app/AppCore.h"
+#include "app/MainWindow.h"
+#include "app/ProgramShell.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSupport.h"
+#include "counters/CounterWindow.h"
+
+using namespace quillora;
+
+namespace {
+
+struct Program {
+  Program(const QString& handle, int port) : core(home.path(), 5, sound) {
+    core.instance().SetHostNameForTesting(handle);
+    CommandLine options;
+    options.handle = handle;
+    options.port = port;
+    core.Startup(options);
+    shell = std::make_unique<ProgramShell>(core, dialogs);
+  }
+  QString Chat() { return core.chat_log().Main()->toPlainText(); }
+  QString LinkState() const {
+    auto* label = shell->main_window().statusBar()->findChild<QLabel*>(QStringLiteral("LinkState"));
+    return label ? label->text() : QStringLiteral("(no panel)");
+  }
+  test::TempHome home;
+  test::FakeSound sound;
+  test::ScriptedDialogs dialogs;
+  AppCore core;
+  std::unique_ptr<ProgramShell> shell;
+};
+
+}  // namespace
+
+// A player whose connection is cut comes back by itself with the same handle, its open counter
+// window catches up with what changed meanwhile, the status bar tells each step, and 切断 during
+// the tries ends them for good.
+TEST(Reconnect, APlayerCutOffComesBackCaughtUpAndDisconnectStopsTheTries) {
+  const int port = test::FreePort();
+  Program gm(QStringLiteral("GM"), port);
+  Program player(QStringLiteral("太郎"), port);
+  ASSERT_TRUE(gm.core.session().BecomeServer());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gm.core.instance().OwnIndex == 1; }, 8000));
+  player.core.session().Connect(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return player.core.instance().SessionMode == ModeClient; }, 8000));
+  EXPECT_EQ(player.LinkState(), QStringLiteral("接続中"));
+  EXPECT_EQ(gm.LinkState(), QStringLiteral("サーバ稼働中"));
+
+  gm.shell->main_window().menu_action(QStringLiteral("mnuExtSub_4"))->trigger();  // counters
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.shell->counter_window().isVisible(); }, 8000));
+  Counters& gm_counters = gm.core.counters();
+  const int element = gm_counters.AddCount(0, true);
+  ASSERT_GE(element, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.counters().At(element) != nullptr; }, 8000));
+
+  // The host drops the connection under the player; the host changes the counters meanwhile.
+  const int old_index = player.core.instance().OwnIndex;
+  gm.core.session().ServerSocket(old_index)->abort();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.reconnector().Active(); }, 8000));
+  EXPECT_TRUE(player.LinkState().startsWith(QStringLiteral("再接続中（1回目")))
+      << player.LinkState().toStdString();
+  // 切断 stays available while the program tries.
+  EXPECT_TRUE(player.shell->main_window().menu_action(QStringLiteral("mnuConSub_3"))->isEnabled());
+  ASSERT_TRUE(gm_counters.SetValue(element, 42));
+  const int second = gm_counters.AddCount(0, true);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !player.core.reconnector().Active(); }, 8000));
+  ASSERT_EQ(player.core.instance().SessionMode, ModeClient);
+  EXPECT_GT(player.core.instance().OwnIndex, old_index);
+  // The old row went at once, not after the host's watch timer: no ghost beside the new one.
+  const Participant* old_row = gm.core.instance().ParticipantAt(old_index);
+  ASSERT_NE(old_row, nullptr);
+  EXPECT_FALSE(old_row->Present);
+  EXPECT_EQ(player.core.instance().OwnHandle, QStringLiteral("太郎"));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const Counters::Counter* c = player.core.counters().At(element);
+        return c && c->value == 42 && player.core.counters().At(second) != nullptr;
+      },
+      8000));
+  const QString chat = player.Chat();
+  EXPECT_EQ(chat.count(QStringLiteral("自動で再接続を試みます")), 1);
+  EXPECT_EQ(chat.count(QStringLiteral("サーバに再接続しました。")), 1);
+  EXPECT_EQ(chat.count(QStringLiteral("（カウンター）の状態をサーバから取り寄せています")), 1);
+  EXPECT_FALSE(chat.contains(QStringLiteral("に接続中です。\n"))) << "attempts are quiet";
+  EXPECT_EQ(player.LinkState(), QStringLiteral("接続中"));
+  EXPECT_TRUE(player.dialogs.asked.empty());
+
+  // The host's program goes away; while the player waits for the next try, 切断 ends it.
+  gm.core.session().Disconnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.reconnector().Active(); }, 8000));
+  player.shell->main_window().menu_action(QStringLiteral("mnuConSub_3"))->trigger();
+  EXPECT_FALSE(player.core.reconnector().Active());
+  EXPECT_EQ(player.LinkState(), QStringLiteral("未接続"));
+  EXPECT_FALSE(player.shell->main_window().menu_action(QStringLiteral("mnuConSub_3"))->isEnabled());
+  ASSERT_TRUE(gm.core.session().BecomeServer());
+  QTest::qWait(2500);  // longer than the first two spacings
+  EXPECT_EQ(player.core.instance().SessionMode, ModeNone);
+}
