@@ -431,8 +431,9 @@ void MainWindow::WireModels() {
   Session& session = core_.session();
   connect(&session, &Session::titleChanged, this, &MainWindow::UpdateTitle);
   // While the program tries to get back in, 切断 stays available to stop it.
-  connect(&session, &Session::connectedChanged, this,
-          [this](bool connected) { UpdateConnectedMenus(connected || core_.reconnector().Active()); });
+  connect(&session, &Session::connectedChanged, this, [this](bool connected) {
+    UpdateConnectedMenus(connected || core_.reconnector().Active());
+  });
   connect(&core_.reconnector(), &Reconnector::activeChanged, this,
           [this](bool active) { UpdateConnectedMenus(active || core_.session().Active()); });
   statusBar()->insertPermanentWidget(0, new LinkStatusWidget(core_, statusBar()));

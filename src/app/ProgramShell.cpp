@@ -115,7 +115,8 @@ void ProgramShell::CatchUpAfterReconnect() {
       asked << QStringLiteral("カウンター");
     }
     if (asked.isEmpty()) return;
-    core.reconnector().Say(QStringLiteral("開いている共有ツール（") + asked.join(QStringLiteral("、")) +
+    core.reconnector().Say(QStringLiteral("開いている共有ツール（") +
+                           asked.join(QStringLiteral("、")) +
                            QStringLiteral("）の状態をサーバから取り寄せています。"));
   });
 }

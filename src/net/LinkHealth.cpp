@@ -53,28 +53,33 @@ bool ApplyLinkHealth(QAbstractSocket& socket, const LinkHealthTimers& t) {
   // Windows 10 1709 and later take the three values one by one; older systems only the
   // combined SIO_KEEPALIVE_VALS (which has no probe count: Windows sends 10).
   DWORD on = 1;
-  bool ok = ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
-                         sizeof on) == 0;
+  bool ok =
+      ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on) == 0;
 #if defined(TCP_KEEPIDLE) && defined(TCP_KEEPINTVL) && defined(TCP_KEEPCNT)
   DWORD idle = t.idle_s, interval = t.interval_s, probes = t.probes;
   ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, reinterpret_cast<const char*>(&idle),
-                    sizeof idle) == 0 && ok;
+                    sizeof idle) == 0 &&
+       ok;
   ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, reinterpret_cast<const char*>(&interval),
-                    sizeof interval) == 0 && ok;
+                    sizeof interval) == 0 &&
+       ok;
   ok = ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&probes),
-                    sizeof probes) == 0 && ok;
+                    sizeof probes) == 0 &&
+       ok;
 #else
   tcp_keepalive values{1, static_cast<ULONG>(t.idle_s) * 1000,
                        static_cast<ULONG>(t.interval_s) * 1000};
   DWORD returned = 0;
   ok = ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
-                  nullptr) == 0 && ok;
+                  nullptr) == 0 &&
+       ok;
 #endif
 #if defined(TCP_MAXRT)
   // Seconds of retransmission before the connection is given up.
   DWORD max_rt = t.user_timeout_s;
   ok = ::setsockopt(s, IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&max_rt),
-                    sizeof max_rt) == 0 && ok;
+                    sizeof max_rt) == 0 &&
+       ok;
 #endif
   return ok;
 #else

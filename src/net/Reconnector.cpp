@@ -69,8 +69,8 @@ void Reconnector::ScheduleNext() {
   if (due - lost_at_ms_ > qint64{limit_minutes_} * 60000) {
     clock_->Cancel();
     SetState(State::Idle);
-    emit systemLine(
-        QStringLiteral("%1分間再接続できなかったため、自動再接続をやめました。").arg(limit_minutes_));
+    emit systemLine(QStringLiteral("%1分間再接続できなかったため、自動再接続をやめました。")
+                        .arg(limit_minutes_));
     return;
   }
   next_at_ms_ = due;
@@ -156,6 +156,9 @@ void AttachReconnector(Reconnector& r, Session& session) {
   QObject::connect(&session, &Session::connectFailed, &r, &Reconnector::AttemptFailed);
   QObject::connect(&session, &Session::joinedSession, &r, &Reconnector::Joined);
   QObject::connect(&session, &Session::disconnectRequested, &r, &Reconnector::Stop);
+  // A refusal by the host (wrong password, ban, kick) must reach StopForRefusal() before the
+  // connection loss that follows it: connect the session's refusal signal here, e.g.
+  //   QObject::connect(&session, &Session::refusedByHost, &r, [&r] { r.StopForRefusal(); });
   QObject::connect(&r, &Reconnector::systemLine, &session, &Session::systemLine);
   QObject::connect(&session, &Session::titleChanged, &r, &Reconnector::statusChanged);
 }

@@ -40,8 +40,8 @@ void Session::DropStaleTwins(int r) {
     // The same handle on a connection that is closed (and waits for the watch timer) or that
     // the kernel is already giving up on: the participant is back before the old connection
     // was announced. Announce it now.
-    const bool stale = !socket || socket->state() != QAbstractSocket::ConnectedState ||
-                       LinkLooksDead(*socket);
+    const bool stale =
+        !socket || socket->state() != QAbstractSocket::ConnectedState || LinkLooksDead(*socket);
     if (!stale) continue;
     CloseServerSocket(k);
     // Everyone but the newcomer, who has not been told of the old row and never will be.

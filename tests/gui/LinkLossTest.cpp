@@ -74,9 +74,8 @@ class Program {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("ip"), QStringList{"netns", "exec", ns, QUILLORA_EXE, "--home",
-                                                     home_.path()} +
-                                             args);
+    process_.start(QStringLiteral("ip"),
+                   QStringList{"netns", "exec", ns, QUILLORA_EXE, "--home", home_.path()} + args);
   }
   // As a crash would: no goodbye.
   void Kill() {
@@ -173,11 +172,11 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
   auto host = std::make_unique<Program>(
       lab.Ns("lan"), port_args + QStringList{"--server", "--handle", QStringLiteral("親")});
   auto witness = std::make_unique<RawPeer>();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); },
-                              20 * kSecond));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); }, 20 * kSecond));
   ASSERT_GT(witness->Hello(QStringLiteral("見張り")), 0);
   Program player(lab.Ns("wan"), port_args + QStringList{"--connect", kRouterAddress, "--handle",
-                                                          QStringLiteral("子")});
+                                                        QStringLiteral("子")});
   const QString kHandle = QStringLiteral("子");
   ASSERT_GT(WaitMs([&] { return Announced(*witness, kHandle) > 0; }, 30 * kSecond), 0);
 
@@ -205,8 +204,8 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
         30 * kSecond - static_cast<int>(std::max<qint64>(gone, 0)));
     EXPECT_GE(noticed, 0) << "the player's program did not notice within 30 s";
     chatter.stop();
-    std::cerr << "[ link ] host announced after " << gone << " ms, player noticed "
-              << noticed << " ms later\n";
+    std::cerr << "[ link ] host announced after " << gone << " ms, player noticed " << noticed
+              << " ms later\n";
     const qsizetype mark = witness->packets.size();
     ASSERT_TRUE(lab.Do(QStringLiteral("plug")));
     const qint64 back =
@@ -224,8 +223,8 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
   witness = std::make_unique<RawPeer>();
   host = std::make_unique<Program>(
       lab.Ns("lan"), port_args + QStringList{"--server", "--handle", QStringLiteral("親")});
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); },
-                              20 * kSecond));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); }, 20 * kSecond));
   ASSERT_GT(witness->Hello(QStringLiteral("見張り")), 0);
   const qint64 rejoined = WaitMs([&] { return Announced(*witness, kHandle) > 0; }, 30 * kSecond);
   EXPECT_GE(rejoined, 0) << "the player did not come back to the restarted host within 30 s";
@@ -246,8 +245,8 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
     if (sent == 100) pace.stop();
   });
   pace.start(100);
-  const qint64 carried = WaitMs(
-      [&] { return player.Log().contains(QStringLiteral("最後の行")); }, 60 * kSecond);
+  const qint64 carried =
+      WaitMs([&] { return player.Log().contains(QStringLiteral("最後の行")); }, 60 * kSecond);
   EXPECT_GE(carried, 0) << "the slow line did not carry the chat to the player";
   std::cerr << "[ link ] 1 MB over 1 Mbit/s arrived after " << carried << " ms\n";
   EXPECT_EQ(Departures(*witness, index), 0) << "a slow line was taken for a dead one";

@@ -71,7 +71,8 @@ TEST(Reconnector, BacksOffAndComesBack) {
     EXPECT_EQ(rig.clock->DueIn(), expected[n] - (n == 0 ? 0 : 300)) << "attempt " << n + 1;
     rig.clock->Fire();
     EXPECT_EQ(rig.dials, n + 1);
-    EXPECT_EQ(r.StatusText(ModeConnecting), QStringLiteral("再接続中（%1回目を試行中）").arg(n + 1));
+    EXPECT_EQ(r.StatusText(ModeConnecting),
+              QStringLiteral("再接続中（%1回目を試行中）").arg(n + 1));
     rig.clock->Advance(300);
     r.AttemptFailed();  // refused
     EXPECT_EQ(rig.abandons, n + 1);
