@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "app/SettingsFile.h"
 
@@ -53,7 +54,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       reconnector_({[this] { session_.Redial(); }, [this] { session_.AbandonRedial(); }}) {
   // The limit is the one in the settings when the connection is lost.
   connect(&session_, &Session::linkLost, this,
-          [this] { reconnector_.SetLimitMinutes(instance_.settings.AutoReconnect); });
+          [this] { reconnector_.SetLimitMinutes(ReconnectMinutes()); });
   AttachReconnector(reconnector_, session_);
   counters_.RegisterHandlers(session_.dispatcher());
   cards_.FollowAnnouncements(tools_);
@@ -173,6 +174,20 @@ void AppCore::ResetAppearanceSettings() {
   s.PSetNameNum = defaults.PSetNameNum;
   instance_.working = s;
   run_handle_shown_ = false;
+}
+
+int AppCore::ReconnectMinutes() const {
+  // [SpExt] AutoReconnect: minutes of automatic reconnection, 0 for none; read when it is
+  // needed, so that a change to the file takes effect without a restart.
+  IniFile ini;
+  if (!ini.Load(instance_.IniPath())) return Reconnector::kDefaultLimitMinutes;
+  bool ok = false;
+  const int minutes = ReadIniString(ini, QStringLiteral("SpExt"), QStringLiteral("AutoReconnect"),
+                                    QString())
+                          .trimmed()
+                          .toInt(&ok);
+  if (!ok || minutes < 0) return Reconnector::kDefaultLimitMinutes;
+  return std::min(minutes, 24 * 60);
 }
 
 void AppCore::Shutdown() {

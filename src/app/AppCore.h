@@ -64,6 +64,8 @@ class AppCore : public QObject {
   HexMap& hex_map() { return hex_map_; }
   // Brings the client back into a session it lost.
   Reconnector& reconnector() { return reconnector_; }
+  // How long it tries, from app.ini ([SpExt] AutoReconnect, minutes; 0: never).
+  int ReconnectMinutes() const;
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }

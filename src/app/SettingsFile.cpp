@@ -377,8 +377,6 @@ void ReadSettings(const IniFile& ini, Settings& s, const Settings& d) {
         r.Int(kSpExt, QStringLiteral("ExecuteLevel"), 0, 6, d.ExecuteLevel, QStringLiteral("0")));
     s.FileSendRate =
         static_cast<int>(r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
-    s.AutoReconnect = static_cast<int>(
-        r.Int(kSpExt, QStringLiteral("AutoReconnect"), 0, 24 * 60, d.AutoReconnect));
     s.ReDirListReset = r.Bool(kCur, QStringLiteral("ReDirListReset"), d.ReDirListReset);
     s.SendToListRset = r.Bool(kCur, QStringLiteral("SendToListRset"), d.SendToListRset);
   }
@@ -471,7 +469,6 @@ void WriteSettings(IniFile& ini, const Settings& s) {
   }
   ini.SetValue(kSpExt, QStringLiteral("ExecuteLevel"), QString::number(s.ExecuteLevel));
   ini.SetValue(kSpExt, QStringLiteral("FileSendRate"), QString::number(s.FileSendRate));
-  ini.SetValue(kSpExt, QStringLiteral("AutoReconnect"), QString::number(s.AutoReconnect));
 
   ini.SetValue(kCur, QStringLiteral("ReDirListReset"), BoolText(s.ReDirListReset));
   ini.SetValue(kCur, QStringLiteral("SendToListRset"), BoolText(s.SendToListRset));

@@ -112,8 +112,6 @@ struct Settings {
   int ExecuteLevel = 0;
   // Ceiling of one file transfer's sending rate, in KB per second.
   int FileSendRate = 64;
-  // Minutes a client keeps trying to get back into a session it lost; 0: never tries.
-  int AutoReconnect = 30;
 
   bool operator==(const Settings&) const = default;
 };
