@@ -8,9 +8,8 @@ LinkStatusWidget::LinkStatusWidget(AppCore& core, QWidget* parent) : QLabel(pare
   setObjectName(QStringLiteral("LinkState"));
   setToolTip(QStringLiteral("サーバとの接続の状態"));
   setContentsMargins(6, 0, 6, 0);
-  Session& session = core_.session();
-  connect(&session, &Session::titleChanged, this, &LinkStatusWidget::Refresh);
-  connect(&session, &Session::connectedChanged, this, &LinkStatusWidget::Refresh);
+  connect(&core_.instance().session_state(), &SessionState::modeChanged, this,
+          &LinkStatusWidget::Refresh);
   connect(&core_.reconnector(), &Reconnector::statusChanged, this, &LinkStatusWidget::Refresh);
   Refresh();
 }

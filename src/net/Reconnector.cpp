@@ -160,7 +160,6 @@ void AttachReconnector(Reconnector& r, Session& session) {
   // connection loss that follows it: connect the session's refusal signal here, e.g.
   //   QObject::connect(&session, &Session::refusedByHost, &r, [&r] { r.StopForRefusal(); });
   QObject::connect(&r, &Reconnector::systemLine, &session, &Session::systemLine);
-  QObject::connect(&session, &Session::titleChanged, &r, &Reconnector::statusChanged);
 }
 
 }  // namespace quillora
