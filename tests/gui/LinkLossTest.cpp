@@ -39,7 +39,11 @@ int RunScript(const QStringList& args, QString* output = nullptr) {
 // The lab's namespaces, removed in every outcome.
 class Lab {
  public:
-  Lab() : name_(QStringLiteral("q17t%1").arg(::getpid() % 100000)) {}
+  // Named after the test process, so that labs left by a run that crashed can be told apart
+  // and swept away.
+  Lab() : name_(QStringLiteral("q17t%1").arg(::getpid())) {
+    RunScript({QStringLiteral("sweep"), QStringLiteral("q17t")});
+  }
   ~Lab() {
     if (up_) RunScript({QStringLiteral("down"), name_});
   }

@@ -10,6 +10,7 @@
 # network. NAME should start with the test's own prefix and be at most 10 characters.
 #
 #   linklab.sh check              exit 0 when this machine can build a lab (root, tools)
+#   linklab.sh sweep PREFIX       remove labs PREFIXpid-* whose test process (pid) is gone
 #   linklab.sh up NAME            build it
 #   linklab.sh down NAME          remove it (every namespace of NAME)
 #   linklab.sh forward NAME PORT  the router forwards 11.77.0.2:PORT to the host
@@ -28,6 +29,15 @@ if [ "$cmd" = check ]; then
   ip netns exec $probe nft list tables >/dev/null 2>&1 || ok=0
   ip netns del $probe
   [ $ok = 1 ] || { echo "nftables does not work in a namespace"; exit 1; }
+  exit 0
+fi
+
+if [ "$cmd" = sweep ]; then
+  prefix=${2:?prefix}
+  for ns in $(ip netns list | awk '{print $1}' | grep "^$prefix[0-9]*-" || true); do
+    pid=${ns#$prefix}; pid=${pid%%-*}
+    kill -0 "$pid" 2>/dev/null || ip netns del "$ns" 2>/dev/null || true
+  done
   exit 0
 fi
 
