@@ -436,7 +436,7 @@ void MainWindow::WireModels() {
   });
   connect(&core_.reconnector(), &Reconnector::activeChanged, this,
           [this](bool active) { UpdateConnectedMenus(active || core_.session().Active()); });
-  statusBar()->insertPermanentWidget(0, new LinkStatusWidget(core_, statusBar()));
+  statusBar()->addPermanentWidget(new LinkStatusWidget(core_, statusBar()));
 
   Recipients& rec = core_.recipients();
   connect(&rec, &Recipients::listsChanged, this, &MainWindow::RefreshLists);
