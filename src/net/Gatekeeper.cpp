@@ -2,6 +2,7 @@
 
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
+#include <iterator>
 
 namespace quillora {
 

@@ -432,7 +432,12 @@ void Session::OnServerError(int k, QAbstractSocket::SocketError error) {
   if (error == QAbstractSocket::RemoteHostClosedError) return;
   const int number = SocketErrorNumber(error);
   if (IsDepartureError(number)) {
-    AnnounceGone(k);
+    // A stranger that was never let in leaves unannounced.
+    if (Admitted(k)) {
+      AnnounceGone(k);
+    } else {
+      CloseServerSocket(k);
+    }
     return;
   }
   QTcpSocket* socket = ServerSocket(k);
@@ -461,7 +466,9 @@ void Session::AnnounceGone(int k) {
 
 void Session::DropServerSocket(int k, const QString& reason) {
   if (!ServerSocket(k)) return;
+  const bool admitted = Admitted(k);
   CloseServerSocket(k);
+  if (!admitted) return;  // a stranger at the door: nobody knows it
   instance_.ReportStatus(QStringLiteral("TS_Err:") + reason);
   AnnounceGone(k);
 }

@@ -6,6 +6,7 @@
 #include "net/MessageCodes.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
+#include "net/SocketLink.h"
 
 namespace quillora {
 
