@@ -1,4 +1,4 @@
-#include "app/AdmissionUi.h"
+#include "app/AdmissionView.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -11,7 +11,7 @@
 
 namespace quillora {
 
-AdmissionUi::AdmissionUi(AppCore& core, Dialogs& dialogs, QWidget* window,
+AdmissionView::AdmissionView(AppCore& core, Dialogs& dialogs, QWidget* window,
                          QMenu* connection_menu, QListWidget* redir, QListWidget* send)
     : QObject(window), core_(core), dialogs_(dialogs), window_(window) {
   connection_menu->addSeparator();
@@ -19,17 +19,17 @@ AdmissionUi::AdmissionUi(AppCore& core, Dialogs& dialogs, QWidget* window,
   word->setObjectName(QStringLiteral("mnuConPassword"));
   QAction* bans = connection_menu->addAction(QStringLiteral("締め出し一覧..."));
   bans->setObjectName(QStringLiteral("mnuConBans"));
-  connect(word, &QAction::triggered, this, &AdmissionUi::SetHostPassword);
-  connect(bans, &QAction::triggered, this, &AdmissionUi::ShowBans);
+  connect(word, &QAction::triggered, this, &AdmissionView::SetHostPassword);
+  connect(bans, &QAction::triggered, this, &AdmissionView::ShowBans);
   for (QListWidget* list : {redir, send}) {
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QListWidget::customContextMenuRequested, this,
             [this, list](const QPoint& pos) { OfferRemoval(list, pos); });
   }
-  connect(&core_.session(), &Session::passwordWanted, this, &AdmissionUi::AskPassword);
+  connect(&core_.session(), &Session::passwordWanted, this, &AdmissionView::AskPassword);
 }
 
-void AdmissionUi::OfferRemoval(QListWidget* list, const QPoint& pos) {
+void AdmissionView::OfferRemoval(QListWidget* list, const QPoint& pos) {
   const QListWidgetItem* item = list->itemAt(pos);
   if (!item || core_.instance().SessionMode != ModeServer) return;
   const int k = item->data(Qt::UserRole).toInt();
@@ -47,7 +47,7 @@ void AdmissionUi::OfferRemoval(QListWidget* list, const QPoint& pos) {
   popup->popup(list->viewport()->mapToGlobal(pos));
 }
 
-void AdmissionUi::Remove(int index, bool ban) {
+void AdmissionView::Remove(int index, bool ban) {
   const Participant* row = core_.instance().ParticipantAt(index);
   const QString handle = row ? row->Handle : QString::number(index);
   const QString question =
@@ -64,7 +64,7 @@ void AdmissionUi::Remove(int index, bool ban) {
   });
 }
 
-void AdmissionUi::AskPassword(const QString& host, const QString& reason) {
+void AdmissionView::AskPassword(const QString& host, const QString& reason) {
   dialogs_.Password(
       window_, QStringLiteral("合言葉"),
       reason + QStringLiteral("\n") + host + QStringLiteral(" の合言葉を入力して下さい"),
@@ -77,7 +77,7 @@ void AdmissionUi::AskPassword(const QString& host, const QString& reason) {
       });
 }
 
-void AdmissionUi::SetHostPassword() {
+void AdmissionView::SetHostPassword() {
   dialogs_.Password(
       window_, QStringLiteral("合言葉を設定"),
       QStringLiteral("サーバになったとき参加者に求める合言葉を入力して下さい。\n"
@@ -91,7 +91,7 @@ void AdmissionUi::SetHostPassword() {
       });
 }
 
-void AdmissionUi::ShowBans() {
+void AdmissionView::ShowBans() {
   if (!bans_) bans_ = new BanListDialog(core_.session(), window_);
   bans_->Refresh();
   bans_->show();

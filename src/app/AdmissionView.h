@@ -17,11 +17,11 @@ class Dialogs;
 // connection menu, the list of refused addresses, 退室させる / 締め出す on the participant lists,
 // and the question for a password when a host asks for one. It only asks and shows; the
 // session decides.
-class AdmissionUi : public QObject {
+class AdmissionView : public QObject {
   Q_OBJECT
 
  public:
-  AdmissionUi(AppCore& core, Dialogs& dialogs, QWidget* window, QMenu* connection_menu,
+  AdmissionView(AppCore& core, Dialogs& dialogs, QWidget* window, QMenu* connection_menu,
               QListWidget* redir, QListWidget* send);
 
   // The context menu of a participant list at `pos` (list coordinates).
