@@ -164,6 +164,8 @@ bool Session::Remove(int k, bool ban) {
 // --- client side -----------------------------------------------------------------------------
 
 void Session::OnChallenge(const Packet& p) {
+  // Only a connection on its way in is asked.
+  if (!client_ || instance_.SessionMode == ModeClient) return;
   // Serving, the own user knows the word it asks for.
   QString word;
   if (listener_) {
