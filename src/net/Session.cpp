@@ -383,7 +383,7 @@ void Session::OnNewConnection() {
     }
     const int k = NextIndex();
     if (k < 1) {
-      // The index space is spent for this run; indexes are never handed out twice.
+      // The index space is spent for this run (only numbers nobody ever saw are reused).
       socket->abort();
       socket->deleteLater();
       instance_.ReportStatus(
