@@ -12,7 +12,7 @@
 namespace quillora {
 
 AdmissionView::AdmissionView(AppCore& core, Dialogs& dialogs, QWidget* window,
-                         QMenu* connection_menu, QListWidget* redir, QListWidget* send)
+                             QMenu* connection_menu, QListWidget* redir, QListWidget* send)
     : QObject(window), core_(core), dialogs_(dialogs), window_(window) {
   connection_menu->addSeparator();
   QAction* word = connection_menu->addAction(QStringLiteral("合言葉を設定..."));
@@ -51,17 +51,20 @@ void AdmissionView::Remove(int index, bool ban) {
   const Participant* row = core_.instance().ParticipantAt(index);
   const QString handle = row ? row->Handle : QString::number(index);
   const QString question =
-      handle + (ban ? QStringLiteral("さんを締め出しますか？\nこのサーバの間、同じアドレスからは参加できません。")
-                    : QStringLiteral("さんを退室させますか？\n10分間、同じアドレスからは参加できません。"));
-  dialogs_.Confirm(window_, QStringLiteral("確認メッセージ"), question, [this, index, ban](bool yes) {
-    if (!yes) return;
-    if (ban) {
-      core_.session().Ban(index);
-    } else {
-      core_.session().Kick(index);
-    }
-    if (bans_) bans_->Refresh();
-  });
+      handle +
+      (ban ? QStringLiteral(
+                 "さんを締め出しますか？\nこのサーバの間、同じアドレスからは参加できません。")
+           : QStringLiteral("さんを退室させますか？\n10分間、同じアドレスからは参加できません。"));
+  dialogs_.Confirm(window_, QStringLiteral("確認メッセージ"), question,
+                   [this, index, ban](bool yes) {
+                     if (!yes) return;
+                     if (ban) {
+                       core_.session().Ban(index);
+                     } else {
+                       core_.session().Kick(index);
+                     }
+                     if (bans_) bans_->Refresh();
+                   });
 }
 
 void AdmissionView::AskPassword(const QString& host, const QString& reason) {
@@ -78,17 +81,17 @@ void AdmissionView::AskPassword(const QString& host, const QString& reason) {
 }
 
 void AdmissionView::SetHostPassword() {
-  dialogs_.Password(
-      window_, QStringLiteral("合言葉を設定"),
-      QStringLiteral("サーバになったとき参加者に求める合言葉を入力して下さい。\n"
-                     "空欄にすると、合言葉なしで誰でも参加できます。"),
-      QString(), [this](std::optional<QString> word, bool) {
-        if (!word) return;
-        SessionPasswords(core_.instance().IniPath()).SetHostWord(*word);
-        core_.session().SetPassword(*word);
-        core_.instance().ShowStatus(word->isEmpty() ? QStringLiteral("合言葉を解除しました")
+  dialogs_.Password(window_, QStringLiteral("合言葉を設定"),
+                    QStringLiteral("サーバになったとき参加者に求める合言葉を入力して下さい。\n"
+                                   "空欄にすると、合言葉なしで誰でも参加できます。"),
+                    QString(), [this](std::optional<QString> word, bool) {
+                      if (!word) return;
+                      SessionPasswords(core_.instance().IniPath()).SetHostWord(*word);
+                      core_.session().SetPassword(*word);
+                      core_.instance().ShowStatus(word->isEmpty()
+                                                      ? QStringLiteral("合言葉を解除しました")
                                                       : QStringLiteral("合言葉を設定しました"));
-      });
+                    });
 }
 
 void AdmissionView::ShowBans() {

@@ -22,7 +22,7 @@ class AdmissionView : public QObject {
 
  public:
   AdmissionView(AppCore& core, Dialogs& dialogs, QWidget* window, QMenu* connection_menu,
-              QListWidget* redir, QListWidget* send);
+                QListWidget* redir, QListWidget* send);
 
   // The context menu of a participant list at `pos` (list coordinates).
   void OfferRemoval(QListWidget* list, const QPoint& pos);

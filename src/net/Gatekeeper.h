@@ -17,13 +17,13 @@ class Gatekeeper {
   // Why a connection is turned away at the door (the refusal's sub-code on the wire).
   enum class Refusal {
     kNone = 0,
-    kWrongWord = 1,      // the answer did not prove the password
-    kWordRequired = 2,   // the host asks for a password and none was given
-    kKicked = 3,         // removed just now by the host
-    kBanned = 4,         // refused while this server runs
-    kKickedRecently = 5, // removed a short while ago; may come back later
-    kTooManyTries = 6,   // too many wrong answers from this address
-    kTooFast = 7,        // connections from this address come too fast
+    kWrongWord = 1,       // the answer did not prove the password
+    kWordRequired = 2,    // the host asks for a password and none was given
+    kKicked = 3,          // removed just now by the host
+    kBanned = 4,          // refused while this server runs
+    kKickedRecently = 5,  // removed a short while ago; may come back later
+    kTooManyTries = 6,    // too many wrong answers from this address
+    kTooFast = 7,         // connections from this address come too fast
   };
 
   struct Limits {

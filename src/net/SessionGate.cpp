@@ -24,8 +24,7 @@ bool AboutTheWord(Gatekeeper::Refusal refusal) {
 
 void Session::SetAdmissionTimes(const AdmissionTimes& times) {
   admission_ = times;
-  const int shortest =
-      std::min({times.hello_ms, times.handle_ms, times.answer_ms, times.stall_ms});
+  const int shortest = std::min({times.hello_ms, times.handle_ms, times.answer_ms, times.stall_ms});
   gate_tick_.setInterval(std::clamp(shortest / 5, 20, 1000));
 }
 

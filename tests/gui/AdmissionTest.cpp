@@ -96,8 +96,8 @@ TEST_F(AdmissionTest, OnlyTheRightWordGetsInAndStrangersLearnNothing) {
   EXPECT_EQ(alice.Index(), 2);
   for (const QByteArray& bytes : {tap.upstream, tap.downstream}) {
     EXPECT_FALSE(bytes.contains(kWord.toUtf8()));
-    EXPECT_FALSE(bytes.contains(QByteArray(reinterpret_cast<const char*>(kWord.utf16()),
-                                           kWord.size() * 2)));
+    EXPECT_FALSE(
+        bytes.contains(QByteArray(reinterpret_cast<const char*>(kWord.utf16()), kWord.size() * 2)));
   }
   // The client did answer a challenge, and its answer is the keyed hash of that challenge.
   StreamBuffer cut;
@@ -131,7 +131,8 @@ TEST_F(AdmissionTest, OnlyTheRightWordGetsInAndStrangersLearnNothing) {
   QSignalSpy dave_refused(&dave.session, &Session::refusedByHost);
   dave.session.Connect(QStringLiteral("127.0.0.1"));
   ASSERT_TRUE(WaitUntil([&] { return dave_refused.count() == 1; }));
-  EXPECT_EQ(dave_refused.first().first().toString(), QStringLiteral("ホストが合言葉を求めています"));
+  EXPECT_EQ(dave_refused.first().first().toString(),
+            QStringLiteral("ホストが合言葉を求めています"));
   EXPECT_EQ(dave.instance.SessionMode, ModeNone);
 
   // A peer that does not know the handshake says hello, joins and talks as it always could.
@@ -258,15 +259,16 @@ TEST_F(AdmissionTest, IdleStalledAndFloodingConnectionsCannotHoldTheServer) {
   alice.chat.SendChatMessage(QStringLiteral("どうぞ"));
   ASSERT_TRUE(WaitUntil([&] { return talker.Last(msg::kChat) != nullptr; }));
 
-  RawPeer silent;   // never says hello
-  RawPeer nameless; // says hello, never gives a handle
+  RawPeer silent;    // never says hello
+  RawPeer nameless;  // says hello, never gives a handle
   ASSERT_TRUE(silent.Connect(port));
   ASSERT_TRUE(nameless.Connect(port));
   nameless.Send(Packet(msg::kHello, 0));
   ASSERT_TRUE(nameless.WaitFor(msg::kWelcome));
   // The talker starts a packet and never finishes it.
   talker.SendRaw(EncodePacket(Packet(msg::kSendChat, 1, 3, 0).Add(QStringLiteral("途中"))).left(9));
-  ASSERT_TRUE(WaitUntil([&] { return Closed(silent) && Closed(nameless) && Closed(talker); }, 5000));
+  ASSERT_TRUE(
+      WaitUntil([&] { return Closed(silent) && Closed(nameless) && Closed(talker); }, 5000));
   EXPECT_TRUE(WaitUntil(
       [&] { return alice.sink.Has(QStringLiteral("Talkerさんがチャットから落ちました")); }));
   // Alice, who joined properly and then said nothing for longer than every limit, is still in.
