@@ -2,20 +2,20 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QVBoxLayout>
 #include <QClipboard>
 #include <QColorDialog>
-#include <QDialog>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 

@@ -107,8 +107,8 @@ TEST(Executable, PasswordFromTheCommandLineLetsInOnlyThoseWhoKnowIt) {
   TempHome host_home, good_home, bad_home;
   const int port = FreePort();
   const QString p = QString::number(port);
-  RunningProgram host(host_home.path(),
-                      {"--port", p, "--server", "--handle", QStringLiteral("親"), "--password", word});
+  RunningProgram host(host_home.path(), {"--port", p, "--server", "--handle", QStringLiteral("親"),
+                                         "--password", word});
   ASSERT_TRUE(host.process.waitForStarted(10000));
 
   // A watcher that proves the word by hand.
