@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 #include <map>
