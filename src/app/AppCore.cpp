@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "app/SessionPasswords.h"
 #include "app/SettingsFile.h"
 
 namespace quillora {
@@ -70,6 +71,15 @@ AppCore::~AppCore() = default;
 
 void AppCore::Startup(const CommandLine& options) {
   if (options.port > 0) session_.SetPort(options.port);
+  {
+    // The command line's word wins for this run; otherwise the stored ones.
+    const QString ini = instance_.IniPath();
+    const QString given = options.password;
+    session_.SetPassword(given.isEmpty() ? SessionPasswords(ini).HostWord() : given);
+    session_.SetPasswordLookup([ini, given](const QString& host) {
+      return given.isEmpty() ? SessionPasswords(ini).WordFor(host) : given;
+    });
+  }
 
   // Settings: read them, or create the first-run file and say so.
   const QString ini = instance_.IniPath();

@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/AdmissionView.h"
 #include "app/AppCore.h"
 #include "app/LinkStatusWidget.h"
 #include "app/AppearanceDialog.h"
@@ -243,6 +244,7 @@ void MainWindow::BuildMenus() {
   connect(disconnect_, &QAction::triggered, this, [this] { core_.session().Disconnect(); });
   connect(show_ip, &QAction::triggered, this, &MainWindow::OnShowIp);
   connect(network_info, &QAction::triggered, this, &MainWindow::OnShowNetworkInfo);
+  new AdmissionView(core_, dialogs_, this, con, lst_redir_, lst_send_);
 
   // 設定
   QMenu* set = bar->addMenu(QStringLiteral("設定(&S)"));

@@ -67,6 +67,7 @@ void Dispatcher::HandleServerPacket(int socket, QByteArray packet) {
   if (socket != 1) PatchWord(packet, 4, socket);
 
   const int code = RawWord(packet, 8);
+  if (gate_ && !gate_(socket, code)) return;
   if (code < 0x8000) {
     if (const std::optional<RelayAction> relay = RelayFor(code, RawWord(packet, 10))) {
       if (!relay->send) return;

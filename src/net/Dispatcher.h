@@ -32,6 +32,9 @@ class Dispatcher : public QObject {
   // registered range that holds the code wins.
   void RegisterServerHandler(int first_code, int last_code, ServerHandler h);
   void RegisterClientHandler(int first_code, int last_code, ClientHandler h);
+  // Asked for every packet from a server socket before it is relayed or handled; a packet it
+  // refuses is dropped unseen (connections that have not been admitted yet).
+  void SetServerGate(std::function<bool(int socket, int code)> gate) { gate_ = std::move(gate); }
 
   // Server side, one arrival on socket k: appended to the socket's stream; every whole packet
   // is stamped with k (k != 1), then relayed or decoded and handed to DP_Serv. Framing errors
@@ -72,6 +75,7 @@ class Dispatcher : public QObject {
 
   Instance& instance_;
   Router& router_;
+  std::function<bool(int socket, int code)> gate_;
   QVector<Entry<ServerHandler>> server_handlers_;
   QVector<Entry<ClientHandler>> client_handlers_;
   std::map<int, StreamBuffer> server_streams_;  // node-based: stable while handlers run

@@ -16,6 +16,27 @@ inline constexpr int kLeave = 202;            // → srv: leave (or the watch ti
 inline constexpr int kChangeHandle = 203;     // → srv: own handle or colour changed
 inline constexpr int kHello = 204;            // → srv: first packet after connecting
 
+// Admission to a session with a password (and the host removing someone). A peer that does not
+// know these codes is simply never admitted to such a session; an open session never sends them.
+//   kChallenge  srv → the connection that said hello: BinData = 32 random bytes, no items.
+//   kAnswer     → srv: BinData = HMAC-SHA256 of those bytes under the password (UTF-8), no items.
+//   kRefused    srv → the connection, which is then closed: SubCode = why (kRefused* below).
+//   kRemoved    srv → all: SubCode kRemovedKicked or kRemovedBanned, item 1 the index (16-bit),
+//               sent just before that participant's kParticipantLeft.
+inline constexpr int kChallenge = 11;
+inline constexpr int kRefused = 12;
+inline constexpr int kRemoved = 13;
+inline constexpr int kAnswer = 211;
+inline constexpr int kRefusedWrongWord = 1;
+inline constexpr int kRefusedWordRequired = 2;
+inline constexpr int kRefusedKicked = 3;
+inline constexpr int kRefusedBanned = 4;
+inline constexpr int kRefusedKickedRecently = 5;
+inline constexpr int kRefusedTooManyTries = 6;
+inline constexpr int kRefusedTooFast = 7;
+inline constexpr int kRemovedKicked = 1;
+inline constexpr int kRemovedBanned = 2;
+
 // Tools named by item 1 of kOpenTool.
 inline constexpr int kToolCards = 2;
 inline constexpr int kToolDrawing = 3;

@@ -156,9 +156,8 @@ void AttachReconnector(Reconnector& r, Session& session) {
   QObject::connect(&session, &Session::connectFailed, &r, &Reconnector::AttemptFailed);
   QObject::connect(&session, &Session::joinedSession, &r, &Reconnector::Joined);
   QObject::connect(&session, &Session::disconnectRequested, &r, &Reconnector::Stop);
-  // A refusal by the host (wrong password, ban, kick) must reach StopForRefusal() before the
-  // connection loss that follows it: connect the session's refusal signal here, e.g.
-  //   QObject::connect(&session, &Session::refusedByHost, &r, [&r] { r.StopForRefusal(); });
+  // A refusal by the host (wrong password, ban, kick) ends the tries for good.
+  QObject::connect(&session, &Session::refusedByHost, &r, [&r] { r.StopForRefusal(); });
   QObject::connect(&r, &Reconnector::systemLine, &session, &Session::systemLine);
 }
 

@@ -55,7 +55,11 @@ Session::Session(Instance& instance, QObject* parent)
   client_read_.setSingleShot(true);
   connect(&client_read_, &QTimer::timeout, this, &Session::ReadClient);
   pump_ = new RelayPump(
-      [this](int k, QByteArrayView bytes) { dispatcher_->DP_Srv(k, bytes); },
+      [this](int k, QByteArrayView bytes) {
+        const qsizetype before = dispatcher_->BufferedServerBytes(k);
+        dispatcher_->DP_Srv(k, bytes);
+        NoteInput(k, before + bytes.size());
+      },
       [this](int k) {
         DropServerSocket(k,
                          QStringLiteral("送信待ちが上限を超えたため接続%1を切断しました").arg(k));
@@ -66,10 +70,15 @@ Session::Session(Instance& instance, QObject* parent)
     DropServerSocket(k, QStringLiteral("受信量が上限を超えたため接続%1を切断しました").arg(k));
   });
   RegisterHandlers();
+  gate_clock_.start();
+  connect(&gate_tick_, &QTimer::timeout, this, &Session::OnGateTick);
+  SetAdmissionTimes(admission_);
+  dispatcher_->SetServerGate([this](int k, int code) { return Admits(k, code); });
 }
 
 Session::~Session() {
   watch_.stop();
+  gate_tick_.stop();
   pump_->Clear();
   router_.SetClientLink(nullptr);
   router_.ClearServerLinks();
@@ -149,6 +158,9 @@ bool Session::BecomeServer() {
   slots_.emplace_back();  // element 0 is never used
   router_.ClearServerLinks();
   state().SetSocketCount(0);
+  gate_.Reset();
+  free_indexes_.clear();
+  gate_tick_.start();
 
   // The server's own user joins like everybody else, as the first connection.
   client_ = NewClientSocket();
@@ -319,6 +331,8 @@ void Session::CloseClient(bool flush) {
 }
 
 void Session::StopServing(bool flush) {
+  gate_tick_.stop();
+  free_indexes_.clear();
   if (listener_) {
     listener_->disconnect(this);
     listener_->close();
@@ -381,8 +395,14 @@ void Session::OnNewConnection() {
   while (listener_ && listener_->hasPendingConnections()) {
     QTcpSocket* socket = listener_->nextPendingConnection();
     if (!socket) break;
-    if (instance_.SocketCount >= index_limit_) {
-      // The index space is spent for this run; indexes are never handed out twice.
+    const QString address = AddressText(socket->peerAddress());
+    if (const auto refusal = gate_.OnConnection(address); refusal != Gatekeeper::Refusal::kNone) {
+      TurnAway(socket, refusal);
+      continue;
+    }
+    const int k = NextIndex();
+    if (k < 1) {
+      // The index space is spent for this run (only numbers nobody ever saw are reused).
       socket->abort();
       socket->deleteLater();
       instance_.ReportStatus(
@@ -390,8 +410,7 @@ void Session::OnNewConnection() {
               .arg(index_limit_));
       continue;
     }
-    const int k = instance_.SocketCount + 1;
-    state().SetSocketCount(static_cast<int16_t>(k));
+    if (k > instance_.SocketCount) state().SetSocketCount(static_cast<int16_t>(k));
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     WatchLink(socket);
@@ -401,7 +420,15 @@ void Session::OnNewConnection() {
     if (static_cast<int>(slots_.size()) <= k) slots_.resize(k + 1);
     slots_[k].socket = socket;
     slots_[k].link = std::move(link);
-    router_.SetServerLink(k, slots_[k].link.get());
+    slots_[k].address = address;
+    // Without a password everyone is in at once, as always; with one, only after the proof.
+    slots_[k].admitted = !gate_.HasPassword();
+    slots_[k].announced = false;
+    slots_[k].nonce.clear();
+    slots_[k].accepted_at = gate_clock_.elapsed();
+    slots_[k].hello_at = slots_[k].challenged_at = slots_[k].joined_at = -1;
+    slots_[k].partial_since = -1;
+    router_.SetServerLink(k, slots_[k].admitted ? slots_[k].link.get() : nullptr);
     dispatcher_->ResetServerStream(k);
     // A row left over from an earlier run belongs to this new connection now.
     Participant& row = state().Row(k);
@@ -425,22 +452,30 @@ void Session::OnServerError(int k, QAbstractSocket::SocketError error) {
   if (error == QAbstractSocket::RemoteHostClosedError) return;
   const int number = SocketErrorNumber(error);
   if (IsDepartureError(number)) {
-    AnnounceGone(k);
+    // A stranger that was never let in leaves unannounced.
+    if (Admitted(k)) {
+      AnnounceGone(k);
+    } else {
+      CloseServerSocket(k);
+    }
     return;
   }
   QTcpSocket* socket = ServerSocket(k);
   instance_.ReportStatus(QStringLiteral("TS_Err:") + (socket ? socket->errorString() : QString()));
 }
 
-void Session::CloseServerSocket(int k) {
+void Session::CloseServerSocket(int k, bool flush) {
   if (k < 1 || k >= static_cast<int>(slots_.size())) return;
   ServerSlot& slot = slots_[k];
   pump_->Remove(k);
+  if (flush && slot.link) slot.link->FlushForClose();
   if (slot.link) slot.link->Detach();
   dispatcher_->ResetServerStream(k);
   QTcpSocket* socket = slot.socket;
   slot.socket = nullptr;
-  Retire(socket, false);
+  Retire(socket, flush);
+  // Nobody ever saw this number: it may be handed out again.
+  if (!slot.announced && k > 1) free_indexes_.insert(k);
 }
 
 void Session::AnnounceGone(int k) {
@@ -451,7 +486,9 @@ void Session::AnnounceGone(int k) {
 
 void Session::DropServerSocket(int k, const QString& reason) {
   if (!ServerSocket(k)) return;
+  const bool admitted = Admitted(k);
   CloseServerSocket(k);
+  if (!admitted) return;  // a stranger at the door: nobody knows it
   instance_.ReportStatus(QStringLiteral("TS_Err:") + reason);
   AnnounceGone(k);
 }

@@ -1,16 +1,20 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "core/Instance.h"
 #include "net/Dispatcher.h"
+#include "net/Gatekeeper.h"
 #include "net/Packet.h"
 #include "net/Router.h"
 
@@ -50,6 +54,35 @@ class Session : public QObject {
   void SetCutAfter(int ms);
   // True while the server holds back reading because its output is behind.
   bool ReadingPaused() const;
+
+  // --- admission ----------------------------------------------------------------------------
+  // How long a connection may take over each step of joining before it is closed.
+  struct AdmissionTimes {
+    int hello_ms = 15000;   // from connecting to the hello
+    int handle_ms = 30000;  // from the hello to the handle
+    int answer_ms = 10000;  // from the password challenge to the answer
+    int stall_ms = 30000;   // a packet begun and not finished
+  };
+  void SetAdmissionTimes(const AdmissionTimes& times);
+  // The password the server asks for (empty: an open session, as always); when serving, the
+  // own user answers with it too. Applies to connections that say hello from now on.
+  void SetPassword(const QString& word) { gate_.SetPassword(word); }
+  QString Password() const { return gate_.Password(); }
+  // The word this instance answers a host's challenge with as a client: one given for that host
+  // in this run, else what the lookup finds (the command line's, or one remembered for it).
+  void SetJoinPassword(const QString& host, const QString& word) { run_words_[host] = word; }
+  void SetPasswordLookup(std::function<QString(const QString& host)> lookup) {
+    password_lookup_ = std::move(lookup);
+  }
+  Gatekeeper& gatekeeper() { return gate_; }
+  // Server only, participant k > 1 that is connected: closes its connection, tells it and
+  // everyone, and refuses its address for a while (Kick) or while this server runs (Ban).
+  bool Kick(int k);
+  bool Ban(int k);
+  bool LiftBan(const QString& address) { return gate_.Lift(address); }
+  std::vector<Gatekeeper::Ban> Bans() const { return gate_.Bans(); }
+  // True when connection k has been let in (always, in an open session).
+  bool Admitted(int k) const;
 
   // --- connection menu ---------------------------------------------------------------------
   // Starts serving and joins through the loopback address. False when listening failed
@@ -116,11 +149,26 @@ class Session : public QObject {
   void joinedSession();
   // The user asked to disconnect (whatever the mode).
   void disconnectRequested();
+  // The host turned this client away (wrong or missing password, kicked, banned); the session
+  // is over and must not be tried again without the user.
+  void refusedByHost(const QString& reason);
+  // The refusal was about the password: the user may give one and connect to `host` again.
+  void passwordWanted(const QString& host, const QString& reason);
 
  private:
   struct ServerSlot {
     QTcpSocket* socket = nullptr;
     std::unique_ptr<SocketLink> link;
+    // Admission: where it comes from and how far it got (times on gate_clock_, -1 not yet).
+    QString address;
+    bool admitted = false;
+    bool announced = false;  // described to anyone: its index is taken for this run
+    QByteArray nonce;
+    qint64 accepted_at = 0;
+    qint64 hello_at = -1;
+    qint64 challenged_at = -1;
+    qint64 joined_at = -1;
+    qint64 partial_since = -1;  // a packet begun and not yet complete
   };
 
   void RegisterHandlers();
@@ -135,8 +183,8 @@ class Session : public QObject {
   void OnNewConnection();
   void OnServerError(int k, QAbstractSocket::SocketError error);
   void OnWatchTick();
-  // Closes socket k at once (its link stays, as a closed one).
-  void CloseServerSocket(int k);
+  // Closes socket k at once, or after what it holds has left (its link stays, as a closed one).
+  void CloseServerSocket(int k, bool flush = false);
   // Closes socket k and tells everyone that participant k is gone.
   void DropServerSocket(int k, const QString& reason);
   void AnnounceGone(int k);
@@ -165,6 +213,20 @@ class Session : public QObject {
   void OnParticipant(const Packet& p);
   void OnParticipantLeft(const Packet& p);
   void OnRenamed(const Packet& p);
+  // Admission (SessionGate.cpp).
+  bool Admits(int socket, int code) const;
+  int NextIndex();
+  void TurnAway(QTcpSocket* socket, Gatekeeper::Refusal refusal);
+  void SendAway(int k, Gatekeeper::Refusal refusal);
+  void Admit(int k);
+  void OnAnswer(int socket, const Packet& p);
+  void NoteInput(int k, qsizetype expected);
+  void OnGateTick();
+  bool Remove(int k, bool ban);
+  void OnChallenge(const Packet& p);
+  void OnRefused(const Packet& p);
+  void OnRemoved(const Packet& p);
+  void Refused(Gatekeeper::Refusal refusal);
 
   SessionState& state() { return instance_.session_state(); }
 
@@ -179,6 +241,13 @@ class Session : public QObject {
   QTcpSocket* client_ = nullptr;
   std::unique_ptr<SocketLink> client_link_;
   QTimer watch_;
+  Gatekeeper gate_;
+  AdmissionTimes admission_;
+  QElapsedTimer gate_clock_;
+  QTimer gate_tick_;
+  std::set<int> free_indexes_;  // numbers of connections that never joined, to hand out again
+  std::map<QString, QString> run_words_;
+  std::function<QString(const QString& host)> password_lookup_;
   QTimer client_read_;
 
   int port_ = kDefaultPort;

@@ -4,7 +4,9 @@
 
 #include "core/Instance.h"
 #include "net/MessageCodes.h"
+#include "net/PacketCodec.h"
 #include "net/Session.h"
+#include "net/SocketLink.h"
 
 namespace quillora {
 
@@ -27,6 +29,8 @@ void Session::RegisterHandlers() {
   d.RegisterServerHandler(kChangeHandle, kChangeHandle,
                           [this](int, const Packet& p) { OnHandleChange(p); });
   d.RegisterServerHandler(kLeave, kLeave, [this](int, const Packet& p) { OnLeave(p); });
+  d.RegisterServerHandler(kAnswer, kAnswer,
+                          [this](int socket, const Packet& p) { OnAnswer(socket, p); });
 
   d.RegisterClientHandler(kParticipantJoined, kParticipantJoined,
                           [this](const Packet& p) { OnParticipant(p); });
@@ -35,11 +39,28 @@ void Session::RegisterHandlers() {
                           [this](const Packet& p) { OnParticipantLeft(p); });
   d.RegisterClientHandler(kHandleChanged, kHandleChanged,
                           [this](const Packet& p) { OnRenamed(p); });
+  d.RegisterClientHandler(kChallenge, kChallenge, [this](const Packet& p) { OnChallenge(p); });
+  d.RegisterClientHandler(kRefused, kRefused, [this](const Packet& p) { OnRefused(p); });
+  d.RegisterClientHandler(kRemoved, kRemoved, [this](const Packet& p) { OnRemoved(p); });
 }
 
 // --- server side -----------------------------------------------------------------------------
 
 void Session::OnHello(int socket) {
+  if (socket >= 1 && socket < static_cast<int>(slots_.size())) {
+    ServerSlot& slot = slots_[socket];
+    if (slot.hello_at < 0) slot.hello_at = gate_clock_.elapsed();
+    if (!slot.admitted) {
+      // The password is asked for first; the index follows the proof.
+      if (!slot.nonce.isEmpty() || !slot.link) return;
+      slot.nonce = Gatekeeper::NewNonce();
+      slot.challenged_at = gate_clock_.elapsed();
+      Packet challenge(msg::kChallenge, 0, 0, static_cast<int16_t>(socket));
+      challenge.SetBin(slot.nonce);
+      slot.link->Write(EncodePacket(challenge));
+      return;
+    }
+  }
   Packet reply(msg::kWelcome, 0, 0, static_cast<int16_t>(socket));
   reply.Add(static_cast<int16_t>(socket))
       .Add(int32_t{kVersionMajor})
@@ -51,6 +72,10 @@ void Session::OnHello(int socket) {
 void Session::OnJoin(const Packet& p) {
   const int r = p.SenderIndex;
   if (r < 1 || r > instance_.SocketCount) throw SubscriptError();
+  if (r < static_cast<int>(slots_.size())) {
+    slots_[r].announced = true;
+    slots_[r].joined_at = gate_clock_.elapsed();
+  }
   const QString handle = p.Text(1);
   const int32_t color = p.Int(2);
   Participant& row = state().Row(r);
@@ -74,6 +99,8 @@ void Session::OnJoin(const Packet& p) {
     const QTcpSocket* socket = ServerSocket(k);
     if (!socket || socket->state() != QAbstractSocket::ConnectedState) continue;
     if (k >= instance_.ParticipantTable.size()) continue;
+    if (!slots_[k].admitted) continue;  // a stranger at the door is nobody's business
+    slots_[k].announced = true;
     router_.SendPacket(RouteOne, describe(k, static_cast<int16_t>(r)));
   }
   router_.SendPacket(RouteAll, describe(r, 0));

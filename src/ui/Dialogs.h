@@ -33,6 +33,16 @@ class Dialogs {
   // Text input box; `done(std::nullopt)` when cancelled.
   virtual void Input(QWidget* parent, const QString& title, const QString& prompt,
                      const QString& initial, std::function<void(std::optional<QString>)> done) = 0;
+  // Password box: the typed text is hidden, and a box offers to remember it. `done(nullopt, _)`
+  // when cancelled. Without a box of its own, an ordinary input box that never remembers.
+  virtual void Password(QWidget* parent, const QString& title, const QString& prompt,
+                        const QString& remember_label,
+                        std::function<void(std::optional<QString>, bool remember)> done) {
+    (void)remember_label;
+    Input(parent, title, prompt, QString(), [done](std::optional<QString> word) {
+      if (done) done(std::move(word), false);
+    });
+  }
   // Save-file dialog: asks before overwriting; `done("")` when cancelled. `filter` is in Qt's
   // "Text (*.txt)" form.
   virtual void SaveFile(QWidget* parent, const QString& title, const QString& folder,

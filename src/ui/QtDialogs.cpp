@@ -1,15 +1,21 @@
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 
@@ -107,6 +113,39 @@ void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prom
       done(d->textValue());
     } else {
       done(std::nullopt);
+    }
+  });
+}
+
+void QtDialogs::Password(QWidget* parent, const QString& title, const QString& prompt,
+                         const QString& remember_label,
+                         std::function<void(std::optional<QString>, bool)> done) {
+  auto* dialog = new QDialog(parent);
+  dialog->setWindowTitle(title);
+  dialog->setMinimumWidth(360);
+  auto* layout = new QVBoxLayout(dialog);
+  auto* label = new QLabel(prompt, dialog);
+  label->setWordWrap(true);
+  auto* word = new QLineEdit(dialog);
+  word->setObjectName(QStringLiteral("txtPassword"));
+  word->setEchoMode(QLineEdit::Password);
+  auto* remember = new QCheckBox(remember_label, dialog);
+  remember->setObjectName(QStringLiteral("chkRemember"));
+  remember->setVisible(!remember_label.isEmpty());
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  layout->addWidget(label);
+  layout->addWidget(word);
+  layout->addWidget(remember);
+  layout->addWidget(buttons);
+  word->setFocus();
+  OpenAndThen(dialog, [done, word, remember](QDialog*, int result) {
+    if (!done) return;
+    if (result == QDialog::Accepted) {
+      done(word->text(), remember->isChecked());
+    } else {
+      done(std::nullopt, false);
     }
   });
 }

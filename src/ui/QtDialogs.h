@@ -13,6 +13,9 @@ class QtDialogs : public Dialogs {
                std::function<void(bool)> done) override;
   void ConfirmOkCancel(QWidget* parent, const QString& title, const QString& text,
                        std::function<void(bool)> done) override;
+  void Password(QWidget* parent, const QString& title, const QString& prompt,
+                const QString& remember_label,
+                std::function<void(std::optional<QString>, bool)> done) override;
   void Input(QWidget* parent, const QString& title, const QString& prompt, const QString& initial,
              std::function<void(std::optional<QString>)> done) override;
   void SaveFile(QWidget* parent, const QString& title, const QString& folder, const QString& filter,

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QProcess>
 
 #include "gui/SessionHarness.h"
@@ -99,6 +100,45 @@ TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   EXPECT_EQ(program.process.exitCode(), 0);
   const QString ini = Cp932::DecodeFile(home.Read("app.ini"));
   EXPECT_TRUE(ini.contains(QStringLiteral("DataVer=2.1")));
+}
+
+TEST(Executable, PasswordFromTheCommandLineLetsInOnlyThoseWhoKnowIt) {
+  const QString word = QStringLiteral("合言葉");
+  TempHome host_home, good_home, bad_home;
+  const int port = FreePort();
+  const QString p = QString::number(port);
+  RunningProgram host(host_home.path(), {"--port", p, "--server", "--handle", QStringLiteral("親"),
+                                         "--password", word});
+  ASSERT_TRUE(host.process.waitForStarted(10000));
+
+  // A watcher that proves the word by hand.
+  RawPeer watcher;
+  ASSERT_TRUE(ConnectWhenListening(watcher, port));
+  watcher.Send(Packet(204, 0));
+  ASSERT_TRUE(watcher.WaitFor(11));
+  EXPECT_FALSE(watcher.Last(2));
+  watcher.Send(Packet(211, 0).SetBin(QMessageAuthenticationCode::hash(
+      watcher.Last(11)->BinData, word.toUtf8(), QCryptographicHash::Sha256)));
+  ASSERT_TRUE(watcher.WaitFor(2));
+  Packet join(201, 0, static_cast<int16_t>(watcher.Last(2)->Int(1)), 1);
+  join.Add(QStringLiteral("見張り")).Add(int32_t{0});
+  watcher.Send(join);
+  auto joined = [&](const QString& handle) {
+    for (const Packet& packet : watcher.packets) {
+      if (packet.MessageCode == 1 && packet.Text(2) == handle) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return joined(QStringLiteral("親")); }));
+
+  RunningProgram bad(bad_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
+                                       QStringLiteral("偽"), "--password", QStringLiteral("違う")});
+  RunningProgram good(good_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
+                                         QStringLiteral("子"), "--password", word});
+  ASSERT_TRUE(WaitUntil([&] { return joined(QStringLiteral("子")); }, 20000));
+  QTest::qWait(1000);
+  EXPECT_FALSE(joined(QStringLiteral("偽")));
+  EXPECT_EQ(bad.process.state(), QProcess::Running);  // refused, not crashed
 }
 
 TEST(Executable, RejectsUnknownOptionsWithUsage) {
