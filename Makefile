@@ -11,7 +11,8 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages needed to build, run and test.
 PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev \
-        fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth
+        fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth \
+        libsqlite3-dev sqlite3
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

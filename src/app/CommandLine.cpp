@@ -93,6 +93,9 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
     } else if (name == QLatin1String("--handle")) {
       if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--handle needs a name"));
       result.handle = value;
+    } else if (name == QLatin1String("--table")) {
+      if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--table needs a file"));
+      result.table = value;
     } else {
       return fail(QStringLiteral("unknown option: %1").arg(args[i]));
     }
@@ -106,12 +109,14 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
 QString CommandLine::Usage() {
   return QStringLiteral(
       "usage: quillora [--home DIR] [--port N] [--server | --connect ADDRESS] [--handle NAME]\n"
+      "                [--table FILE]\n"
       "       quillora --help | --version\n"
       "  --home DIR         program folder (app.ini, log, data, file_Rcv)\n"
       "  --port N           server port and the port clients connect to (default 2001)\n"
       "  --server           start as the server\n"
       "  --connect ADDRESS  connect to a server at start-up (host or host:localport)\n"
-      "  --handle NAME      use NAME as the handle for this run\n");
+      "  --handle NAME      use NAME as the handle for this run\n"
+      "  --table FILE       host with the table file FILE (created when missing)\n");
 }
 
 QString CommandLine::VersionText() {

@@ -13,6 +13,7 @@ struct CommandLine {
   bool server = false;   // --server: start in ServerMode
   QString connect;       // --connect ADDRESS: connect at start-up
   QString handle;        // --handle NAME: the handle for this run
+  QString table;         // --table FILE: the table file the host keeps its state in
   bool version = false;  // --version: print the version and stop
 
   // Parses the arguments after the program name, before any window system is needed. Qt's own

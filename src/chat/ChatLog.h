@@ -106,6 +106,8 @@ class ChatLog : public QObject, public ChatSink {
  signals:
   // A day-log file was written (emitted after each successful write, in writing order).
   void dayLogWritten(const QString& path);
+  // A chat line was accepted (before it is shown); the table file keeps it.
+  void lineAccepted(const QString& speaker, int kind, const QString& text, uint32_t color);
 
  private:
   class RtfDayFile;
