@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "chat/ChatLog.h"
@@ -90,6 +91,12 @@ bool TableKeeper::Open(const QString& path) {
 }
 
 bool TableKeeper::Save() { return Write(false); }
+
+bool TableKeeper::Create(const QString& path) {
+  if (store_.IsOpen()) Close();
+  for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+  return Open(path);
+}
 
 void TableKeeper::Close() {
   if (!store_.IsOpen()) return;

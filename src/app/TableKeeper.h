@@ -36,6 +36,8 @@ class TableKeeper : public QObject {
   // existing file's state goes into the tools). What the opening had to say goes to the chat.
   // False when the file was refused or could not be opened (the previous table stays).
   bool Open(const QString& path);
+  // A new table at `path` (an old file there is replaced) holding the tools' current state.
+  bool Create(const QString& path);
   // Writes what is waiting and closes the file.
   void Close();
   // Writes everything collected now. False when no table is open or the write failed.

@@ -11,6 +11,7 @@
 #include <QTextBlock>
 #include <algorithm>
 
+#include "chat/ChatHtml.h"
 #include "core/Colors.h"
 #include "core/Instance.h"
 #include "core/Sound.h"
@@ -521,6 +522,11 @@ bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
   return WriteWholeFile(instance_.PathOf(path), RtfWriter::Write(DocumentFromText(
                                                     log_, twips_per_pixel_, run_first_block_)));
+}
+
+bool ChatLog::SaveMainAsHtml(const QString& path, const ChatHtmlOptions& options) {
+  Flush();
+  return WriteWholeFile(instance_.PathOf(path), ChatHtml(log_, run_first_block_, options).toUtf8());
 }
 
 }  // namespace quillora
