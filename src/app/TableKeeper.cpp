@@ -82,6 +82,14 @@ bool TableKeeper::Open(const QString& path) {
     restoring_ = true;
     for (ToolState* tool : tools_) tool->Restore(store_);
     restoring_ = false;
+    // Players already at the table get the opened state as late joiners do.
+    if (instance_.SessionMode == ModeServer) {
+      QVector<int> players;
+      for (const Participant& row : instance_.ParticipantTable) {
+        if (row.Present && row.Index != instance_.OwnIndex) players << row.Index;
+      }
+      for (ToolState* tool : tools_) tool->HandOut(players);
+    }
   } else {
     Write(true);
   }

@@ -52,6 +52,9 @@ class ToolState {
   }
   // Replaces the tool's state with what the reader holds.
   virtual void Restore(const StateReader& in) = 0;
+  // On the server after a restore: the participants get the restored state the way a late
+  // joiner gets it.
+  virtual void HandOut(const QVector<int>& participants) = 0;
 
   // The keeper learns that something changed.
   void SetChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }

@@ -1,6 +1,8 @@
 #include "counters/CounterState.h"
 
 #include "counters/Counters.h"
+#include "net/MessageCodes.h"
+#include "net/Packet.h"
 
 namespace quillora {
 
@@ -40,6 +42,13 @@ void CounterState::Restore(const StateReader& in) {
     emit counters_.counterChanged(n);
   }
   MarkDescribed();
+}
+
+void CounterState::HandOut(const QVector<int>& participants) {
+  for (int p : participants) {
+    Packet request(msg::kCounterRequest, 0, static_cast<int16_t>(p), 0);
+    counters_.HandleServer(p, request);
+  }
 }
 
 }  // namespace quillora

@@ -14,6 +14,7 @@ class CounterState : public ToolState {
   QVector<StateTable> Tables() const override;
   void DescribeAll(StateWriter& out) const override;
   void Restore(const StateReader& in) override;
+  void HandOut(const QVector<int>& participants) override;
 
  private:
   Counters& counters_;

@@ -3,6 +3,7 @@
 #include <QBuffer>
 
 #include "drawing/DrawBoard.h"
+#include "net/MessageCodes.h"
 
 namespace quillora {
 
@@ -100,6 +101,13 @@ void DrawBoardState::Restore(const StateReader& in) {
   for (int page = 0; page <= highest; ++page) emit board_.pageChanged(page);
   dirty_.clear();
   MarkDescribed();
+}
+
+void DrawBoardState::HandOut(const QVector<int>& participants) {
+  for (int p : participants) {
+    Packet request(msg::kDrawRepair, draw::kRepairAll, static_cast<int16_t>(p), 0);
+    board_.HandleServer(p, request);
+  }
 }
 
 }  // namespace quillora

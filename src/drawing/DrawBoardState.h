@@ -18,6 +18,7 @@ class DrawBoardState : public ToolState {
   void DescribeAll(StateWriter& out) const override;
   void DescribeChanges(StateWriter& out) override;
   void Restore(const StateReader& in) override;
+  void HandOut(const QVector<int>& participants) override;
 
  private:
   void DescribeInfo(StateWriter& out) const;

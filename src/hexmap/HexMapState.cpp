@@ -1,6 +1,8 @@
 #include "hexmap/HexMapState.h"
 
 #include "hexmap/HexMap.h"
+#include "net/MessageCodes.h"
+#include "net/Packet.h"
 
 namespace quillora {
 
@@ -158,6 +160,14 @@ void HexMapState::Restore(const StateReader& in) {
   cells_dirty_.clear();
   pieces_dirty_.clear();
   MarkDescribed();
+}
+
+void HexMapState::HandOut(const QVector<int>& participants) {
+  if (!map_.HasMap()) return;
+  for (int p : participants) {
+    Packet request(msg::kHexRequestMaps, 0, static_cast<int16_t>(p), 0);
+    map_.HandleServer(p, request);
+  }
 }
 
 }  // namespace quillora

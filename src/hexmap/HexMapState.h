@@ -19,6 +19,7 @@ class HexMapState : public ToolState {
   void DescribeAll(StateWriter& out) const override;
   void DescribeChanges(StateWriter& out) override;
   void Restore(const StateReader& in) override;
+  void HandOut(const QVector<int>& participants) override;
 
  private:
   void DescribeHeaders(StateWriter& out) const;

@@ -2,6 +2,7 @@
 
 #include <QMap>
 
+#include "net/MessageCodes.h"
 #include "table/SharedTable.h"
 
 namespace quillora {
@@ -45,6 +46,14 @@ void SharedTableState::Restore(const StateReader& in) {
     texts[{r, c}] = row[4].toString();
   }
   if (row_ids.isEmpty() || !row_ids.contains(0) || !column_ids.contains(0)) return;
+  gone_rows_.clear();
+  gone_columns_.clear();
+  for (int32_t id : table_.row_ids_.mid(1)) {
+    if (!row_ids.values().contains(id)) gone_rows_ << id;
+  }
+  for (int32_t id : table_.column_ids_.mid(1)) {
+    if (!column_ids.values().contains(id)) gone_columns_ << id;
+  }
   table_.row_ids_ = QVector<int32_t>(row_ids.begin(), row_ids.end());
   table_.column_ids_ = QVector<int32_t>(column_ids.begin(), column_ids.end());
   table_.row_ids_[0] = 0;
@@ -64,6 +73,19 @@ void SharedTableState::Restore(const StateReader& in) {
   }
   emit table_.tableChanged();
   MarkDescribed();
+}
+
+void SharedTableState::HandOut(const QVector<int>& participants) {
+  // Deletions go out through the server like the user's own; then each gets the whole table.
+  for (int32_t id : std::as_const(gone_rows_)) {
+    table_.SendToServer(table_.Make(msg::kTableDelete, msg::kTableRow).Add(id));
+  }
+  for (int32_t id : std::as_const(gone_columns_)) {
+    table_.SendToServer(table_.Make(msg::kTableDelete, msg::kTableColumn).Add(id));
+  }
+  gone_rows_.clear();
+  gone_columns_.clear();
+  for (int p : participants) table_.QueueAnswer(p);
 }
 
 }  // namespace quillora

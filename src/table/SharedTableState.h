@@ -15,9 +15,13 @@ class SharedTableState : public ToolState {
   QVector<StateTable> Tables() const override;
   void DescribeAll(StateWriter& out) const override;
   void Restore(const StateReader& in) override;
+  void HandOut(const QVector<int>& participants) override;
 
  private:
   SharedTable& table_;
+  // Rows and columns the others still have that the restored table lacks.
+  QVector<int32_t> gone_rows_;
+  QVector<int32_t> gone_columns_;
 };
 
 }  // namespace quillora

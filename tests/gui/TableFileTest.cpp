@@ -4,9 +4,16 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <optional>
 
 #include "app/AppCore.h"
 #include "app/TableStore.h"
+#include "chat/ChatHtml.h"
+#include "common/TestSupport.h"
+#include "dice/DiceBroadcast.h"
+#include "text/Cp932.h"
 #include "common/HexContent.h"
 #include "gui/SessionHarness.h"
 
@@ -235,4 +242,95 @@ TEST(TableFile, ADamagedFileOpensTheNewestGoodBackupAndANewerOneIsRefused) {
   EXPECT_EQ(core.counters().At(0)->value, 1);
   EXPECT_TRUE(ChatHas(core, QStringLiteral("新しい版のQuilloraで作られているため、開けません")));
   EXPECT_EQ(Query(file, "PRAGMA user_version"), QStringLiteral("99"));
+}
+
+namespace {
+
+// The text a browser shows of a page: headless Chromium lays it out and hands back innerText.
+std::optional<QString> BrowserText(const QString& html_path, const QString& work) {
+  const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+  if (chromium.isEmpty()) return std::nullopt;
+  QFile page(html_path);
+  if (!page.open(QIODevice::ReadOnly)) return QString();
+  QByteArray html = page.readAll();
+  html.replace("</body>",
+               "<script>const t=document.body.innerText;document.body.textContent='';"
+               "const p=document.createElement('pre');p.id='out';p.textContent=t;"
+               "document.body.appendChild(p);</script></body>");
+  const QString probe = work + QStringLiteral("/probe.html");
+  QFile out(probe);
+  if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size()) return QString();
+  out.close();
+  QProcess browser;
+  browser.start(chromium, {"--headless", "--no-sandbox", "--disable-gpu",
+                           "--disable-background-networking", "--user-data-dir=" + work + "/profile",
+                           "--dump-dom", QUrl::fromLocalFile(probe).toString()});
+  if (!browser.waitForFinished(90000)) return QString();
+  const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
+  const qsizetype from = dom.indexOf(QStringLiteral("<pre id=\"out\">"));
+  const qsizetype to = dom.lastIndexOf(QStringLiteral("</pre>"));
+  if (from < 0 || to < from) return QString();
+  QString text = dom.mid(from + 14, to - from - 14);
+  text.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+  text.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+  text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+  text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+  return text;
+}
+
+QString Lines(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  return text;
+}
+
+}  // namespace
+
+TEST(TableFile, TheHtmlLogReadsInABrowserAsTheTextLogDoes) {
+  TempHome home;
+  FakeSound sound;
+  AppCore core(home.path(), 3, sound);
+  core.Startup({});
+  ChatLog& log = core.chat_log();
+  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn, QStringLiteral("今夜は  森の奥へ <&> 行きます"), {}, 0);
+  log.AppendChatLine(QStringLiteral("アリス："), kSpeakerOther, QStringLiteral("了解！\n二行目です"), {},
+                     0x2040C0);
+  log.AppendChatLine(QStringLiteral("ボブ(秘密通達)："), kSpeakerSystem, QStringLiteral("罠がある"),
+                     QStringLiteral("ボブ"), 0x00A000);
+  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn,
+                     kSecretDicePrefix + QStringLiteral("2D6 = 11"), {}, 0);
+  log.SystemLine(QStringLiteral("キャロルさんが入室しました"));
+
+  const QString txt = home.File(QStringLiteral("log/今夜.txt"));
+  const QString html = home.File(QStringLiteral("log/今夜.html"));
+  const QString shared = home.File(QStringLiteral("log/公開用.html"));
+  ASSERT_TRUE(log.SaveMainAsText(txt));
+  ChatHtmlOptions options;
+  options.title = QStringLiteral("火曜の卓");
+  options.whisper_markers = {QStringLiteral("秘密通達)：")};
+  options.secret_markers = {kSecretDicePrefix};
+  ASSERT_TRUE(log.SaveMainAsHtml(html, options));
+  options.leave_out_private = true;
+  ASSERT_TRUE(log.SaveMainAsHtml(shared, options));
+
+  const QString page = QString::fromUtf8(home.Read(QStringLiteral("log/今夜.html")));
+  EXPECT_TRUE(page.contains(QStringLiteral("<meta charset=\"utf-8\">")));
+  EXPECT_TRUE(page.contains(QStringLiteral("color:#c04020")));  // Alice's 0x2040C0
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"whisper\"")));
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"secret\"")));
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"system\"")));
+  EXPECT_FALSE(page.contains(QStringLiteral("src=")));  // nothing is loaded from elsewhere
+
+  TempHome work;
+  const std::optional<QString> shown = BrowserText(html, work.path());
+  if (!shown) GTEST_SKIP() << "chromium is not installed: the page was not read back in a browser";
+  const QString text = Lines(Cp932::DecodeFile(home.Read(QStringLiteral("log/今夜.txt"))));
+  EXPECT_TRUE(text.contains(QStringLiteral("二行目です")));
+  EXPECT_EQ(Lines(*shown).toStdString(), text.toStdString());
+
+  const QString left = Lines(BrowserText(shared, work.path()).value_or(QString()));
+  EXPECT_TRUE(left.contains(QStringLiteral("キャロルさんが入室しました")));
+  EXPECT_TRUE(left.contains(QStringLiteral("二行目です")));
+  EXPECT_FALSE(left.contains(QStringLiteral("罠がある")));
+  EXPECT_FALSE(left.contains(QStringLiteral("2D6 = 11")));
 }
