@@ -75,7 +75,6 @@ struct Seen {
   QStringList counters;
   QStringList hex;
   QVector<QImage> pages;
-  int draw_current = -1;
   bool operator==(const Seen&) const = default;
 };
 
@@ -93,7 +92,6 @@ Seen Look(AppCore& core) {
   }
   s.hex = HexContent(core.hex_map());
   for (int p = 0; p <= core.drawing().HighestPage(); ++p) s.pages << core.drawing().Snapshot(p);
-  s.draw_current = core.drawing().CurrentPage();
   return s;
 }
 
