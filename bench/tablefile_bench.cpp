@@ -40,10 +40,11 @@ double Median(std::vector<double> v) {
 double Worst(const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); }
 
 void Print(const char* what, const Figures& f) {
-  std::printf("%-34s op median %7.3f ms  worst %7.3f | write median %7.3f ms  worst %7.3f | "
-              "total median %7.3f ms\n",
-              what, Median(f.op_ms), Worst(f.op_ms), Median(f.write_ms), Worst(f.write_ms),
-              Median(f.op_ms) + Median(f.write_ms));
+  std::printf(
+      "%-34s op median %7.3f ms  worst %7.3f | write median %7.3f ms  worst %7.3f | "
+      "total median %7.3f ms\n",
+      what, Median(f.op_ms), Worst(f.op_ms), Median(f.write_ms), Worst(f.write_ms),
+      Median(f.op_ms) + Median(f.write_ms));
 }
 
 template <typename Op>

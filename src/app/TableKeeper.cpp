@@ -53,8 +53,7 @@ bool TableKeeper::Write(bool everything) {
     }
   }
   for (const ChatLine& line : std::as_const(chat_lines_)) {
-    store_.AppendChatLine(++chat_seq_, line.msecs, line.speaker, line.kind, line.colour,
-                          line.text);
+    store_.AppendChatLine(++chat_seq_, line.msecs, line.speaker, line.kind, line.colour, line.text);
   }
   chat_lines_.clear();
   const bool ok = store_.Commit();

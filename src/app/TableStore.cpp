@@ -74,8 +74,8 @@ QVariant Column(sqlite3_stmt* st, int i) {
 // Opens an existing file for reading and writing (a crashed writer's journal is rolled in).
 sqlite3* OpenExisting(const QString& path) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE,
-                      nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+      SQLITE_OK) {
     sqlite3_close(db);
     return nullptr;
   }
@@ -171,8 +171,9 @@ TableStore::Opened TableStore::Open(const QString& path, const QVector<StateTabl
     if (Healthy(path_, &version)) {
       if (version > kSchemaVersion) {
         result.outcome = Outcome::kRefused;
-        result.message = QStringLiteral("卓のファイル「%1」は新しい版のQuilloraで作られているため、"
-                                        "開けません。")
+        result.message = QStringLiteral(
+                             "卓のファイル「%1」は新しい版のQuilloraで作られているため、"
+                             "開けません。")
                              .arg(name);
         return result;
       }
@@ -188,22 +189,22 @@ TableStore::Opened TableStore::Open(const QString& path, const QVector<StateTabl
         }
       }
       QDir().mkpath(BackupFolder(path_));
-      const QString damaged = BackupFolder(path_) + QLatin1Char('/') + name +
-                              QStringLiteral(".damaged-") + Stamp();
+      const QString damaged =
+          BackupFolder(path_) + QLatin1Char('/') + name + QStringLiteral(".damaged-") + Stamp();
       SetAside(path_, damaged);
       if (!good.isEmpty() && QFile::copy(good, path_)) {
         QFile(path_).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                     QFile::ReadOther);
         result.outcome = Outcome::kFromBackup;
-        result.message =
-            QStringLiteral("卓のファイル「%1」は壊れていたため、最新の正常なバックアップ「%2」を"
-                           "開きました。壊れたファイルは「%3」に移しました。")
-                .arg(name, QFileInfo(good).fileName(), QFileInfo(damaged).fileName());
+        result.message = QStringLiteral(
+                             "卓のファイル「%1」は壊れていたため、最新の正常なバックアップ「%2」を"
+                             "開きました。壊れたファイルは「%3」に移しました。")
+                             .arg(name, QFileInfo(good).fileName(), QFileInfo(damaged).fileName());
       } else {
-        result.message =
-            QStringLiteral("卓のファイル「%1」は壊れていて、使えるバックアップもないため、"
-                           "新しい卓として開きました。壊れたファイルは「%2」に移しました。")
-                .arg(name, QFileInfo(damaged).fileName());
+        result.message = QStringLiteral(
+                             "卓のファイル「%1」は壊れていて、使えるバックアップもないため、"
+                             "新しい卓として開きました。壊れたファイルは「%2」に移しました。")
+                             .arg(name, QFileInfo(damaged).fileName());
       }
     }
   }
@@ -334,9 +335,9 @@ void TableStore::Put(const QString& table, const QVariantList& row) {
     columns << Quoted(c);
     marks << QStringLiteral("?");
   }
-  sqlite3_stmt* st = Statement(QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
-                                   .arg(Quoted(table), columns.join(QLatin1Char(',')),
-                                        marks.join(QLatin1Char(','))));
+  sqlite3_stmt* st = Statement(
+      QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
+          .arg(Quoted(table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
   if (!st) return;
   for (int i = 0; i < row.size(); ++i) Bind(st, i + 1, row[i]);
   if (sqlite3_step(st) != SQLITE_DONE) Fail(QString::fromUtf8(sqlite3_errmsg(db_)));

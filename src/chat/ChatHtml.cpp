@@ -25,8 +25,7 @@ QString Span(const QTextFragment& fragment) {
   if (f.fontWeight() >= QFont::Bold) style += QStringLiteral("font-weight:bold;");
   if (f.fontItalic()) style += QStringLiteral("font-style:italic;");
   const QString text = Escaped(fragment.text());
-  return style.isEmpty() ? text
-                         : QStringLiteral("<span style=\"%1\">%2</span>").arg(style, text);
+  return style.isEmpty() ? text : QStringLiteral("<span style=\"%1\">%2</span>").arg(style, text);
 }
 
 bool ContainsAny(const QString& text, const QStringList& markers) {
@@ -63,8 +62,8 @@ QString ChatHtml(const QTextDocument& document, int first_block, const ChatHtmlO
       const QString text = b.text();
       const bool whisper = ContainsAny(speaker, options.whisper_markers);
       const bool secret = ContainsAny(text, options.secret_markers);
-      line_class = whisper ? QStringLiteral("whisper")
-                   : secret ? QStringLiteral("secret")
+      line_class = whisper                           ? QStringLiteral("whisper")
+                   : secret                          ? QStringLiteral("secret")
                    : text.startsWith(kSystemSpeaker) ? QStringLiteral("system")
                                                      : QString();
       skipping = options.leave_out_private && (whisper || secret);
@@ -77,9 +76,9 @@ QString ChatHtml(const QTextDocument& document, int first_block, const ChatHtmlO
     const int indent = qRound(format.leftMargin());
     QString style;
     if (indent > 0) {
-      style = continues ? QStringLiteral(" style=\"padding-left:%1px\"").arg(indent)
-                        : QStringLiteral(" style=\"padding-left:%1px;text-indent:-%1px\"")
-                              .arg(indent);
+      style = continues
+                  ? QStringLiteral(" style=\"padding-left:%1px\"").arg(indent)
+                  : QStringLiteral(" style=\"padding-left:%1px;text-indent:-%1px\"").arg(indent);
     }
     const QString cls =
         line_class.isEmpty() ? QString() : QStringLiteral(" class=\"%1\"").arg(line_class);

@@ -13,10 +13,10 @@ const QString kPieces = QStringLiteral("hex_pieces");
 const QString kInfo = QStringLiteral("hex_info");
 
 const QStringList kHeaderColumns = {
-    "page",       "first_column",   "first_row",    "columns",         "rows",
-    "cell_width", "cell_height",    "shape",        "piece_type",      "direction_count",
-    "highest_slot", "own_piece_count", "sprite_row", "stacked_cells", "column_step",
-    "row_step"};
+    "page",       "first_column",    "first_row",    "columns",
+    "rows",       "cell_width",      "cell_height",  "shape",
+    "piece_type", "direction_count", "highest_slot", "own_piece_count",
+    "sprite_row", "stacked_cells",   "column_step",  "row_step"};
 }  // namespace
 
 HexMapState::HexMapState(HexMap& map) : map_(map) {

@@ -11,11 +11,11 @@
 #include "app/AppCore.h"
 #include "app/TableStore.h"
 #include "chat/ChatHtml.h"
+#include "common/HexContent.h"
 #include "common/TestSupport.h"
 #include "dice/DiceBroadcast.h"
-#include "text/Cp932.h"
-#include "common/HexContent.h"
 #include "gui/SessionHarness.h"
+#include "text/Cp932.h"
 
 using namespace quillora;
 using namespace quillora::test;
@@ -30,9 +30,9 @@ class Host {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(QUILLORA_EXE), {"--home", home, "--port", QString::number(port),
-                                                 "--server", "--handle", QStringLiteral("卓主"),
-                                                 "--table", table});
+    process.start(QStringLiteral(QUILLORA_EXE),
+                  {"--home", home, "--port", QString::number(port), "--server", "--handle",
+                   QStringLiteral("卓主"), "--table", table});
   }
   ~Host() {
     if (process.state() != QProcess::NotRunning) {
@@ -51,18 +51,26 @@ struct Player {
     options.port = port;
     core.Startup(options);
   }
-  bool JoinWhenListening() {
+  bool JoinWhenListening(int port) {
+    // The host needs a moment before it listens.
+    QTcpSocket probe;
+    if (!WaitUntil(
+            [&] {
+              if (probe.state() == QAbstractSocket::ConnectedState) return true;
+              if (probe.state() == QAbstractSocket::UnconnectedState) {
+                probe.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+              }
+              return false;
+            },
+            30000)) {
+      return false;
+    }
+    probe.abort();
+    core.session().Connect(QStringLiteral("127.0.0.1"));
     return WaitUntil(
-        [&] {
-          if (core.instance().SessionMode == ModeClient && core.instance().OwnIndex > 1) {
-            return true;
-          }
-          if (core.instance().SessionMode == ModeNone) {
-            core.session().Connect(QStringLiteral("127.0.0.1"));
-          }
-          return false;
-        },
-        30000);
+        [&] { return core.instance().SessionMode == ModeClient && core.instance().OwnIndex > 1; },
+        20000);
   }
   TempHome home;
   FakeSound sound;
@@ -87,8 +95,9 @@ Seen Look(AppCore& core) {
     }
   }
   for (int n = 0; n <= core.counters().SharedMax(); ++n) {
-    s.counters << QStringLiteral("%1=%2").arg(core.counters().At(n)->caption).arg(
-                      core.counters().At(n)->value);
+    s.counters << QStringLiteral("%1=%2")
+                      .arg(core.counters().At(n)->caption)
+                      .arg(core.counters().At(n)->value);
   }
   s.hex = HexContent(core.hex_map());
   for (int p = 0; p <= core.drawing().HighestPage(); ++p) s.pages << core.drawing().Snapshot(p);
@@ -134,7 +143,7 @@ TEST(TableFile, AHostKilledMidGameComesBackWithEveryToolForALateJoiner) {
     Host host(home.path(), port, file);
     ASSERT_TRUE(host.process.waitForStarted(10000));
     Player alice(QStringLiteral("アリス"), port);
-    ASSERT_TRUE(alice.JoinWhenListening());
+    ASSERT_TRUE(alice.JoinWhenListening(port));
     AppCore& a = alice.core;
 
     ASSERT_TRUE(a.table().AddRow());
@@ -180,7 +189,7 @@ TEST(TableFile, AHostKilledMidGameComesBackWithEveryToolForALateJoiner) {
   Host again(home.path(), port, file);
   ASSERT_TRUE(again.process.waitForStarted(10000));
   Player carol(QStringLiteral("キャロル"), port);
-  ASSERT_TRUE(carol.JoinWhenListening());
+  ASSERT_TRUE(carol.JoinWhenListening(port));
   AppCore& c = carol.core;
   c.table().Repair();
   c.counters().RequestRepair();
@@ -260,9 +269,10 @@ std::optional<QString> BrowserText(const QString& html_path, const QString& work
   if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size()) return QString();
   out.close();
   QProcess browser;
-  browser.start(chromium, {"--headless", "--no-sandbox", "--disable-gpu",
-                           "--disable-background-networking", "--user-data-dir=" + work + "/profile",
-                           "--dump-dom", QUrl::fromLocalFile(probe).toString()});
+  browser.start(chromium,
+                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--user-data-dir=" + work + "/profile", "--dump-dom",
+                 QUrl::fromLocalFile(probe).toString()});
   if (!browser.waitForFinished(90000)) return QString();
   const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
   const qsizetype from = dom.indexOf(QStringLiteral("<pre id=\"out\">"));
@@ -290,9 +300,10 @@ TEST(TableFile, TheHtmlLogReadsInABrowserAsTheTextLogDoes) {
   AppCore core(home.path(), 3, sound);
   core.Startup({});
   ChatLog& log = core.chat_log();
-  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn, QStringLiteral("今夜は  森の奥へ <&> 行きます"), {}, 0);
-  log.AppendChatLine(QStringLiteral("アリス："), kSpeakerOther, QStringLiteral("了解！\n二行目です"), {},
-                     0x2040C0);
+  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn,
+                     QStringLiteral("今夜は  森の奥へ <&> 行きます"), {}, 0);
+  log.AppendChatLine(QStringLiteral("アリス："), kSpeakerOther,
+                     QStringLiteral("了解！\n二行目です"), {}, 0x2040C0);
   log.AppendChatLine(QStringLiteral("ボブ(秘密通達)："), kSpeakerSystem, QStringLiteral("罠がある"),
                      QStringLiteral("ボブ"), 0x00A000);
   log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn,
