@@ -11,7 +11,11 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian packages needed to build, run and test.
 PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev \
-        fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth
+        fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth \
+        libsqlite3-dev sqlite3
+
+# Only the tests need these: headless Chromium reads the HTML chat log back as a browser shows it.
+TEST_PKGS := chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -40,6 +44,7 @@ run: build
 	else $(RELEASE_DIR)/quillora $(ARGS); fi
 
 test-build: deps
+	@$(MAKE) --no-print-directory deps PKGS="$(TEST_PKGS)"
 	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORA_SANITIZE=ON -DQUILLORA_BENCH=ON >/dev/null
 	@cmake --build $(TEST_DIR) -j $(JOBS)
 

@@ -65,6 +65,15 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   // A burst of lines costs the window one batch per frame, not one update per line.
   chat_log_.SetFrameBatching(true);
   session_.SetReaderBehind([this] { return chat_log_.Backlog() > kChatBacklog; });
+  // Hosting keeps the shared state in a table file; leaving the host's seat closes it, so that
+  // joining another game never writes into this one.
+  connect(&instance_.session_state(), &SessionState::modeChanged, this, [this](int mode) {
+    if (mode == ModeServer && !keeper_.IsOpen()) {
+      keeper_.Open(table_path_.isEmpty() ? keeper_.DefaultPath() : table_path_);
+    } else if (mode != ModeServer && keeper_.IsOpen()) {
+      keeper_.Close();
+    }
+  });
 }
 
 AppCore::~AppCore() = default;
@@ -128,6 +137,10 @@ void AppCore::Startup(const CommandLine& options) {
   QDir().mkpath(instance_.LogFolder());
   instance_.LogDate = QDate::currentDate();
   chat_log_.LoadDayLog();
+
+  // A host started from the command line opens its table before any window shows the tools.
+  table_path_ = options.table;
+  if (options.server) keeper_.Open(table_path_.isEmpty() ? keeper_.DefaultPath() : table_path_);
 }
 
 void AppCore::BeginAppearanceEdit() {
@@ -206,6 +219,7 @@ void AppCore::Shutdown() {
   reconnector_.Stop();
   if (instance_.SessionMode != ModeNone) session_.Disconnect();
   chat_log_.Flush();
+  keeper_.Close();
   SaveCurrentSettings();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/CommandLine.h"
+#include "app/TableKeeper.h"
 #include "cards/Cards.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
@@ -14,11 +15,14 @@
 #include "chat/Recipients.h"
 #include "core/Instance.h"
 #include "core/Sound.h"
+#include "counters/CounterState.h"
 #include "counters/Counters.h"
 #include "dice/DiceBroadcast.h"
 #include "dice/DiceOptions.h"
 #include "drawing/DrawBoard.h"
+#include "drawing/DrawBoardState.h"
 #include "hexmap/HexMap.h"
+#include "hexmap/HexMapState.h"
 #include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
 #include "net/Reconnector.h"
@@ -26,6 +30,7 @@
 #include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
 #include "table/SharedTable.h"
+#include "table/SharedTableState.h"
 
 namespace quillora {
 
@@ -66,6 +71,8 @@ class AppCore : public QObject {
   Reconnector& reconnector() { return reconnector_; }
   // How long it tries, from app.ini ([SpExt] AutoReconnect, minutes; 0: never).
   int ReconnectMinutes() const;
+  // The table file the host keeps the shared state in.
+  TableKeeper& table_keeper() { return keeper_; }
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -127,6 +134,15 @@ class AppCore : public QObject {
   // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
   HexMap hex_map_;
   Reconnector reconnector_;
+
+  // The shared tools as the table file sees them, and the keeper of that file.
+  SharedTableState table_state_{table_};
+  CounterState counter_state_{counters_};
+  HexMapState hex_state_{hex_map_};
+  DrawBoardState draw_state_{drawing_};
+  TableKeeper keeper_{instance_, chat_log_,
+                      {&table_state_, &counter_state_, &hex_state_, &draw_state_}};
+  QString table_path_;  // --table FILE
   bool shut_down_ = false;
 };
 

@@ -96,6 +96,9 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
     } else if (name == QLatin1String("--password")) {
       if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--password needs a word"));
       result.password = value;
+    } else if (name == QLatin1String("--table")) {
+      if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--table needs a file"));
+      result.table = value;
     } else {
       return fail(QStringLiteral("unknown option: %1").arg(args[i]));
     }
@@ -110,6 +113,7 @@ QString CommandLine::Usage() {
   return QStringLiteral(
       "usage: quillora [--home DIR] [--port N] [--server | --connect ADDRESS] [--handle NAME]\n"
       "                [--password WORD]\n"
+      "                [--table FILE]\n"
       "       quillora --help | --version\n"
       "  --home DIR         program folder (app.ini, log, data, file_Rcv)\n"
       "  --port N           server port and the port clients connect to (default 2001)\n"
@@ -117,7 +121,8 @@ QString CommandLine::Usage() {
       "  --connect ADDRESS  connect to a server at start-up (host or host:localport)\n"
       "  --handle NAME      use NAME as the handle for this run\n"
       "  --password WORD    the session password: asked of others when serving, given when\n"
-      "                     connecting\n");
+      "                     connecting\n"
+      "  --table FILE       host with the table file FILE (created when missing)\n");
 }
 
 QString CommandLine::VersionText() {

@@ -14,6 +14,7 @@ struct CommandLine {
   QString connect;       // --connect ADDRESS: connect at start-up
   QString handle;        // --handle NAME: the handle for this run
   QString password;      // --password WORD: asked for when serving, answered when joining
+  QString table;         // --table FILE: the table file the host keeps its state in
   bool version = false;  // --version: print the version and stop
 
   // Parses the arguments after the program name, before any window system is needed. Qt's own

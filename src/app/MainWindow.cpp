@@ -29,9 +29,11 @@
 #include "app/AppCore.h"
 #include "app/LinkStatusWidget.h"
 #include "app/AppearanceDialog.h"
+#include "chat/ChatHtml.h"
 #include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"
 #include "core/Colors.h"
+#include "dice/DiceBroadcast.h"
 #include "ui/Dialogs.h"
 #include "ui/WidgetStyle.h"
 
@@ -223,6 +225,7 @@ void MainWindow::BuildMenus() {
   connect(save_text_again, &QAction::triggered, this, [this] { SaveLog(false, false); });
   connect(save_rtf, &QAction::triggered, this, [this] { SaveLog(true, true); });
   connect(save_rtf_again, &QAction::triggered, this, [this] { SaveLog(true, false); });
+  AddTableFileActions(file);
   file->addSeparator();
   QAction* exit = AddAction(file, QStringLiteral("終了"), QStringLiteral("mnuExit"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
@@ -905,6 +908,97 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   QMainWindow::closeEvent(event);
+}
+
+// --- the table file and the HTML log -------------------------------------------------------------
+
+namespace {
+const QString kTableFilter = QStringLiteral("卓ファイル (*.qtable)");
+}  // namespace
+
+void MainWindow::AddTableFileActions(QMenu* file) {
+  AddSeparator(file, QStringLiteral("mnuFileSub_Table"));
+  QAction* open = AddAction(file, QStringLiteral("卓を開く…"), QStringLiteral("mnuFileTableOpen"));
+  QAction* save = AddAction(file, QStringLiteral("卓を保存"), QStringLiteral("mnuFileTableSave"));
+  QAction* save_as =
+      AddAction(file, QStringLiteral("名前を付けて保存…"), QStringLiteral("mnuFileTableSaveAs"));
+  AddSeparator(file, QStringLiteral("mnuFileSub_Html"));
+  QAction* html = AddAction(file, QStringLiteral("HTMLで保存…"), QStringLiteral("mnuFileHtml"));
+  connect(open, &QAction::triggered, this, [this] { OpenTableFile(); });
+  connect(save, &QAction::triggered, this, [this] { SaveTableFile(false); });
+  connect(save_as, &QAction::triggered, this, [this] { SaveTableFile(true); });
+  connect(html, &QAction::triggered, this, [this] { SaveLogAsHtml(); });
+}
+
+void MainWindow::OpenTableFile() {
+  // A client's tools follow the server's; only the host (or nobody yet) opens a table.
+  if (core_.instance().SessionMode == ModeClient || core_.instance().SessionMode == ModeConnecting) {
+    dialogs_.Message(this, QStringLiteral("卓を開く"),
+                     QStringLiteral("卓を開けるのは、サーバになっている時か接続していない時です。"),
+                     Dialogs::Icon::Information, [this] { FocusInput(); });
+    return;
+  }
+  TableKeeper& keeper = core_.table_keeper();
+  const QString folder = QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
+  dialogs_.OpenFile(this, QStringLiteral("卓を開く"), folder, kTableFilter,
+                    [this](const QString& chosen) {
+                      FocusInput();
+                      if (!chosen.isEmpty()) core_.table_keeper().Open(chosen);
+                    });
+}
+
+void MainWindow::SaveTableFile(bool ask) {
+  TableKeeper& keeper = core_.table_keeper();
+  if (!ask && keeper.IsOpen()) {
+    if (!keeper.Save()) {
+      dialogs_.Message(this, QStringLiteral("機能エラー"),
+                       QStringLiteral("ファイル：") + keeper.Path() + QStringLiteral("に保存できません"),
+                       Dialogs::Icon::Critical);
+    }
+    return;
+  }
+  const QString folder = QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
+  dialogs_.SaveFile(this, QStringLiteral("名前を付けて保存"), folder, kTableFilter,
+                    TableKeeper::kSuffix, [this](const QString& chosen) {
+                      FocusInput();
+                      if (chosen.isEmpty()) return;
+                      TableKeeper& k = core_.table_keeper();
+                      const bool ok = k.IsOpen() ? k.SaveAs(chosen) : k.Create(chosen);
+                      if (!ok) {
+                        dialogs_.Message(this, QStringLiteral("機能エラー"),
+                                         QStringLiteral("ファイル：") + chosen +
+                                             QStringLiteral("に保存できません"),
+                                         Dialogs::Icon::Critical);
+                      }
+                    });
+}
+
+void MainWindow::SaveLogAsHtml() {
+  dialogs_.Confirm(
+      this, QStringLiteral("HTMLで保存"),
+      QStringLiteral("秘密通達と非公開ダイスの結果もHTMLに含めますか？\n"
+                     "（「いいえ」で、それらを除いたログになります）"),
+      [this](bool include_private) {
+        const QString start = core_.instance().PathOf(core_.instance().settings.TextSaveDir);
+        dialogs_.SaveFile(
+            this, QStringLiteral("HTMLで保存"), start, QStringLiteral("HTMLファイル (*.html)"),
+            QStringLiteral("html"), [this, include_private](const QString& chosen) {
+              FocusInput();
+              if (chosen.isEmpty()) return;
+              ChatHtmlOptions options;
+              options.title = QStringLiteral("チャットログ ") +
+                              QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+              options.whisper_markers = {QStringLiteral("秘密通達)：")};
+              options.secret_markers = {kSecretDicePrefix};
+              options.leave_out_private = !include_private;
+              if (!core_.chat_log().SaveMainAsHtml(chosen, options)) {
+                dialogs_.Message(this, QStringLiteral("機能エラー"),
+                                 QStringLiteral("ファイル：") + chosen +
+                                     QStringLiteral("に保存できません"),
+                                 Dialogs::Icon::Critical);
+              }
+            });
+      });
 }
 
 }  // namespace quillora

@@ -128,6 +128,11 @@ class MainWindow : public QMainWindow {
   void OnFileProgress(bool sending, const QString& name, int k, int n);
   void OpenWithShell(const QString& path);
   void SaveLog(bool rich, bool ask);
+  // The table file and the HTML log (ファイル menu).
+  void AddTableFileActions(QMenu* file);
+  void OpenTableFile();
+  void SaveTableFile(bool ask);
+  void SaveLogAsHtml();
   void StoreWindowStateIntoSettings();
   void StoreMenuChecksIntoSettings();
 

@@ -11,6 +11,7 @@
 #include <QTextBlock>
 #include <algorithm>
 
+#include "chat/ChatHtml.h"
 #include "core/Colors.h"
 #include "core/Instance.h"
 #include "core/Sound.h"
@@ -354,6 +355,7 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
 void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
                              const QString& indent_reference, uint32_t color) {
   pending_.push_back({speaker, kind, text, indent_reference, color});
+  emit lineAccepted(speaker, kind, text, color);
   if (!batching_) {
     Flush();
   } else if (!frame_.isActive()) {
@@ -520,6 +522,11 @@ bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
   return WriteWholeFile(instance_.PathOf(path), RtfWriter::Write(DocumentFromText(
                                                     log_, twips_per_pixel_, run_first_block_)));
+}
+
+bool ChatLog::SaveMainAsHtml(const QString& path, const ChatHtmlOptions& options) {
+  Flush();
+  return WriteWholeFile(instance_.PathOf(path), ChatHtml(log_, run_first_block_, options).toUtf8());
 }
 
 }  // namespace quillora

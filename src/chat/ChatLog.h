@@ -16,6 +16,7 @@ namespace quillora {
 
 class Instance;
 class SoundPlayer;
+struct ChatHtmlOptions;
 
 // A path chosen in a save dialog, split at its last separator ("\" or "/").
 struct SavePathParts {
@@ -89,6 +90,8 @@ class ChatLog : public QObject, public ChatSink {
   // file could not be written.
   bool SaveMainAsText(const QString& path);
   bool SaveMainAsRtf(const QString& path);
+  // The same chat as one HTML page (see ChatHtml).
+  bool SaveMainAsHtml(const QString& path, const ChatHtmlOptions& options);
 
   // The day-log file with the given extension (".rtf" or ".txt") for the instance's LogDate.
   QString DayLogPath(const QString& extension) const;
@@ -106,6 +109,8 @@ class ChatLog : public QObject, public ChatSink {
  signals:
   // A day-log file was written (emitted after each successful write, in writing order).
   void dayLogWritten(const QString& path);
+  // A chat line was accepted (before it is shown); the table file keeps it.
+  void lineAccepted(const QString& speaker, int kind, const QString& text, uint32_t color);
 
  private:
   class RtfDayFile;

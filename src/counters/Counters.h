@@ -82,6 +82,8 @@ class Counters : public QObject {
   void counterChanged(int element);
 
  private:
+  friend class CounterState;  // describes and restores the shared counters for the table file
+
   Counter* Find(int element);
   void Send(const Packet& p);
   void ApplyClient(const Packet& p);

@@ -163,6 +163,8 @@ class DrawBoard : public QObject {
   void pointersChanged();
 
  private:
+  friend class DrawBoardState;  // describes and restores the pages for the table file
+
   struct Buffer {
     QVector<QPoint> points;
     uint32_t colour = 0;        // stroke colour, or the eraser size

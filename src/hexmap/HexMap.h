@@ -113,6 +113,8 @@ class HexMap : public QObject {
   void dragCancelled();
 
  private:
+  friend class HexMapState;  // describes and restores the pages for the table file
+
   HexPage* MutablePage(int page);
   HexPage& EnsurePage(int page);
   bool Live() const;

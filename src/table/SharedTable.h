@@ -96,6 +96,8 @@ class SharedTable : public QObject {
   void loadFailed();
 
  private:
+  friend class SharedTableState;  // describes and restores the grid for the table file
+
   bool Live() const;
   int32_t NewId(int32_t* counter) const;
   // Sends to the server when a session is up; throws ProtocolError when it cannot be encoded.

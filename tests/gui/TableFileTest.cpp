@@ -1,0 +1,345 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+#include <optional>
+
+#include "app/AppCore.h"
+#include "app/TableStore.h"
+#include "chat/ChatHtml.h"
+#include "common/HexContent.h"
+#include "common/TestSupport.h"
+#include "dice/DiceBroadcast.h"
+#include "gui/SessionHarness.h"
+#include "text/Cp932.h"
+
+using namespace quillora;
+using namespace quillora::test;
+
+namespace {
+
+// The real program hosting with a table file, offscreen.
+class Host {
+ public:
+  Host(const QString& home, int port, const QString& table) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(QUILLORA_EXE),
+                  {"--home", home, "--port", QString::number(port), "--server", "--handle",
+                   QStringLiteral("卓主"), "--table", table});
+  }
+  ~Host() {
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished(5000);
+    }
+  }
+  QProcess process;
+};
+
+// A player's whole program without windows.
+struct Player {
+  Player(const QString& handle, int port) : core(home.path(), 11, sound) {
+    CommandLine options;
+    options.handle = handle;
+    options.port = port;
+    core.Startup(options);
+  }
+  bool JoinWhenListening(int port) {
+    // The host needs a moment before it listens.
+    QTcpSocket probe;
+    if (!WaitUntil(
+            [&] {
+              if (probe.state() == QAbstractSocket::ConnectedState) return true;
+              if (probe.state() == QAbstractSocket::UnconnectedState) {
+                probe.connectToHost(QHostAddress(QHostAddress::LocalHost),
+                                    static_cast<quint16>(port));
+              }
+              return false;
+            },
+            30000)) {
+      return false;
+    }
+    probe.abort();
+    core.session().Connect(QStringLiteral("127.0.0.1"));
+    return WaitUntil(
+        [&] { return core.instance().SessionMode == ModeClient && core.instance().OwnIndex > 1; },
+        20000);
+  }
+  TempHome home;
+  FakeSound sound;
+  AppCore core;
+};
+
+// What a player sees of every tool, for comparing two programs.
+struct Seen {
+  QStringList table;
+  QStringList counters;
+  QStringList hex;
+  QVector<QImage> pages;
+  bool operator==(const Seen&) const = default;
+};
+
+Seen Look(AppCore& core) {
+  Seen s;
+  const SharedTable& t = core.table();
+  for (int r = 0; r < t.RowCount(); ++r) {
+    for (int c = 0; c < t.ColumnCount(); ++c) {
+      s.table << QStringLiteral("%1/%2 %3").arg(t.RowId(r)).arg(t.ColumnId(c)).arg(t.Text(r, c));
+    }
+  }
+  for (int n = 0; n <= core.counters().SharedMax(); ++n) {
+    s.counters << QStringLiteral("%1=%2")
+                      .arg(core.counters().At(n)->caption)
+                      .arg(core.counters().At(n)->value);
+  }
+  s.hex = HexContent(core.hex_map());
+  for (int p = 0; p <= core.drawing().HighestPage(); ++p) s.pages << core.drawing().Snapshot(p);
+  return s;
+}
+
+// One value from the table file, read as anyone would with the sqlite3 tool.
+QString Query(const QString& path, const char* sql) {
+  sqlite3* db = nullptr;
+  QString out;
+  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return out;
+}
+
+void Exec(const QString& path, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+bool ChatHas(AppCore& core, const QString& text) {
+  return core.chat_log().Log()->toPlainText().contains(text);
+}
+
+}  // namespace
+
+TEST(TableFile, AHostKilledMidGameComesBackWithEveryToolForALateJoiner) {
+  TempHome home;
+  const QString file = home.File(QStringLiteral("卓/火曜の卓.qtable"));
+  const int port = FreePort();
+  Seen before;
+  {
+    Host host(home.path(), port, file);
+    ASSERT_TRUE(host.process.waitForStarted(10000));
+    Player alice(QStringLiteral("アリス"), port);
+    ASSERT_TRUE(alice.JoinWhenListening(port));
+    AppCore& a = alice.core;
+
+    ASSERT_TRUE(a.table().AddRow());
+    ASSERT_TRUE(a.table().AddColumn());
+    a.table().CommitCell(0, 1, QStringLiteral("HP"));
+    a.table().CommitCell(1, 1, QStringLiteral("ゴブリン　12"));
+    ASSERT_EQ(a.counters().AddCount(0, true), 1);
+    ASSERT_TRUE(a.counters().SetValue(1, -42));
+    ASSERT_TRUE(a.counters().Rename(0, QStringLiteral("ラウンド")));
+    ASSERT_EQ(a.hex_map().CreatePage(kHexHorizontal, 1, kPieceCorners, 20, 15), 1);
+    a.hex_map().BeginStroke();
+    for (int c = 2; c <= 9; ++c) a.hex_map().PaintOver(QPoint(c, 5), 0x3366CC);
+    a.hex_map().EndStroke(0x3366CC);
+    ASSERT_TRUE(a.hex_map().AddPieceAt(QPoint(3, 3), 0x0000FF));
+    a.drawing().DrawShape(draw::kFilledBox, QPoint(100, 100), QPoint(300, 200), 0xFF0000);
+    ASSERT_EQ(a.drawing().NewPage(), 1);
+    a.drawing().DrawShape(draw::kLine, QPoint(0, 0), QPoint(959, 719), 0x00AA00);
+    ASSERT_TRUE(a.chat().SendChatMessage(QStringLiteral("ここまで")));
+
+    // The host writes once a second: the line said last is in the file, and so is all before it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return Query(file, "SELECT count(*) FROM chat_lines WHERE text LIKE '%ここまで%'") ==
+                 QLatin1String("1");
+        },
+        20000));
+    before = Look(a);
+    EXPECT_EQ(Query(file, "SELECT value FROM counters WHERE element=1"), QStringLiteral("-42"));
+    EXPECT_EQ(Query(file, "SELECT text FROM table_cells WHERE row=1 AND col=1"),
+              QStringLiteral("ゴブリン　12"));
+    EXPECT_EQ(Query(file, "SELECT count(*) FROM hex_pieces"), QStringLiteral("1"));
+    EXPECT_EQ(Query(file, "SELECT count(*) FROM draw_pages"), QStringLiteral("2"));
+
+    // The power goes.
+    host.process.kill();
+    ASSERT_TRUE(host.process.waitForFinished(10000));
+    EXPECT_EQ(host.process.exitStatus(), QProcess::CrashExit);
+  }
+  ASSERT_EQ(before.table.size(), 4);
+  ASSERT_EQ(before.counters.size(), 2);
+  ASSERT_EQ(before.pages.size(), 2);
+
+  Host again(home.path(), port, file);
+  ASSERT_TRUE(again.process.waitForStarted(10000));
+  Player carol(QStringLiteral("キャロル"), port);
+  ASSERT_TRUE(carol.JoinWhenListening(port));
+  AppCore& c = carol.core;
+  c.table().Repair();
+  c.counters().RequestRepair();
+  c.hex_map().RequestMaps();
+  ASSERT_TRUE(c.drawing().RequestCatchUp());
+  ASSERT_TRUE(WaitUntil([&] { return Look(c) == before; }, 40000))
+      << Look(c).table.join(' ').toStdString() << "\n"
+      << Look(c).counters.join(' ').toStdString() << "\n"
+      << Look(c).hex.join(' ').toStdString() << " vs " << before.hex.join(' ').toStdString();
+  // Opening made a backup first.
+  EXPECT_EQ(TableStore::Backups(file).size(), 1);
+}
+
+TEST(TableFile, ADamagedFileOpensTheNewestGoodBackupAndANewerOneIsRefused) {
+  TempHome home;
+  FakeSound sound;
+  AppCore core(home.path(), 3, sound);
+  core.Startup({});
+  TableKeeper& keeper = core.table_keeper();
+  const QString file = home.File(QStringLiteral("tables/週末.qtable"));
+
+  ASSERT_TRUE(keeper.Open(file));
+  ASSERT_TRUE(core.counters().SetValue(0, 7));
+  ASSERT_TRUE(keeper.Save());
+  keeper.Close();
+  // Eleven openings later ten backups are left, the newest holding the 7.
+  for (int i = 0; i < 11; ++i) {
+    ASSERT_TRUE(keeper.Open(file));
+    keeper.Close();
+  }
+  EXPECT_EQ(TableStore::Backups(file).size(), TableStore::kBackupsKept);
+  ASSERT_TRUE(keeper.Open(file));
+  ASSERT_TRUE(core.counters().SetValue(0, 8));
+  keeper.Close();
+
+  // Garbage over the middle of the file.
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_GT(f.size(), 8192);
+    f.seek(4096);
+    f.write(QByteArray(static_cast<int>(f.size()) - 4096, '\x5a'));
+  }
+  ASSERT_TRUE(keeper.Open(file));
+  EXPECT_EQ(core.counters().At(0)->value, 7);  // the backup made before the 8
+  EXPECT_TRUE(ChatHas(core, QStringLiteral("壊れていたため、最新の正常なバックアップ")));
+  EXPECT_TRUE(TableStore::Healthy(file, nullptr));
+  const QStringList aside = QDir(TableStore::BackupFolder(file)).entryList({"*.damaged-*"});
+  EXPECT_EQ(aside.size(), 1);
+  keeper.Close();
+
+  // A file from a newer program is left alone.
+  Exec(file, "PRAGMA user_version=99");
+  ASSERT_TRUE(core.counters().SetValue(0, 1));
+  EXPECT_FALSE(keeper.Open(file));
+  EXPECT_FALSE(keeper.IsOpen());
+  EXPECT_EQ(core.counters().At(0)->value, 1);
+  EXPECT_TRUE(ChatHas(core, QStringLiteral("新しい版のQuilloraで作られているため、開けません")));
+  EXPECT_EQ(Query(file, "PRAGMA user_version"), QStringLiteral("99"));
+}
+
+namespace {
+
+// The text a browser shows of a page: headless Chromium lays it out and hands back innerText.
+std::optional<QString> BrowserText(const QString& html_path, const QString& work) {
+  const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+  if (chromium.isEmpty()) return std::nullopt;
+  QFile page(html_path);
+  if (!page.open(QIODevice::ReadOnly)) return QString();
+  QByteArray html = page.readAll();
+  html.replace("</body>",
+               "<script>const t=document.body.innerText;document.body.textContent='';"
+               "const p=document.createElement('pre');p.id='out';p.textContent=t;"
+               "document.body.appendChild(p);</script></body>");
+  const QString probe = work + QStringLiteral("/probe.html");
+  QFile out(probe);
+  if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size()) return QString();
+  out.close();
+  QProcess browser;
+  browser.start(chromium,
+                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+                 "--user-data-dir=" + work + "/profile", "--dump-dom",
+                 QUrl::fromLocalFile(probe).toString()});
+  if (!browser.waitForFinished(90000)) return QString();
+  const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
+  const qsizetype from = dom.indexOf(QStringLiteral("<pre id=\"out\">"));
+  const qsizetype to = dom.lastIndexOf(QStringLiteral("</pre>"));
+  if (from < 0 || to < from) return QString();
+  QString text = dom.mid(from + 14, to - from - 14);
+  text.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+  text.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+  text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" "));
+  text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+  return text;
+}
+
+QString Lines(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  return text;
+}
+
+}  // namespace
+
+TEST(TableFile, TheHtmlLogReadsInABrowserAsTheTextLogDoes) {
+  TempHome home;
+  FakeSound sound;
+  AppCore core(home.path(), 3, sound);
+  core.Startup({});
+  ChatLog& log = core.chat_log();
+  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn,
+                     QStringLiteral("今夜は  森の奥へ <&> 行きます"), {}, 0);
+  log.AppendChatLine(QStringLiteral("アリス："), kSpeakerOther,
+                     QStringLiteral("了解！\n二行目です"), {}, 0x2040C0);
+  log.AppendChatLine(QStringLiteral("ボブ(秘密通達)："), kSpeakerSystem, QStringLiteral("罠がある"),
+                     QStringLiteral("ボブ"), 0x00A000);
+  log.AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn,
+                     kSecretDicePrefix + QStringLiteral("2D6 = 11"), {}, 0);
+  log.SystemLine(QStringLiteral("キャロルさんが入室しました"));
+
+  const QString txt = home.File(QStringLiteral("log/今夜.txt"));
+  const QString html = home.File(QStringLiteral("log/今夜.html"));
+  const QString shared = home.File(QStringLiteral("log/公開用.html"));
+  ASSERT_TRUE(log.SaveMainAsText(txt));
+  ChatHtmlOptions options;
+  options.title = QStringLiteral("火曜の卓");
+  options.whisper_markers = {QStringLiteral("秘密通達)：")};
+  options.secret_markers = {kSecretDicePrefix};
+  ASSERT_TRUE(log.SaveMainAsHtml(html, options));
+  options.leave_out_private = true;
+  ASSERT_TRUE(log.SaveMainAsHtml(shared, options));
+
+  const QString page = QString::fromUtf8(home.Read(QStringLiteral("log/今夜.html")));
+  EXPECT_TRUE(page.contains(QStringLiteral("<meta charset=\"utf-8\">")));
+  EXPECT_TRUE(page.contains(QStringLiteral("color:#c04020")));  // Alice's 0x2040C0
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"whisper\"")));
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"secret\"")));
+  EXPECT_TRUE(page.contains(QStringLiteral("class=\"system\"")));
+  EXPECT_FALSE(page.contains(QStringLiteral("src=")));  // nothing is loaded from elsewhere
+
+  TempHome work;
+  const std::optional<QString> shown = BrowserText(html, work.path());
+  if (!shown) GTEST_SKIP() << "chromium is not installed: the page was not read back in a browser";
+  const QString text = Lines(Cp932::DecodeFile(home.Read(QStringLiteral("log/今夜.txt"))));
+  EXPECT_TRUE(text.contains(QStringLiteral("二行目です")));
+  EXPECT_EQ(Lines(*shown).toStdString(), text.toStdString());
+
+  const QString left = Lines(BrowserText(shared, work.path()).value_or(QString()));
+  EXPECT_TRUE(left.contains(QStringLiteral("キャロルさんが入室しました")));
+  EXPECT_TRUE(left.contains(QStringLiteral("二行目です")));
+  EXPECT_FALSE(left.contains(QStringLiteral("罠がある")));
+  EXPECT_FALSE(left.contains(QStringLiteral("2D6 = 11")));
+}
