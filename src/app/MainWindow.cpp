@@ -31,6 +31,7 @@
 #include "chat/NetworkInfoDialog.h"
 #include "core/Colors.h"
 #include "ui/Dialogs.h"
+#include "ui/ScrollFollower.h"
 #include "ui/WidgetStyle.h"
 
 namespace quillora {
@@ -478,6 +479,23 @@ void MainWindow::RefreshLists() {
   fill(lst_redir_, rec.ReDir(), rec.ReDirRow());
   fill(lst_send_, rec.Send(), rec.SendRow());
   syncing_lists_ = false;
+  ShowWhisperTarget();
+}
+
+void MainWindow::ShowWhisperTarget() {
+  // The destination list keeps its choice after a whisper; say so where the user types.
+  const RecipientEntry* to = core_.recipients().SelectedSend();
+  if (!to || to->data <= 0) {
+    cmd_mess_send_->setText(QStringLiteral("発言"));
+    cmd_mess_send_->setToolTip(QString());
+    txt_mess_->setPlaceholderText(QString());
+    return;
+  }
+  const QString notice = to->text + QStringLiteral("へ秘密通達");
+  cmd_mess_send_->setText(QStringLiteral("秘密通達"));
+  cmd_mess_send_->setToolTip(notice);
+  txt_mess_->setPlaceholderText(notice +
+                                QStringLiteral("（全員へは送り先リストで「全員」を選択）"));
 }
 
 void MainWindow::LayoutLists() {
