@@ -438,14 +438,7 @@ void MainWindow::WireModels() {
   RefreshLists();
 
   // Keep the chat view at its end while new lines arrive, unless the user scrolled up.
-  connect(core_.chat_log().Main(), &QTextDocument::contentsChanged, this, [this] {
-    QScrollBar* bar = rtb_main_->verticalScrollBar();
-    if (bar->value() >= bar->maximum() - 4) {
-      QTimer::singleShot(0, this, [this] {
-        rtb_main_->verticalScrollBar()->setValue(rtb_main_->verticalScrollBar()->maximum());
-      });
-    }
-  });
+  new ScrollFollower(rtb_main_);
 }
 
 std::array<QAction*, 5> MainWindow::SettingChecks() const {

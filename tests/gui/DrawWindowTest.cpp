@@ -130,9 +130,7 @@ TEST_F(DrawWindowTest, ControlsCarryTheirNamesAndTips) {
   EXPECT_EQ(view->Scale(), 1.0);
   EXPECT_EQ(view->ToView(QPointF(120, 45)) - view->ToView(QPointF(0, 0)), QPointF(120, 45));
   EXPECT_GE(view->width(), DrawBoard::kPageWidth);
-  auto* scroll = Find<QScrollArea>(QStringLiteral("scrPage"));
-  EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
-  EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+  EXPECT_EQ(view->parentWidget()->parentWidget(), Find<QScrollArea>(QStringLiteral("scrPage")));
 
   // The first picture to open is looked for in the program's folder.
   ASSERT_FALSE(rig.instance.ProgramFolder().isEmpty());
