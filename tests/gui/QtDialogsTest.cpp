@@ -97,8 +97,8 @@ TEST(QtDialogs, ALongInputPromptWrapsWithinTheWindowThatAsks) {
   auto* label = dialog->findChild<QLabel*>();
   ASSERT_NE(label, nullptr);
   EXPECT_TRUE(label->wordWrap());
-  // Wrapped, the whole prompt is still shown: more lines than it has line breaks.
-  EXPECT_GT(label->height(), 3 * label->fontMetrics().lineSpacing());
+  // Wrapped, the whole prompt is still shown: more lines than its two written ones.
+  EXPECT_GE(label->height(), 3 * label->fontMetrics().lineSpacing());
   dialog->setTextValue(QStringLiteral("127.0.0.1"));
   dialog->accept();
   EXPECT_EQ(answer, QStringLiteral("127.0.0.1"));
