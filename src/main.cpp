@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillora"));
   // Window titles are exactly the program's own; no " — Quillora" suffix.
-  QApplication::setDesktopFileName(QStringLiteral("quillora"));
+  QApplication::setDesktopFileName(QStringLiteral("io.github.quillora.Quillora"));
   quillora::InstallQtTranslations(QLocale::system());
 
   const QString folder =

@@ -35,6 +35,7 @@
 #include "core/Colors.h"
 #include "dice/DiceBroadcast.h"
 #include "ui/Dialogs.h"
+#include "ui/ScrollFollower.h"
 #include "ui/WidgetStyle.h"
 
 namespace quillora {
@@ -449,14 +450,7 @@ void MainWindow::WireModels() {
   RefreshLists();
 
   // Keep the chat view at its end while new lines arrive, unless the user scrolled up.
-  connect(core_.chat_log().Main(), &QTextDocument::contentsChanged, this, [this] {
-    QScrollBar* bar = rtb_main_->verticalScrollBar();
-    if (bar->value() >= bar->maximum() - 4) {
-      QTimer::singleShot(0, this, [this] {
-        rtb_main_->verticalScrollBar()->setValue(rtb_main_->verticalScrollBar()->maximum());
-      });
-    }
-  });
+  new ScrollFollower(rtb_main_);
 }
 
 std::array<QAction*, 5> MainWindow::SettingChecks() const {
@@ -490,6 +484,23 @@ void MainWindow::RefreshLists() {
   fill(lst_redir_, rec.ReDir(), rec.ReDirRow());
   fill(lst_send_, rec.Send(), rec.SendRow());
   syncing_lists_ = false;
+  ShowWhisperTarget();
+}
+
+void MainWindow::ShowWhisperTarget() {
+  // The destination list keeps its choice after a whisper; say so where the user types.
+  const RecipientEntry* to = core_.recipients().SelectedSend();
+  if (!to || to->data <= 0) {
+    cmd_mess_send_->setText(QStringLiteral("発言"));
+    cmd_mess_send_->setToolTip(QString());
+    txt_mess_->setPlaceholderText(QString());
+    return;
+  }
+  const QString notice = to->text + QStringLiteral("へ秘密通達");
+  cmd_mess_send_->setText(QStringLiteral("秘密通達"));
+  cmd_mess_send_->setToolTip(notice);
+  txt_mess_->setPlaceholderText(notice +
+                                QStringLiteral("（全員へは送り先リストで「全員」を選択）"));
 }
 
 void MainWindow::LayoutLists() {

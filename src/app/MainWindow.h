@@ -106,6 +106,7 @@ class MainWindow : public QMainWindow {
   void UpdateTitle(const QString& title);
   void UpdateConnectedMenus(bool connected);
   void RefreshLists();
+  void ShowWhisperTarget();
   void LayoutLists();
 
   bool HandleShortcut(QKeyEvent* key);

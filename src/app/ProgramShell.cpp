@@ -79,7 +79,12 @@ ProgramShell::ProgramShell(AppCore& core, Dialogs& dialogs) : core_(core) {
                    [dice] { dice->StoreToSettings(); });
 
   // A shared tool the server's user opened opens here too.
-  OpenWhenAnnounced(msg::kToolCounters, [main](int) { main->ShowTool(MainWindow::kCounters); });
+  // The counter window opens in the host's mode, not empty.
+  CounterWindow* counters = counters_.get();
+  OpenWhenAnnounced(msg::kToolCounters, [main, counters](int) {
+    counters->ChooseGeneralMode();
+    main->ShowTool(MainWindow::kCounters);
+  });
   OpenWhenAnnounced(msg::kToolTable, [main](int) { main->ShowTool(MainWindow::kTable); });
   OpenWhenAnnounced(msg::kToolDrawing, [main](int) { main->ShowTool(MainWindow::kDrawing); });
   OpenWhenAnnounced(msg::kToolHexMap, [main](int) { main->ShowTool(MainWindow::kHexMap); });

@@ -1,7 +1,6 @@
 #include "chat/NetworkInfoDialog.h"
 
 #include <QDialogButtonBox>
-#include <QFontDatabase>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QPlainTextEdit>
@@ -19,7 +18,9 @@ NetworkInfoDialog::NetworkInfoDialog(Dialogs& dialogs, QWidget* parent) : QDialo
   auto* text = new QPlainTextEdit(this);
   text->setObjectName(QStringLiteral("txtNetInfo"));
   text->setReadOnly(true);
-  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The dialog's own font for all of it: a fixed-pitch font has no Japanese, so the labels fell
+  // back to another face and the addresses looked smaller than the words around them.
+  text->setFont(font());
   text->setPlainText(Describe());
   layout->addWidget(text);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

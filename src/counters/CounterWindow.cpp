@@ -55,8 +55,12 @@ CounterWindow::CounterWindow(Instance& instance, Counters& counters, Dialogs& di
   connect(&counters_, &Counters::counterAdded, this, [this](int element) {
     AddRow(element);
     GrowToFit();
+    FollowTraffic();
   });
-  connect(&counters_, &Counters::counterChanged, this, &CounterWindow::ShowCounter);
+  connect(&counters_, &Counters::counterChanged, this, [this](int element) {
+    ShowCounter(element);
+    FollowTraffic();
+  });
 
   // Until a mode is chosen the window holds only its menus and the hint.
   area_->hide();
@@ -202,6 +206,12 @@ void CounterWindow::ChooseGeneralMode() {
   GrowToFit();
   repair_->setEnabled(true);
   counters_.AnnounceOpened();
+}
+
+void CounterWindow::FollowTraffic() {
+  // Without the mode a client cannot change a counter itself, so a change here came from the
+  // session: someone plays with the counters, and a late joiner's window shows them too.
+  if (instance_.SessionMode == ModeClient && !GeneralMode()) ChooseGeneralMode();
 }
 
 void CounterWindow::Repair() {

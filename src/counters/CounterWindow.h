@@ -50,6 +50,7 @@ class CounterWindow : public QMainWindow {
   void BuildArea();
   void AddRow(int element);
   void ShowCounter(int element);
+  void FollowTraffic();
   void AddClicked(int kind);
   void StepClicked(int button);
   void CaptionClicked(int element);

@@ -243,7 +243,8 @@ void DrawBoard::ExtendStroke(QPoint to) {
 
 void DrawBoard::EndStroke() {
   if (!stroke_.active) return;
-  if (stroke_.points.size() >= 2) Flush(stroke_, false);
+  // What remains goes out, a single point too (receivers draw nothing for it).
+  Flush(stroke_, false);
   stroke_.active = false;
 }
 
@@ -333,12 +334,9 @@ QImage DrawBoard::LoadPicture(const QString& path) {
 
 bool DrawBoard::RequestCatchUp() {
   if (instance_.SessionMode != ModeClient) return false;
-  // The server's pages replace ours whole; what it has not drawn on is white there too.
-  for (int i = 0; i <= HighestPage(); ++i) {
-    if (pages_[i].isNull()) continue;
-    pages_[i] = QImage();
-    emit pageChanged(i);
-  }
+  // Nothing is cleared yet: a server that never answers must not cost the user the picture.
+  catching_up_ = true;
+  caught_up_.clear();
   Send(RouteServer, Make(msg::kDrawRepair, draw::kRepairAll));
   return true;
 }
@@ -599,9 +597,23 @@ void DrawBoard::ApplyErase(const Packet& p) {
   emit pageChanged(page);
 }
 
+bool DrawBoard::IsCatchUpAnswer(const Packet& p) const {
+  // The answer is addressed to us alone; everything else is relayed with no addressee.
+  return catching_up_ && instance_.OwnIndex > 0 && p.DestIndex == instance_.OwnIndex;
+}
+
 void DrawBoard::ApplyPage(const Packet& p) {
   if (p.SubCode != draw::kPageShow && p.SubCode != draw::kPageNew) return;
   const int page = PageItem(p, 1);
+  if (p.SubCode == draw::kPageShow && IsCatchUpAnswer(p)) {
+    // The answer is complete: what it did not bring is white on the server.
+    catching_up_ = false;
+    for (int i = 0; i <= HighestPage(); ++i) {
+      if (pages_[i].isNull() || caught_up_.contains(i)) continue;
+      pages_[i] = QImage();
+      emit pageChanged(i);
+    }
+  }
   if (page != current_) {
     current_ = page;
     emit pagesChanged();
@@ -613,6 +625,8 @@ void DrawBoard::ApplyImage(const Packet& p, int waited_ms) {
   const int page = PageItem(p, 1);
   const QString name = FileTransfer::SafeFileName(p.Text(2));
   const QString path = instance_.PathOf(QStringLiteral("file_Rcv")) + QLatin1Char('/') + name;
+  const bool catch_up = waited_ms == 0 ? IsCatchUpAnswer(p) : p.DestIndex > 0;
+  if (catch_up && !caught_up_.contains(page)) caught_up_.push_back(page);
   if (!QFileInfo::exists(path)) {
     instance_.SetPanel(QLatin1String(kPanelSysReqMes), QStringLiteral("ファイル転送エラー"));
     return;
@@ -632,6 +646,8 @@ void DrawBoard::ApplyImage(const Packet& p, int waited_ms) {
   }
   if (image.isNull()) throw ProtocolError{481, QStringLiteral("ピクチャの値が不正です。")};
   {
+    // A page of the catch-up replaces ours whole.
+    if (catch_up) pages_[page] = QImage();
     QPainter painter(&Surface(page));
     painter.drawImage(0, 0, image);
   }

@@ -139,8 +139,9 @@ class DrawBoard : public QObject {
   bool SavePage(int page, const QString& path) const;
 
   // --- catch-up ------------------------------------------------------------------------------
-  // A client clears its pages and asks the server for its picture (510). False when not a
-  // client.
+  // A client asks the server for its picture (510). Each page the answer brings replaces ours;
+  // the answer's closing page turn whitens the pages it did not bring (white on the server).
+  // A server that does not answer leaves our pages as they are. False when not a client.
   bool RequestCatchUp();
   // Answers still being sent by the server.
   bool Answering() const { return answering_ || !askers_.empty(); }
@@ -180,6 +181,7 @@ class DrawBoard : public QObject {
   void ApplyEllipse(const Packet& p);
   void ApplyErase(const Packet& p);
   void ApplyPage(const Packet& p);
+  bool IsCatchUpAnswer(const Packet& p) const;  // addressed to our own pending request
   // waited_ms: how long this picture has been waited for (its file may still be arriving).
   void ApplyImage(const Packet& p, int waited_ms = 0);
   static constexpr int kImageRetryMs = 100;
@@ -208,6 +210,8 @@ class DrawBoard : public QObject {
   Buffer stroke_;
   Buffer eraser_;
   std::deque<int> askers_;
+  bool catching_up_ = false;  // our own request is being answered
+  QVector<int> caught_up_;    // pages its answer brought so far
   bool answering_ = false;
   int image_wait_ms_ = 10000;
   int pause_ms_ = kAnnouncePauseMs;

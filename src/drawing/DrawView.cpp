@@ -24,16 +24,16 @@ DrawView::DrawView(DrawBoard& board, QWidget* parent) : QWidget(parent), board_(
   });
   connect(&board_, &DrawBoard::pagesChanged, this, qOverload<>(&QWidget::update));
   connect(&board_, &DrawBoard::pointersChanged, this, qOverload<>(&QWidget::update));
+  // One page pixel is one screen pixel: the picture stays crisp and positions read true. The
+  // window scrolls the page when it is smaller.
+  setFixedSize(sizeHint());
 }
 
 QSize DrawView::sizeHint() const {
-  return QSize(DrawBoard::kPageWidth * 2 / 3 + 2 * kMargin,
-               DrawBoard::kPageHeight * 2 / 3 + 2 * kMargin);
+  return QSize(DrawBoard::kPageWidth + 2 * kMargin, DrawBoard::kPageHeight + 2 * kMargin);
 }
 
-QSize DrawView::minimumSizeHint() const {
-  return QSize(DrawBoard::kPageWidth / 4, DrawBoard::kPageHeight / 4);
-}
+QSize DrawView::minimumSizeHint() const { return sizeHint(); }
 
 QRectF DrawView::PageRect() const {
   const double w = std::max(1, width() - 2 * kMargin);

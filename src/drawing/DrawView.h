@@ -10,7 +10,7 @@ namespace quillora {
 
 class DrawBoard;
 
-// picMain: shows the current page of the board scaled to fit, the participants' pointers on it
+// picMain: shows the current page of the board at full size, the participants' pointers on it
 // and, above the page, the rubber band of the shape being dragged. Mouse positions are handed
 // on in page units.
 class DrawView : public QWidget {

@@ -14,6 +14,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -185,10 +187,24 @@ void DrawWindow::BuildControls() {
   column->setSpacing(4);
   column->addWidget(BuildPageBar());
   view_ = new DrawView(board_);
-  column->addWidget(view_, 1);
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(QStringLiteral("scrPage"));
+  scroll->setWidget(view_);
+  scroll->setAlignment(Qt::AlignCenter);
+  scroll->setBackgroundRole(QPalette::Dark);
+  column->addWidget(scroll, 1);
   column->addWidget(BuildPalette());
   row->addLayout(column, 1);
   setCentralWidget(central);
+
+  // Open large enough for the whole page where the screen allows, else as large as it allows.
+  const int frame = 2 * scroll->frameWidth();
+  scroll->setMinimumSize(view_->size() + QSize(frame, frame));
+  const QSize whole = sizeHint();
+  scroll->setMinimumSize(160, 120);
+  QSize room(1280, 960);
+  if (QScreen* s = screen()) room = s->availableGeometry().size() * 9 / 10;
+  resize(whole.boundedTo(room));
 
   text_ = new QLineEdit(view_);
   text_->setObjectName(QStringLiteral("txtInputChr"));
@@ -346,8 +362,10 @@ void DrawWindow::OnPressed(QPointF exact, Qt::MouseButton button) {
   switch (tool_) {
     case kPointer:
       if (left) {
+        // The click shows the pointer to everyone at once; a drag from here sends its end.
+        board_.PlacePointer(pos, colour_);
         moving_pointer_ = true;
-        board_.DragPointer(pos);
+        pointer_from_ = pos;
       } else if (right) {
         board_.HidePointer();
       }
@@ -396,10 +414,11 @@ void DrawWindow::OnPressed(QPointF exact, Qt::MouseButton button) {
       break;
     case kErasePage:
       if (left) {
-        dialogs_.Confirm(this, QStringLiteral("消去確認"),
-                         QStringLiteral("画面を消去します。よろしいですか？"), [this](bool yes) {
-                           if (yes) board_.ErasePage();
-                         });
+        dialogs_.ConfirmOkCancel(this, QStringLiteral("消去確認"),
+                                 QStringLiteral("画面を消去します。よろしいですか？"),
+                                 [this](bool yes) {
+                                   if (yes) board_.ErasePage();
+                                 });
       }
       break;
     default:
@@ -435,7 +454,8 @@ void DrawWindow::OnReleased(QPointF exact, Qt::MouseButton button) {
   const QPoint at = exact.toPoint();
   switch (tool_) {
     case kPointer:
-      if (moving_pointer_) board_.PlacePointer(QPointF(at), colour_);
+      if (moving_pointer_ && QPointF(at) != pointer_from_)
+        board_.PlacePointer(QPointF(at), colour_);
       moving_pointer_ = false;
       break;
     case kFreehand:
@@ -590,7 +610,9 @@ void DrawWindow::ShowPageNumber() {
 // --- files and options ---------------------------------------------------------------------------
 
 void DrawWindow::OpenImage() {
-  dialogs_.OpenFile(this, QStringLiteral("開く"), image_folder_,
+  // Like the program's other file dialogs, the first one starts in the program's folder.
+  dialogs_.OpenFile(this, QStringLiteral("開く"),
+                    image_folder_.isEmpty() ? instance_.ProgramFolder() : image_folder_,
                     QStringLiteral("ビットマップファイル(*.BMP) (*.bmp *.BMP);;GIF(*.gif) "
                                    "(*.gif *.GIF);;Jpge(*.jpg) (*.jpg *.jpeg *.JPG);;PNG(*.png) "
                                    "(*.png *.PNG)"),
@@ -600,7 +622,7 @@ void DrawWindow::OpenImage() {
                         OpenChosen(path);
                         return;
                       }
-                      dialogs_.Confirm(
+                      dialogs_.ConfirmOkCancel(
                           this, QStringLiteral("確認メッセージ"),
                           QStringLiteral("大きなファイルを開こうとしています。続けますか？"),
                           [this, path](bool yes) {

@@ -113,6 +113,7 @@ class DrawWindow : public QMainWindow {
   bool dragging_ = false;
   bool polyline_ = false;
   bool moving_pointer_ = false;
+  QPointF pointer_from_;  // where the pointer was placed by the click
   Qt::KeyboardModifiers click_modifiers_;
   QString image_folder_;
   QString image_name_;

@@ -106,7 +106,15 @@ void QtDialogs::Input(QWidget* parent, const QString& title, const QString& prom
   dialog->setWindowTitle(title);
   dialog->setLabelText(prompt);
   dialog->setTextValue(initial);
-  dialog->setMinimumWidth(420);
+  // A long prompt wraps instead of stretching the box past the window that asks.
+  int width = 420;
+  if (parent && parent->window()->width() > 0) {
+    width = std::clamp(parent->window()->width() - 40, 260, 420);
+  }
+  if (auto* label = dialog->findChild<QLabel*>()) {
+    label->setWordWrap(true);
+    label->setFixedWidth(width);
+  }
   OpenAndThen(dialog, [done](QInputDialog* d, int result) {
     if (!done) return;
     if (result == QDialog::Accepted) {

@@ -13,7 +13,7 @@ namespace quillora::test {
 class ScriptedDialogs : public Dialogs {
  public:
   struct Asked {
-    QString kind;  // "message", "confirm", "input", "save", "open", "color", "font"
+    QString kind;  // "message", "confirm", "okcancel", "input", "save", "open", "color", "font"
     QString title;
     QString text;
   };
@@ -36,6 +36,13 @@ class ScriptedDialogs : public Dialogs {
   void Confirm(QWidget*, const QString& title, const QString& text,
                std::function<void(bool)> done) override {
     asked.push_back({"confirm", title, text});
+    const bool answer = confirms.empty() ? false : Pop(confirms);
+    if (done) done(answer);
+  }
+  // Answered from the same script; recorded apart so tests can tell which buttons were shown.
+  void ConfirmOkCancel(QWidget*, const QString& title, const QString& text,
+                       std::function<void(bool)> done) override {
+    asked.push_back({"okcancel", title, text});
     const bool answer = confirms.empty() ? false : Pop(confirms);
     if (done) done(answer);
   }

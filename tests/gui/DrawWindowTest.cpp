@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -122,15 +124,40 @@ TEST_F(DrawWindowTest, ControlsCarryTheirNamesAndTips) {
   // Mouse moves show the page position.
   Move(QPointF(120, 45), Qt::NoButton);
   EXPECT_EQ(Find<QLabel>(QStringLiteral("XYPos"))->text(), QStringLiteral("( 120 , 45 )"));
+  // The page is shown at full size, one page pixel to one screen pixel; a window smaller than
+  // the page scrolls it.
+  DrawView* view = window->view();
+  EXPECT_EQ(view->Scale(), 1.0);
+  EXPECT_EQ(view->ToView(QPointF(120, 45)) - view->ToView(QPointF(0, 0)), QPointF(120, 45));
+  EXPECT_GE(view->width(), DrawBoard::kPageWidth);
+  EXPECT_EQ(view->parentWidget()->parentWidget(), Find<QScrollArea>(QStringLiteral("scrPage")));
+
+  // The first picture to open is looked for in the program's folder.
+  ASSERT_FALSE(rig.instance.ProgramFolder().isEmpty());
+  Menu("mnuFileSub_0")->trigger();  // cancelled
+  EXPECT_TRUE(dialogs.Last("open").text.startsWith(rig.instance.ProgramFolder() + u'|'))
+      << dialogs.Last("open").text.toStdString();
 
   // The pointer tool: selecting it recolours, a click places, a right click hides.
   Tool(DrawWindow::kNoTool);
   Find<QToolButton>(QStringLiteral("optSelDrawMode_1"))->click();
   ASSERT_EQ(Sent().size(), 1);
   EXPECT_EQ(Sent()[0].SubCode, draw::kPointerColour);
-  Click(QPointF(300, 200));
+  // The press itself shows the pointer to everyone; a release in place sends nothing more,
+  // a drag sends where it ended.
+  Press(QPointF(300, 200));
+  ASSERT_EQ(Sent().size(), 2);
   EXPECT_EQ(Sent().last().SubCode, draw::kPointerShow);
   EXPECT_EQ(Sent().last().Number(3), 300.0);
+  Release(QPointF(300, 200));
+  EXPECT_EQ(Sent().size(), 2);
+  Press(QPointF(300, 200));
+  Move(QPointF(320, 230));
+  EXPECT_EQ(Sent().size(), 3);
+  Release(QPointF(320, 230));
+  ASSERT_EQ(Sent().size(), 4);
+  EXPECT_EQ(Sent().last().SubCode, draw::kPointerShow);
+  EXPECT_EQ(Sent().last().Number(4), 230.0);
   Click(QPointF(300, 200), Qt::RightButton);
   EXPECT_EQ(Sent().last().SubCode, draw::kPointerHide);
 
@@ -211,7 +238,7 @@ TEST_F(DrawWindowTest, ShapesPreviewAboveThePageAndEllipsesNeedAWidth) {
   dialogs.confirms = {false, true};
   Click(QPointF(5, 5));
   EXPECT_TRUE(Sent().isEmpty());
-  EXPECT_EQ(dialogs.Last("confirm").text, QStringLiteral("画面を消去します。よろしいですか？"));
+  EXPECT_EQ(dialogs.Last("okcancel").text, QStringLiteral("画面を消去します。よろしいですか？"));
   Click(QPointF(5, 5));
   ASSERT_EQ(Sent().size(), 1);
   EXPECT_EQ(Sent()[0].MessageCode, msg::kSendDrawErase);
@@ -329,7 +356,7 @@ TEST_F(DrawWindowTest, TextCommitsAsPlainOrStyledByTheFontAndFilesGoThroughTheDi
   dialogs.files = {home.File(QStringLiteral("big.bmp"))};
   dialogs.confirms = {true};
   Menu("mnuFileSub_0")->trigger();
-  EXPECT_EQ(dialogs.Last("confirm").title, QStringLiteral("確認メッセージ"));
+  EXPECT_EQ(dialogs.Last("okcancel").title, QStringLiteral("確認メッセージ"));
   EXPECT_EQ(board.Snapshot(0).pixelColor(10, 10), QColor(Qt::red));
   EXPECT_EQ(files, QStringList{home.File(QStringLiteral("big.bmp"))});
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Sent().isEmpty(); }, 2000));

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include "gui/SessionHarness.h"
 #include "text/Cp932.h"
@@ -177,10 +178,23 @@ TEST(Executable, InstalledProgramFindsItsDataAndKeepsUserFilesInTheUsersFolder) 
   ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
   for (const char* file :
        {"bin/quillora", "bin/quillora-dice", "share/quillora/data/tarot.txt",
-        "share/quillora/data/sysMes.wav", "share/applications/quillora.desktop",
-        "share/metainfo/quillora.metainfo.xml", "share/icons/hicolor/scalable/apps/quillora.svg",
+        "share/quillora/data/sysMes.wav", "share/applications/io.github.quillora.Quillora.desktop",
+        "share/metainfo/io.github.quillora.Quillora.metainfo.xml",
+        "share/icons/hicolor/scalable/apps/quillora.svg",
         "share/icons/hicolor/48x48/apps/quillora.png"}) {
     EXPECT_TRUE(QFile::exists(prefix + QLatin1Char('/') + QLatin1String(file))) << file;
+  }
+  // Software centres take the metadata only when it validates without warnings.
+  const QString appstream = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
+  if (!appstream.isEmpty()) {
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(
+        appstream,
+        {"validate", "--no-net",
+         prefix + QStringLiteral("/share/metainfo/io.github.quillora.Quillora.metainfo.xml")});
+    ASSERT_TRUE(validate.waitForFinished(60000));
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
   }
 
   // Started from the menu: no --home, so the user's own data folder is the program folder.

@@ -111,4 +111,17 @@ TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
   EXPECT_TRUE(player.shell->counter_window().isVisible());
   QTest::qWait(200);
   EXPECT_FALSE(gm.shell->counter_window().isVisible());
+
+  // The host picks the counters' mode: the player's window shows the counters, not the hint.
+  EXPECT_FALSE(player.shell->counter_window().GeneralMode());
+  gm.shell->counter_window().ChooseGeneralMode();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shell->counter_window().GeneralMode(); }, 8000));
+  // A late joiner's window follows the first counter change it receives.
+  Program late(QStringLiteral("花子"), port);
+  late.core.session().Connect(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return late.core.instance().SessionMode == ModeClient; }, 8000));
+  EXPECT_FALSE(late.shell->counter_window().GeneralMode());
+  gm.core.counters().Step(2);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return late.shell->counter_window().GeneralMode(); }, 8000));
 }

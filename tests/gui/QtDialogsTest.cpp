@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -74,4 +76,30 @@ TEST(QtDialogs, StandardButtonsSpeakJapaneseAndTheLargeFileQuestionIsOkCancel) {
   EXPECT_TRUE(*answer);
   QApplication::removeTranslator(translator);
   delete translator;
+}
+
+TEST(QtDialogs, ALongInputPromptWrapsWithinTheWindowThatAsks) {
+  QWidget window;
+  window.resize(500, 400);
+  window.show();
+  QtDialogs dialogs;
+  std::optional<QString> answer;
+  dialogs.Input(&window, QStringLiteral("接続先入力"),
+                QStringLiteral("接続先のＩＰアドレスを入力して下さい(例：127.0.0.1)\n"
+                               "接続先のＩＰは、ServerModeでこのソフトを立ち上げている方に、"
+                               "何らかの方法で聞いて下さい。通常、接続先のＩＰは、ネットに繋げる"
+                               "毎に違います。"),
+                QString(), [&](std::optional<QString> text) { answer = text; });
+  auto* dialog = OpenDialog<QInputDialog>();
+  ASSERT_NE(dialog, nullptr);
+  dialog->adjustSize();
+  EXPECT_LE(dialog->width(), window.width());
+  auto* label = dialog->findChild<QLabel*>();
+  ASSERT_NE(label, nullptr);
+  EXPECT_TRUE(label->wordWrap());
+  // Wrapped, the whole prompt is still shown: more lines than its two written ones.
+  EXPECT_GE(label->height(), 3 * label->fontMetrics().lineSpacing());
+  dialog->setTextValue(QStringLiteral("127.0.0.1"));
+  dialog->accept();
+  EXPECT_EQ(answer, QStringLiteral("127.0.0.1"));
 }

@@ -254,6 +254,21 @@ TEST_F(DrawBoardTest, OwnDrawingIsDrawnAsReplayedAndSentToTheServer) {
   EXPECT_EQ(Sent().last().Count(), 11);
   EXPECT_TRUE(Sent().last().Bool(11));
 
+  // A freehand stroke's release sends what is left, even a single point: a click without a
+  // move, and the end point of a stroke whose last message just went out.
+  board.BeginStroke(QPoint(50, 50), kRed);
+  board.EndStroke();
+  EXPECT_EQ(Sent().last().MessageCode, msg::kSendDrawShape);
+  EXPECT_EQ(Sent().last().SubCode, draw::kStroke);
+  EXPECT_EQ(Sent().last().Int(3), 1);
+  EXPECT_EQ(Sent().last().Count(), 5);
+  board.BeginStroke(QPoint(0, 100), kRed);
+  for (int i = 1; i <= 40; ++i) board.ExtendStroke(QPoint(i, 100));
+  ASSERT_EQ(Sent().last().Int(3), 41);
+  board.EndStroke();
+  EXPECT_EQ(Sent().last().Int(3), 1);
+  EXPECT_EQ(Sent().last().Int(4), 40);
+
   // Without a session the board still draws but sends nothing.
   SetSessionMode(rig.instance, ModeNone);
   const int before = rig.writes.size();
@@ -293,6 +308,47 @@ TEST_F(DrawBoardTest, TheServerAnswersACatchUpWithEveryDrawnPageToTheAskerAlone)
   }
   EXPECT_EQ(sent[2].MessageCode, msg::kDrawPage);
   EXPECT_EQ(sent[2].Int(1), 1);
+}
+
+TEST_F(DrawBoardTest, ACatchUpReplacesOnlyWhatItBringsAndASilentServerCostsNothing) {
+  for (int page = 0; page < 3; ++page) {
+    Receive(
+        Msg(msg::kDrawShape, draw::kFilledBox,
+            {int16_t(page), int32_t{0}, int32_t{0}, int32_t{100}, int32_t{100}, int32_t(kRed)}));
+  }
+  ASSERT_TRUE(board.RequestCatchUp());
+  EXPECT_EQ(Sent().last().MessageCode, msg::kDrawRepair);
+  // A server that does not answer (or has not yet) leaves every page as it was.
+  QTest::qWait(50);
+  for (int page = 0; page < 3; ++page) EXPECT_TRUE(Painted(page, 50, 50)) << page;
+
+  // The answer: the server's page 2, addressed to us, replaces ours whole.
+  WriteImage(ReceivedFile(QStringLiteral("sysdraw2.png")), Qt::blue,
+             QSize(DrawBoard::kPageWidth, DrawBoard::kPageHeight));
+  Packet image = Msg(
+      msg::kDrawImage, draw::kImageFile,
+      {int16_t{2}, QStringLiteral("sysdraw2.png"), QString(), QString(), QString(), QString()}, 1);
+  image.DestIndex = 2;
+  Receive(image);
+  EXPECT_EQ(Pixel(2, 50, 50), QColor(Qt::blue));
+  EXPECT_TRUE(Painted(0, 50, 50)) << "not cleared before the answer is complete";
+  // A page turn relayed from another player in between is not the end of the answer.
+  Receive(Msg(msg::kDrawPage, draw::kPageShow, {int16_t{1}}));
+  EXPECT_TRUE(Painted(0, 50, 50));
+  // The closing page turn: pages the server did not send are white there.
+  Packet turn = Msg(msg::kDrawPage, draw::kPageShow, {int16_t{2}}, 1);
+  turn.DestIndex = 2;
+  Receive(turn);
+  EXPECT_EQ(board.CurrentPage(), 2);
+  EXPECT_EQ(board.Page(0), nullptr);
+  EXPECT_EQ(board.Page(1), nullptr);
+  EXPECT_EQ(Pixel(2, 50, 50), QColor(Qt::blue));
+
+  // Once it is over, nothing clears pages any more.
+  Receive(Msg(msg::kDrawShape, draw::kFilledBox,
+              {int16_t{0}, int32_t{0}, int32_t{0}, int32_t{100}, int32_t{100}, int32_t(kRed)}));
+  Receive(turn);
+  EXPECT_TRUE(Painted(0, 50, 50));
 }
 
 }  // namespace
