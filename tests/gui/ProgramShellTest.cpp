@@ -8,6 +8,7 @@
 #include "app/AppCore.h"
 #include "app/MainWindow.h"
 #include "app/ProgramShell.h"
+#include "cards/CardWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "counters/CounterWindow.h"
@@ -111,4 +112,18 @@ TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
   EXPECT_TRUE(player.shell->counter_window().isVisible());
   QTest::qWait(200);
   EXPECT_FALSE(gm.shell->counter_window().isVisible());
+
+  // The game master opening the card window opens the players' too, before any mode is picked;
+  // someone who joins while a game is chosen finds the window in that game.
+  gm.shell->main_window().menu_action(QStringLiteral("mnuExtSub_1"))->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shell->card_window().isVisible(); }, 8000));
+  gm.core.cards().ChooseMode(Cards::kNovaRev);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.cards().mode() == Cards::kNovaRev; }, 8000));
+  Program late(QStringLiteral("花子"), port);
+  late.core.session().Connect(QStringLiteral("127.0.0.1"));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return late.core.cards().mode() == Cards::kNovaRev && late.shell->card_window().isVisible();
+      },
+      8000));
 }
