@@ -59,6 +59,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   AttachReconnector(reconnector_, session_);
   counters_.RegisterHandlers(session_.dispatcher());
   cards_.FollowAnnouncements(tools_);
+  cards_.GreetJoiners(session_);
   connect(&buffers_, &MessageBuffers::currentChanged, this, [this](int n) {
     instance_.SetPanel(QLatin1String(kPanelCurBufNum), Instance::BufferLabel(n));
   });

@@ -551,6 +551,8 @@ void MainWindow::ToggleTool(int tool) {
     if (tool == kDrawing || tool == kHexMap || tool == kCounters || tool == kTable) {
       core_.tools().Announce(tool + 1);
     }
+    // The card window opens in the mode the game master plays.
+    if (tool == kCards) core_.cards().AnnounceMode();
   };
   if (tool == kHexMap && core_.instance().SessionMode == ModeServer && hex_setup_) {
     hex_setup_(show);

@@ -86,12 +86,12 @@ QStringList CardDecks::TakeProblems() {
 }
 
 QString CardDecks::Text(int column, int row) const {
-  if (column < 0 || column > 3 || row < 0 || row >= kRows) return {};
+  if (column < 0 || column >= kColumns || row < 0 || row >= kRows) return {};
   return table_[column][row];
 }
 
-void CardDecks::ClearTable() {
-  for (auto& column : table_) column.fill(QString());
+void CardDecks::ClearColumns(std::initializer_list<int> columns) {
+  for (int column : columns) table_[column].fill(QString());
 }
 
 int CardDecks::LoadCardColumn(const QString& path, int column, int start) {
@@ -104,7 +104,7 @@ int CardDecks::LoadCardColumn(const QString& path, int column, int start) {
   int dropped = 0;
   auto store = [&](const QString& card) {
     if (card.isEmpty()) return;
-    if (row >= 0 && row < kRows && column >= 0 && column <= 3) {
+    if (row >= 0 && row < kRows && column >= 0 && column < kColumns) {
       table_[column][row++] = card;
     } else {
       ++dropped;
@@ -158,35 +158,38 @@ int CardDecks::LoadFlatCardList(const QString& path) {
   return next;
 }
 
-int CardDecks::LoadTrumpSets(const QString& path) {
+int CardDecks::LoadTrumpSets(const QString& path, int column) {
   int rows = 0;
   const int sets = options.sets == 2 || options.sets == 3 ? options.sets : 1;
-  for (int s = 0; s < sets; ++s) rows = LoadCardColumn(path, kTrump, rows);
+  for (int s = 0; s < sets; ++s) rows = LoadCardColumn(path, column, rows);
   return rows;
 }
 
 void CardDecks::StartNova(const QString& access_path, const QString& tarot_path,
                           const QString& trump_path) {
-  ClearTable();
+  ClearColumns({kAccess, kTarot, kTrump});
+  nova_started = true;
   access = {0, LoadCardColumn(access_path, kAccess, 0) - 1, 0};
-  nova_tarot = {0, LoadCardColumn(tarot_path, kTarot, 0) - 1};
-  nova_trump = {0, LoadTrumpSets(trump_path) - 1, 0};
+  nova_tarot = {0, LoadCardColumn(tarot_path, kTarot, 0) - 1, kTarot};
+  nova_trump = {0, LoadTrumpSets(trump_path, kTrump) - 1, 0, kTrump};
   if (options.shuffle_trump) ShuffleTextColumn(0, nova_trump.last, kTrump, shuffle_count);
   if (options.shuffle_tarot) ShuffleTextColumn(0, nova_tarot.last, kTarot, shuffle_count);
   ShuffleTextColumn(0, access.last, kAccess, access_swaps);
 }
 
 void CardDecks::StartNovaRev(const QString& tarot_path, const QString& trump_path) {
-  ClearTable();
-  rev_tarot = {0, LoadCardColumn(tarot_path, kTarot, 0) - 1};
-  rev_trump = {0, LoadTrumpSets(trump_path) - 1, 0};
-  if (options.shuffle_trump) ShuffleTextColumn(0, rev_trump.last, kTrump, shuffle_count);
-  if (options.shuffle_tarot) ShuffleTextColumn(0, rev_tarot.last, kTarot, shuffle_count);
+  ClearColumns({kRevTarot, kRevTrump});
+  rev_started = true;
+  rev_tarot = {0, LoadCardColumn(tarot_path, kRevTarot, 0) - 1, kRevTarot};
+  rev_trump = {0, LoadTrumpSets(trump_path, kRevTrump) - 1, 0, kRevTrump};
+  if (options.shuffle_trump) ShuffleTextColumn(0, rev_trump.last, kRevTrump, shuffle_count);
+  if (options.shuffle_tarot) ShuffleTextColumn(0, rev_tarot.last, kRevTarot, shuffle_count);
 }
 
 void CardDecks::StartGraphic(const QString& tarot_path) {
-  for (auto& row : table_[kTarot]) row.clear();
-  rev_tarot = {0, LoadCardColumn(tarot_path, kTarot, 0) - 1};
+  ClearColumns({kGraphicTarot});
+  graphic_started = true;
+  graphic_tarot = {0, LoadCardColumn(tarot_path, kGraphicTarot, 0) - 1, kGraphicTarot};
   graphic_.fill(CardRecord{});
   const int sets = options.sets == 2 || options.sets == 3 ? options.sets : 1;
   int i = 0;
@@ -197,13 +200,15 @@ void CardDecks::StartGraphic(const QString& tarot_path) {
       ++i;
     }
   }
-  rev_trump = {0, i - 1, 0};
-  if (options.shuffle_trump) ShuffleGraphicDeck(0, rev_trump.last, shuffle_count);
-  if (options.shuffle_tarot) ShuffleTextColumn(0, rev_tarot.last, kTarot, shuffle_count);
+  graphic_trump = {0, i - 1, 0};
+  if (options.shuffle_trump) ShuffleGraphicDeck(0, graphic_trump.last, shuffle_count);
+  if (options.shuffle_tarot) {
+    ShuffleTextColumn(0, graphic_tarot.last, kGraphicTarot, shuffle_count);
+  }
 }
 
 void CardDecks::ShuffleTextColumn(int low, int high, int column, int swaps) {
-  if (column < 0 || column > 3) return;
+  if (column < 0 || column >= kColumns) return;
   low = std::max(low, 0);
   high = std::min(high, kRows - 1);
   if (high <= low) return;
@@ -227,10 +232,11 @@ void CardDecks::ShuffleGraphicDeck(int low, int high, int swaps) {
 }
 
 QString CardDecks::DrawTrump(Pile& pile) {
-  auto& col = table_[kTrump];
+  if (pile.column < 0 || pile.column >= kColumns) return {};
+  auto& col = table_[pile.column];
   if (pile.draw > pile.last) {
     const int d = std::clamp(pile.discards, 0, pile.last + 1);
-    if (options.shuffle_trump) ShuffleTextColumn(0, d - 1, kTrump, shuffle_count);
+    if (options.shuffle_trump) ShuffleTextColumn(0, d - 1, pile.column, shuffle_count);
     const int base = pile.last - d + 1;  // first row of the refilled deck
     for (int k = d - 1; k >= 0; --k) col[k + base] = col[k];
     for (int k = 0; k < base; ++k) col[k].clear();
@@ -244,12 +250,13 @@ QString CardDecks::DrawTrump(Pile& pile) {
 bool CardDecks::DiscardTrump(Pile& pile, const QString& card) {
   // Only rows below the draw pointer are free; anything more would overwrite the deck.
   if (card.isEmpty() || pile.discards < 0 || pile.discards >= pile.draw) return false;
-  table_[kTrump][pile.discards++] = card;
+  if (pile.column < 0 || pile.column >= kColumns) return false;
+  table_[pile.column][pile.discards++] = card;
   return true;
 }
 
 int CardDecks::DrawGraphicCard() {
-  Pile& pile = rev_trump;
+  Pile& pile = graphic_trump;
   if (pile.draw > pile.last) {
     const int d = std::clamp(pile.discards, 0, pile.last + 1);
     if (options.shuffle_trump) ShuffleGraphicDeck(0, d - 1, shuffle_count);
@@ -263,7 +270,7 @@ int CardDecks::DrawGraphicCard() {
 }
 
 bool CardDecks::DiscardGraphic(int suit, int rank) {
-  Pile& pile = rev_trump;
+  Pile& pile = graphic_trump;
   if (pile.discards < 0 || pile.discards >= pile.draw) return false;
   graphic_[pile.discards].suit = suit;
   graphic_[pile.discards].rank = rank;
@@ -274,7 +281,7 @@ bool CardDecks::DiscardGraphic(int suit, int rank) {
 QString CardDecks::AdvanceTarot(Tarot& tarot) {
   ++tarot.pointer;
   if (tarot.pointer > tarot.last) {
-    if (options.shuffle_tarot) ShuffleTextColumn(0, tarot.last, kTarot, shuffle_count);
+    if (options.shuffle_tarot) ShuffleTextColumn(0, tarot.last, tarot.column, shuffle_count);
     tarot.pointer = 0;
   }
   return CurrentTarot(tarot);

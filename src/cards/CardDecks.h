@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 
 namespace quillora {
 
@@ -44,19 +45,27 @@ class CardDecks {
  public:
   static constexpr int kRows = 163;     // rows 0..162 of each column
   static constexpr int kFlatSize = 55;  // CLAMP list entries 0..54
-  static constexpr int kAccess = 1;     // columns of the text table
+  // Columns of the text table. Each game keeps its own columns, so that a game started later
+  // never overwrites the cards of one still in the players' hands.
+  static constexpr int kAccess = 1;  // Nova
   static constexpr int kTarot = 2;
   static constexpr int kTrump = 3;
+  static constexpr int kRevTarot = 4;  // Nova Revolution
+  static constexpr int kRevTrump = 5;
+  static constexpr int kGraphicTarot = 6;  // the graphic table
+  static constexpr int kColumns = 7;
 
   // A trump pile: rows below `draw` are free and hold the discards from row 0 upward.
   struct Pile {
     int draw = 0;
     int last = -1;
     int discards = 0;
+    int column = kTrump;
   };
   struct Tarot {
     int pointer = 0;
     int last = -1;
+    int column = kTarot;
   };
   struct Access {
     int pointer = 0;
@@ -101,7 +110,7 @@ class CardDecks {
   bool DiscardGraphic(int suit, int rank);
 
   // The tarot card shown now, and the advance to the next one.
-  QString CurrentTarot(const Tarot& tarot) const { return Text(kTarot, tarot.pointer); }
+  QString CurrentTarot(const Tarot& tarot) const { return Text(tarot.column, tarot.pointer); }
   QString AdvanceTarot(Tarot& tarot);
 
   // Access cards: the next one (empty when all are handed out), a returned one, a new pack.
@@ -120,16 +129,19 @@ class CardDecks {
   const QString& FlatCard(int i) const { return flat_[i]; }
   int FlatLast() const { return flat_last_; }
 
-  Pile nova_trump, rev_trump;  // the graphic deck uses rev_trump's pointers
-  Tarot nova_tarot, rev_tarot;
+  Pile nova_trump, rev_trump{0, -1, 0, kRevTrump};
+  Pile graphic_trump;  // positions in the graphic deck of card records
+  Tarot nova_tarot, rev_tarot{0, -1, kRevTarot}, graphic_tarot{0, -1, kGraphicTarot};
   Access access;
+  // Whether a game's deck start has run since the program started.
+  bool nova_started = false, rev_started = false, graphic_started = false;
 
  private:
-  void ClearTable();
-  int LoadTrumpSets(const QString& path);
+  void ClearColumns(std::initializer_list<int> columns);
+  int LoadTrumpSets(const QString& path, int column);
 
   Random& random_;
-  std::array<std::array<QString, kRows>, 4> table_;
+  std::array<std::array<QString, kRows>, kColumns> table_;
   std::array<CardRecord, kRows> graphic_{};
   std::array<QString, kFlatSize> flat_;
   int flat_last_ = -1;

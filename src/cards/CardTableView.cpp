@@ -70,9 +70,8 @@ QPoint CardTableView::ToTable(QPointF w) const {
 }
 
 void CardTableView::Refresh() {
-  tarot_->setText(cards_.graphic_tarot().isEmpty()
-                      ? QString()
-                      : QStringLiteral("タロット：") + cards_.graphic_tarot());
+  // The tarot text as the server sent it.
+  tarot_->setText(cards_.graphic_tarot());
   PlaceChildren();
   update();
 }

@@ -243,7 +243,7 @@ void CardWindow::showEvent(QShowEvent* event) {
   // the game-master menu of the mode shown.
   if (cards_.IsServer() && !gm_menu_->isEnabled()) SetUpGmMenu();
   gm_menu_->menuAction()->setVisible(cards_.IsServer());
-  nova_buttons_[8]->setVisible(cards_.IsServer());
+  nova_buttons_[8]->setVisible(cards_.IsServer() && cards_.nova().dealt);
   QMainWindow::showEvent(event);
 }
 
@@ -308,7 +308,8 @@ void CardWindow::ShowNova() {
   for (int i = 0; i < 8; ++i) nova_buttons_[i]->setEnabled(n.dealt);
   nova_buttons_[3]->setToolTip(n.face_down.isEmpty() ? QString()
                                                      : QStringLiteral("裏：") + n.face_down);
-  nova_buttons_[8]->setVisible(cards_.IsServer());
+  // The game master's "＋１" comes with the first hand.
+  nova_buttons_[8]->setVisible(cards_.IsServer() && n.dealt);
 }
 
 void CardWindow::NovaClicked(int i) {

@@ -9,6 +9,7 @@
 #include "net/Packet.h"
 #include "net/Reported.h"
 #include "net/Router.h"
+#include "net/Session.h"
 #include "net/ToolAnnouncer.h"
 
 namespace quillora {
@@ -70,6 +71,26 @@ void Cards::FollowAnnouncements(ToolAnnouncer& tools) {
   });
 }
 
+void Cards::AnnounceMode() {
+  if (!IsServer()) return;
+  announced_ = true;
+  ToolAnnouncer::Announce(instance_, router_, msg::kToolCards, mode_ + 1, kServerTag);
+}
+
+void Cards::GreetJoiners(Session& session) {
+  connect(&session, &Session::participantJoined, this, [this](int index, const QString&) {
+    if (IsServer() && announced_ && index != instance_.OwnIndex) {
+      RunReported(instance_, kServerTag, [&] { TellMode(index); });
+    }
+  });
+}
+
+void Cards::TellMode(int socket) {
+  Packet p(msg::kOpenTool, 0, instance_.OwnIndex, 0);
+  p.Add(int32_t{msg::kToolCards}).Add(int32_t{mode_ + 1});
+  SendTo(socket, p);
+}
+
 bool Cards::IsServer() const { return instance_.SessionMode == ModeServer; }
 
 QString Cards::Path(const QString& setting) const { return instance_.PathOf(setting); }
@@ -91,6 +112,7 @@ void Cards::ChooseMode(int mode) {
       decks_.LoadFlatCardList(Path(instance_.settings.Trump4NovaRev));
       ReportProblems();
     }
+    announced_ = true;
     ToolAnnouncer::Announce(instance_, router_, msg::kToolCards, mode + 1, kServerTag);
   }
   emit modeChanged(mode_);
@@ -114,6 +136,9 @@ void Cards::StartDecks() {
     case kNovaRev: {
       decks_.StartNovaRev(Path(s.Tarot4NovaRev), Path(s.Trump4NovaRev));
       ReportProblems();
+      // The card the server's user laid aside belonged to the last game.
+      rev_.face_down.clear();
+      emit revChanged();
       const QString tarot = decks_.CurrentTarot(decks_.rev_tarot);
       for (int k : ConnectedSockets()) DealHand(msg::kCardRevDeal, k, decks_.rev_trump, tarot);
       break;
@@ -122,7 +147,7 @@ void Cards::StartDecks() {
       decks_.StartGraphic(Path(s.Tarot4NovaRev));
       ReportProblems();
       Packet p(msg::kCardGraphicStart, 1, instance_.OwnIndex, 0);
-      p.Add(decks_.CurrentTarot(decks_.rev_tarot));
+      p.Add(decks_.CurrentTarot(decks_.graphic_tarot));
       SendAll(p);
       break;
     }
@@ -472,7 +497,7 @@ Packet Cards::RecordPacket(int code, const CardRecord& r) const {
 void Cards::AdvanceGraphicTarot() {
   if (!IsServer() || graphic_tarot_.isEmpty()) return;
   Packet p(msg::kCardGraphicTarot, 1, instance_.OwnIndex, 0);
-  p.Add(decks_.AdvanceTarot(decks_.rev_tarot));
+  p.Add(decks_.AdvanceTarot(decks_.graphic_tarot));
   SendAll(p);
 }
 
@@ -705,11 +730,14 @@ void Cards::HandleCardRequest(int socket, const Packet& p) {
 
 void Cards::ServeRequest(int asker, const Packet& p) {
   const int code = p.MessageCode;
-  if (code >= msg::kCardAccessRequest && code <= msg::kCardNovaRepair) {
+  if (code == msg::kCardNovaRepair || code == msg::kCardRevRepair ||
+      code == msg::kCardGraphicRepair) {
+    ServeRepair(asker, code);
+  } else if (code >= msg::kCardAccessRequest && code <= msg::kCardNovaRepair) {
     ServeNova(asker, p);
   } else if (code >= msg::kCardPlot && code <= msg::kCardRevRepair) {
     ServeRev(asker, p);
-  } else if (code == msg::kCardGraphicRequest || code == msg::kCardGraphicRepair) {
+  } else if (code == msg::kCardGraphicRequest) {
     ServeGraphic(asker, p);
   } else if (code == msg::kCardClampDraw) {
     ServeClamp(asker, p);
@@ -762,10 +790,6 @@ void Cards::ServeNova(int asker, const Packet& p) {
     case msg::kCardHandSize:
       if (p.SubCode == 1 && p.Int(1) == 4) give_card();
       break;
-    case msg::kCardNovaRepair:
-      DealHand(msg::kCardNovaDeal, asker, decks_.nova_trump,
-               decks_.CurrentTarot(decks_.nova_tarot));
-      break;
     default:
       break;
   }
@@ -798,9 +822,6 @@ void Cards::ServeRev(int asker, const Packet& p) {
         decks_.DiscardTrump(pile, p.Text(1));
       }
       break;
-    case msg::kCardRevRepair:
-      DealHand(msg::kCardRevDeal, asker, pile, decks_.CurrentTarot(decks_.rev_tarot));
-      break;
     default:
       break;
   }
@@ -811,14 +832,6 @@ void Cards::ServeGraphic(int asker, const Packet& p) {
   auto place = [&](const CardRecord& r) {
     router_.SendPacket(RouteServer, RecordPacket(msg::kCardMove, r));
   };
-  if (p.MessageCode == msg::kCardGraphicRepair) {
-    Packet tarot(msg::kCardGraphicTarot, 1, instance_.OwnIndex, 0);
-    router_.SendPacket(RouteAll, tarot.Add(graphic_tarot_));
-    for (const CardRecord& r : placed_) {
-      if (r.in_use) SendTo(asker, RecordPacket(msg::kCardPlaced, r));
-    }
-    return;
-  }
   if (p.SubCode == 1) {
     const int x = Checked(p.Int(1), 0, kTableWidth);
     const int y = Checked(p.Int(2), 0, kTableHeight);
@@ -836,6 +849,39 @@ void Cards::ServeGraphic(int asker, const Packet& p) {
     r.face = 2;
     decks_.DiscardGraphic(r.suit, r.rank);
     place(r);
+  }
+}
+
+void Cards::ServeRepair(int asker, int code) {
+  const int asked = code == msg::kCardNovaRepair  ? kNova
+                    : code == msg::kCardRevRepair ? kNovaRev
+                                                  : kGraphic;
+  // A window left in another mode (a late joiner's, or one switched by hand) follows first.
+  if (asked != mode_) TellMode(asker);
+  switch (mode_) {
+    case kNova:
+      // Before the first deal there is no deck: answered like a draw from an exhausted one.
+      if (!decks_.nova_started) return NoCardsLeft(asker);
+      DealHand(msg::kCardNovaDeal, asker, decks_.nova_trump,
+               decks_.CurrentTarot(decks_.nova_tarot));
+      break;
+    case kNovaRev:
+      if (!decks_.rev_started) return NoCardsLeft(asker);
+      DealHand(msg::kCardRevDeal, asker, decks_.rev_trump, decks_.CurrentTarot(decks_.rev_tarot));
+      break;
+    case kGraphic:
+      ServeGraphicRepair(asker);
+      break;
+    default:
+      break;  // CLAMP keeps nothing to repair
+  }
+}
+
+void Cards::ServeGraphicRepair(int asker) {
+  Packet tarot(msg::kCardGraphicTarot, 1, instance_.OwnIndex, 0);
+  router_.SendPacket(RouteAll, tarot.Add(graphic_tarot_));
+  for (const CardRecord& r : placed_) {
+    if (r.in_use) SendTo(asker, RecordPacket(msg::kCardPlaced, r));
   }
 }
 

@@ -14,6 +14,7 @@ namespace quillora {
 class ToolAnnouncer;
 
 class Dispatcher;
+class Session;
 class Instance;
 class Router;
 
@@ -74,6 +75,10 @@ class Cards : public QObject {
   void ChooseMode(int mode);
   // Clients switch their mode when the server announces the card window (argument = mode + 1).
   void FollowAnnouncements(ToolAnnouncer& tools);
+  // The server's user opened the card window: every client opens it in the session's mode.
+  void AnnounceMode();
+  // On the server, a participant who joins while a card game is chosen is told its mode.
+  void GreetJoiners(Session& session);
   DeckOptions& options() { return decks_.options; }
   // "すべて初期化": the current mode's deck start (server).
   void StartDecks();
@@ -169,6 +174,11 @@ class Cards : public QObject {
   void ServeGraphic(int asker, const Packet& p);
   void ServeClamp(int asker, const Packet& p);
   void DealHand(int code, int asker, CardDecks::Pile& pile, const QString& tarot);
+  // A repair or late join: answered in the session's mode, whatever mode the asker is in.
+  void ServeRepair(int asker, int code);
+  void ServeGraphicRepair(int asker);
+  // Tells one client which mode the session plays (its card window follows).
+  void TellMode(int socket);
   void SendTo(int socket, Packet p);
   void SendAll(Packet p);
   // A chat line spoken by the card function on a player's behalf.
@@ -182,6 +192,7 @@ class Cards : public QObject {
   Router& router_;
   CardDecks decks_;
   int mode_ = kNova;
+  bool announced_ = false;  // the server's user chose a mode or opened the window
   NovaState nova_;
   RevState rev_;
   std::array<CardRecord, CardDecks::kRows> placed_{};

@@ -229,8 +229,9 @@ void HexMap::DragOver(QPoint cell) {
   if (!page || drag_slot_ == 0 || !page->IsMapCell(cell.x(), cell.y())) return;
   const HexPiece& piece = page->Piece(drag_slot_);
   const QPoint from(piece.column, piece.row);
-  if (from == cell) return;
+  // Any movement makes it a drag, even one that stays inside the cell.
   drag_moved_ = true;
+  if (from == cell) return;
   emit statusText(QStringLiteral("( %1 , %2 ) → ( %3 , %4 )  距離：( %5 , %6 )")
                       .arg(drag_start_.x())
                       .arg(drag_start_.y())

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 
 #include "hexmap/HexMap.h"
 #include "hexmap/HexRenderer.h"
@@ -15,14 +16,16 @@ HexMapView::HexMapView(HexMap& map, HexRenderer& renderer, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(64, 64);
   picture_ = QImage(sizeHint(), QImage::Format_ARGB32_Premultiplied);
-  picture_.fill(Qt::black);
+  picture_.fill(palette().color(QPalette::Window));
 }
 
 void HexMapView::RedrawAll() {
+  // Beside the map the view shows the window's own background.
+  renderer_.SetBackground(palette().color(QPalette::Window));
   if (const HexPage* page = map_.Current()) {
     renderer_.DrawAll(picture_, *page, labels_);
   } else {
-    picture_.fill(Qt::black);
+    picture_.fill(renderer_.background());
   }
   update();
 }
@@ -30,6 +33,7 @@ void HexMapView::RedrawAll() {
 void HexMapView::RedrawCells(const QVector<QPoint>& cells) {
   const HexPage* page = map_.Current();
   if (!page) return;
+  renderer_.SetBackground(palette().color(QPalette::Window));
   renderer_.DrawCells(picture_, *page, cells, labels_);
   update();
 }

@@ -75,9 +75,16 @@ void HexRenderer::DrawBody(QPainter& p, const HexPage& page, int column, int row
   const int d = h.direction_count;
   p.drawImage(at, Tinted(h.shape, false, h, d + 2, cell.colour));
   p.drawImage(at, Tinted(h.shape, false, h, d + 1, kOutlineColour));
+  DrawPiece(p, page, column, row);
+}
+
+void HexRenderer::DrawPiece(QPainter& p, const HexPage& page, int column, int row) {
+  const HexMapPage& h = page.header;
+  const HexCell& cell = page.Cell(column, row);
   if (!HexPage::IsSlot(cell.top)) return;
   const HexPiece& piece = page.Piece(cell.top);
-  if (!piece.in_use || piece.direction < 0 || piece.direction > d + 1) return;
+  if (!piece.in_use || piece.direction < 0 || piece.direction > h.direction_count + 1) return;
+  const QPoint at = CellOrigin(h, column, row);
   p.drawImage(at, Tinted(h.shape, true, h, piece.direction, kHexBlack));
   p.drawImage(at, Tinted(h.shape, false, h, piece.direction, piece.colour));
 }
@@ -93,7 +100,7 @@ void HexRenderer::DrawLabel(QPainter& p, const HexPage& page, int column, int ro
 }
 
 void HexRenderer::DrawAll(QImage& target, const HexPage& page, bool labels) {
-  target.fill(Qt::black);
+  target.fill(background_);
   const HexMapPage& h = page.header;
   if (!Drawable(h)) return;
   const QPoint last = LastVisibleCell(h, target.width(), target.height());
@@ -104,6 +111,9 @@ void HexRenderer::DrawAll(QImage& target, const HexPage& page, bool labels) {
   if (!labels) return;
   for (int r = h.first_row; r <= last.y(); ++r) {
     for (int c = h.first_column; c <= last.x(); ++c) DrawLabel(p, page, c, r);
+  }
+  for (int r = h.first_row; r <= last.y(); ++r) {
+    for (int c = h.first_column; c <= last.x(); ++c) DrawPiece(p, page, c, r);
   }
 }
 
@@ -144,15 +154,17 @@ void HexRenderer::DrawCells(QImage& target, const HexPage& page, const QVector<Q
     }
   }
   p.setClipRegion(dirty);
-  p.fillRect(dirty.boundingRect(), Qt::black);
-  for (int pass = 0; pass < 2; ++pass) {
+  p.fillRect(dirty.boundingRect(), background_);
+  for (int pass = 0; pass < 3; ++pass) {
     for (int r = std::max(1, h.first_row); r <= last.y(); ++r) {
       for (int c = std::max(1, h.first_column); c <= last.x(); ++c) {
         if (!marked.test(r * kHexTableSpan + c)) continue;
         if (pass == 0) {
           DrawBody(p, page, c, r);
-        } else {
+        } else if (pass == 1) {
           DrawLabel(p, page, c, r);
+        } else {
+          DrawPiece(p, page, c, r);
         }
       }
     }

@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "core/Instance.h"
+#include "core/SessionState.h"
 #include "hexmap/HexMap.h"
 #include "hexmap/HexMapView.h"
 #include "hexmap/HexRenderer.h"
@@ -88,6 +89,9 @@ HexWindow::HexWindow(Instance& instance, HexMap& map, Dialogs& dialogs, QWidget*
   connect(&map_, &HexMap::setupReceived, setup_, &HexSetupDialog::SetChoices);
   connect(&map_, &HexMap::dragCancelled, this, [this] { SetHint(HexMap::ModeHint(mode_)); });
 
+  ShowModeHint();
+  connect(&instance_.session_state(), &SessionState::modeChanged, this, [this] { ShowModeHint(); });
+
   chosen_ = instance_.settings.HexColor[0];
   ShowPalette();
   SetMode(kColour);
@@ -107,8 +111,13 @@ void HexWindow::BuildMenus() {
   save_ = file->addAction(QStringLiteral("保存"), this, &HexWindow::SaveFile);
   save_->setObjectName(QStringLiteral("mnuFileSub_1"));
 
-  general_ =
-      AddOneTimeModeMenu(menuBar(), QStringLiteral("汎用モード"), [this] { ChooseGeneralMode(); });
+  // The only mode; choosing it again shows the map again and, on the server, the set-up.
+  QMenu* mode = menuBar()->addMenu(QStringLiteral("モード"));
+  mode->setObjectName(QStringLiteral("mnuMode"));
+  general_ = mode->addAction(QStringLiteral("汎用モード"));
+  general_->setObjectName(QStringLiteral("mnuModeSub_0"));
+  general_->setCheckable(true);
+  connect(general_, &QAction::triggered, this, [this] { ChooseGeneralMode(); });
 
   QMenu* options = menuBar()->addMenu(QStringLiteral("オプション"));
   options->setObjectName(QStringLiteral("mnuOpt"));
@@ -122,8 +131,7 @@ void HexWindow::BuildArea() {
   auto* outer = new QVBoxLayout(central);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->setSpacing(0);
-  hint_ =
-      new QLabel(QStringLiteral("「モード」メニューの「汎用モード」を選ぶとマップが表示されます"));
+  hint_ = new QLabel;
   hint_->setObjectName(QStringLiteral("lblModeHint"));
   hint_->setWordWrap(true);
   hint_->setMargin(8);
@@ -308,16 +316,24 @@ bool HexWindow::eventFilter(QObject* watched, QEvent* event) {
 
 bool HexWindow::GeneralMode() const { return general_->isChecked(); }
 
+void HexWindow::ShowModeHint() {
+  // A client gets the maps from the server; only the server's user makes the first one.
+  hint_->setText(instance_.SessionMode == ModeClient
+                     ? QStringLiteral("「オプション」メニューの「途中参加/修復」を選ぶと"
+                                      "サーバーからマップが届きます")
+                     : QStringLiteral("「モード」メニューの「汎用モード」を選ぶと"
+                                      "マップが表示されます"));
+}
+
 void HexWindow::ChooseGeneralMode() {
-  if (general_->isChecked()) return;
   general_->setChecked(true);
   hint_->hide();
   area_->show();
   statusBar()->show();
   UpdateEnabled();
   if (instance_.SessionMode == ModeServer) {
-    OpenSetup();
-    map_.AnnounceOpened();
+    // The others open their map once the set-up is done, after the new page's message.
+    OpenSetup([this] { map_.AnnounceOpened(); });
   }
 }
 

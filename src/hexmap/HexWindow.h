@@ -36,8 +36,8 @@ class HexWindow : public QMainWindow {
   HexWindow(Instance& instance, HexMap& map, Dialogs& dialogs, QWidget* parent = nullptr);
   ~HexWindow() override;
 
-  // The mode menu's "汎用モード": shows the map; on the server it asks for a new page and opens
-  // the hex map of every client. Does nothing once the mode is on.
+  // The mode menu's "汎用モード": shows the map; on the server it asks for a new page and, once
+  // the set-up is closed, opens the hex map of every client. Each choice does it again.
   void ChooseGeneralMode();
   bool GeneralMode() const;
   // The set-up dialog, shown modally without waiting; `closed` runs when it is hidden.
@@ -64,6 +64,7 @@ class HexWindow : public QMainWindow {
   void BuildArea();
   QWidget* BuildPalette();
   void UpdateEnabled();
+  void ShowModeHint();
   void ShowPalette();
   void OnPageChanged(int page);
   void SetUpScrollBars();

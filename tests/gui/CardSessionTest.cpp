@@ -2,10 +2,12 @@
 // state on each participant, the graphic table driven with the mouse.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 #include "cards/CardTableView.h"
 #include "cards/CardWindow.h"
@@ -27,6 +29,7 @@ struct CardPeer {
   CardPeer(const QString& handle, int port)
       : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
     cards.FollowAnnouncements(peer.tools);
+    cards.GreetJoiners(peer.session);
     Settings& s = peer.instance.settings;
     s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
     s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
@@ -144,6 +147,103 @@ TEST_F(CardSessionTest, NovaHandsAccessCardsTopUpTarotAndLateJoin) {
   carol.cards.Repair();
   ASSERT_TRUE(WaitUntil([&] { return carol.cards.nova().hand.size() == 4; }));
   EXPECT_EQ(carol.cards.nova().tarot, alice->cards.nova().tarot);
+}
+
+// Every game keeps its own deck: players who join late, or repair, during a session that went
+// through all four games get their cards from the game being played, never a card that is in
+// someone's hand, and the tarot card everyone sees.
+TEST_F(CardSessionTest, LateJoinersPlayTheSessionsGameWithCardsNobodyHolds) {
+  gm->peer.home.Write("data/rev_tarot.txt", Lines(QStringLiteral("革命タロット"), 5));
+  gm->peer.instance.settings.Tarot4NovaRev = QStringLiteral("data\\rev_tarot.txt");
+  ScriptedDialogs dialogs;
+  CardWindow gm_window(gm->peer.instance, gm->cards, dialogs);
+  gm_window.show();
+  EXPECT_TRUE(gm_window.NovaButton(8)->isHidden()) << "no ＋１ before the first hand";
+
+  // Before any deal a repair finds no deck, and leaves the window free to repair later.
+  alice->cards.Repair();
+  EXPECT_TRUE(WaitUntil([&] { return alice->Sees(QStringLiteral("山札が残っていません")); }));
+  EXPECT_TRUE(alice->cards.nova().tarot.isEmpty());
+  EXPECT_FALSE(alice->cards.nova().dealt);
+
+  const std::vector<CardPeer*> table{gm.get(), alice.get(), bob.get()};
+  auto nova_held = [&](const std::vector<CardPeer*>& peers) {
+    QStringList held;
+    for (const CardPeer* p : peers) held << p->cards.nova().hand;
+    return held;
+  };
+  auto rev_held = [&](const std::vector<CardPeer*>& peers) {
+    QStringList held;
+    for (const CardPeer* p : peers) held << p->cards.rev().lines;
+    return held;
+  };
+  auto none_of = [](const QStringList& cards, const QStringList& held) {
+    for (const QString& c : cards) {
+      if (held.contains(c)) return false;
+    }
+    return true;
+  };
+
+  Mode(Cards::kNova);
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return nova_held(table).size() == 12; }));
+  EXPECT_FALSE(gm_window.NovaButton(8)->isHidden());
+  const QString nova_tarot = alice->cards.nova().tarot;
+
+  // Nova Revolution; the game master's card laid aside does not outlive a new deal.
+  Mode(Cards::kNovaRev);
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return rev_held(table).size() == 12; }));
+  ASSERT_TRUE(gm->cards.RevPlayFaceDown(0));
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return gm->cards.rev().lines.size() == 4; }));
+  EXPECT_TRUE(gm->cards.rev().face_down.isEmpty());
+  ASSERT_TRUE(WaitUntil([&] { return rev_held(table).size() == 12; }));
+  const QString rev_tarot = alice->cards.rev().tarot;
+  EXPECT_TRUE(rev_tarot.startsWith(QStringLiteral("タロットカード：革命タロット")));
+
+  // Dave joins during Nova Revolution: his window is in that game and his repair deals it.
+  CardPeer dave(QStringLiteral("Dave"), port);
+  ASSERT_TRUE(Join(dave.peer, gm->peer));
+  EXPECT_TRUE(WaitUntil([&] { return dave.cards.mode() == Cards::kNovaRev; }));
+  dave.cards.Repair();
+  EXPECT_TRUE(WaitUntil([&] { return dave.cards.rev().lines.size() == 4; }));
+  EXPECT_EQ(dave.cards.rev().tarot, rev_tarot);
+  EXPECT_TRUE(none_of(dave.cards.rev().lines, rev_held(table)));
+  EXPECT_TRUE(dave.cards.nova().hand.isEmpty());
+
+  // The graphic table shows the tarot text as it was sent.
+  Mode(Cards::kGraphic);
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return !alice->cards.graphic_tarot().isEmpty(); }));
+  CardWindow alice_window(alice->peer.instance, alice->cards, dialogs);
+  alice_window.show();
+  auto* graphic_tarot = alice_window.findChild<QLabel*>(QStringLiteral("lblTrotNovaRevGpf"));
+  ASSERT_NE(graphic_tarot, nullptr);
+  EXPECT_EQ(graphic_tarot->text(), alice->cards.graphic_tarot());
+
+  // CLAMP, then back to Nova without a new deal.
+  Mode(Cards::kClamp);
+  Mode(Cards::kNova);
+  ASSERT_TRUE(WaitUntil([&] { return dave.cards.mode() == Cards::kNova; }));
+
+  CardPeer carol(QStringLiteral("Carol"), port);
+  ASSERT_TRUE(Join(carol.peer, gm->peer));
+  carol.cards.Repair();
+  EXPECT_TRUE(WaitUntil([&] { return carol.cards.nova().hand.size() == 4; }));
+  EXPECT_EQ(carol.cards.nova().tarot, nova_tarot);
+  EXPECT_TRUE(none_of(carol.cards.nova().hand, nova_held(table)));
+
+  // A window switched to another game by hand is brought back by its repair.
+  const QStringList carols_first = carol.cards.nova().hand;
+  carol.cards.ChooseMode(Cards::kNovaRev);
+  carol.cards.Repair();
+  EXPECT_TRUE(WaitUntil([&] {
+    return carol.cards.mode() == Cards::kNova && carol.cards.nova().hand != carols_first &&
+           carol.cards.nova().hand.size() == 4;
+  }));
+  EXPECT_TRUE(carol.cards.rev().lines.isEmpty());
+  EXPECT_TRUE(none_of(carol.cards.nova().hand, nova_held(table) + carols_first));
 }
 
 TEST_F(CardSessionTest, NovaRevolutionPlotsAreSummarisedForEveryoneAndCleared) {

@@ -1,13 +1,22 @@
 // The hex map played over a real server and two clients on loopback, and a late joiner.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRadioButton>
 #include <memory>
 
 #include "common/HexContent.h"
+#include "common/ScriptedDialogs.h"
 #include "gui/SessionHarness.h"
 #include "hexmap/HexMap.h"
+#include "hexmap/HexMapView.h"
+#include "hexmap/HexSetupDialog.h"
+#include "hexmap/HexWindow.h"
 #include "hexmap/MapFile.h"
 #include "net/FileTransfer.h"
+#include "net/MessageCodes.h"
 
 namespace quillora::test {
 namespace {
@@ -201,6 +210,82 @@ TEST_F(HexSessionTest, ALateJoinerGetsEveryPageAsTheServerHoldsItAndMapFilesTrav
   ASSERT_TRUE(AllEqual([&] {
     return gm->Page(1).header.shape == kHexVertical && carol.Page(1).Cell(3, 3).colour == 0x00AA00u;
   }));
+  ExpectNoErrors();
+}
+
+}  // namespace
+}  // namespace quillora::test
+
+namespace quillora::test {
+namespace {
+
+// The windows of a session: the server's "汎用モード" opens the others' maps only after its new
+// page went out, and every choice of it does so again; a client is pointed at the repair entry;
+// a click that wobbles inside the cell is a drag, not a turn; the view beside the map shows the
+// window's background.
+TEST_F(HexSessionTest, TheWindowsOpenTogetherAndTheViewTakesClicksAsTheyWereMade) {
+  RawPeer raw;
+  ASSERT_TRUE(raw.Connect(port));
+  ASSERT_GT(raw.Hello(QStringLiteral("Raw")), 0);
+  ASSERT_TRUE(WaitUntil([&] { return gm->peer.instance.SocketCount >= 4; }));
+  ScriptedDialogs dialogs;
+  HexWindow server_window(gm->peer.instance, gm->map, dialogs);
+  HexWindow client_window(alice->peer.instance, alice->map, dialogs);
+  server_window.show();
+  client_window.show();
+  EXPECT_TRUE(client_window.findChild<QLabel*>(QStringLiteral("lblModeHint"))
+                  ->text()
+                  .contains(QStringLiteral("途中参加/修復")));
+  auto order = [&](int code) {
+    QVector<int> at;
+    for (int i = 0; i < raw.packets.size(); ++i) {
+      if (raw.packets[i].MessageCode == code) at << i;
+    }
+    return at;
+  };
+  for (int round = 1; round <= 2; ++round) {
+    server_window.ChooseGeneralMode();
+    ASSERT_TRUE(server_window.setup()->isVisible()) << round;
+    QTest::qWait(150);
+    EXPECT_EQ(order(msg::kOpenTool).size(), round - 1) << "not before the page is made";
+    server_window.setup()
+        ->findChild<QRadioButton*>(QStringLiteral("optMapSize_4"))
+        ->setChecked(true);
+    server_window.setup()->Create();
+    // Sent after the page: the relayed page may still arrive second, as it travels through the
+    // server's own connection.
+    ASSERT_TRUE(WaitUntil([&] {
+      return order(msg::kOpenTool).size() == round && order(msg::kHexNewPage + 10).size() == round;
+    })) << round;
+  }
+  ASSERT_TRUE(WaitUntil([&] { return alice->map.PageCount() == 2; }));
+
+  // A piece pressed, wobbled two pixels inside its cell and released keeps its direction.
+  HexMapView* view = server_window.view();
+  server_window.SetMode(HexWindow::kAdd);
+  const QPoint centre = view->CellCentre(QPoint(3, 3));
+  QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, centre);
+  ASSERT_EQ(gm->Stack(2, 3, 3).size(), 1);
+  const int slot = gm->Stack(2, 3, 3).front();
+  const int direction = gm->Page(2).Piece(slot).direction;
+  ASSERT_TRUE(WaitUntil([&] { return alice->Stack(2, 3, 3).size() == 1; }));
+  server_window.SetMode(HexWindow::kMove);
+  QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, centre);
+  QMouseEvent wobble(QEvent::MouseMove, centre + QPoint(2, 1), view->mapToGlobal(centre),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(view, &wobble);
+  QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, centre + QPoint(2, 1));
+  EXPECT_EQ(gm->Page(2).Piece(slot).direction, direction);
+  // A plain click still turns it, and the others see the turn.
+  QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, centre);
+  EXPECT_NE(gm->Page(2).Piece(slot).direction, direction);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return alice->Page(2).Piece(slot).direction == gm->Page(2).Piece(slot).direction; }));
+
+  // Beside an 8 x 8 map the view is the window's background, not black.
+  const QImage& picture = view->Picture();
+  EXPECT_EQ(picture.pixelColor(picture.width() - 2, picture.height() - 2),
+            view->palette().color(QPalette::Window));
   ExpectNoErrors();
 }
 

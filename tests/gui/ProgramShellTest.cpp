@@ -8,6 +8,7 @@
 #include "app/AppCore.h"
 #include "app/MainWindow.h"
 #include "app/ProgramShell.h"
+#include "cards/CardWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "counters/CounterWindow.h"
@@ -124,4 +125,17 @@ TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
   EXPECT_FALSE(late.shell->counter_window().GeneralMode());
   gm.core.counters().Step(2);
   EXPECT_TRUE(QTest::qWaitFor([&] { return late.shell->counter_window().GeneralMode(); }, 8000));
+  // The game master opening the card window opens the players' too, before any mode is picked;
+  // someone who joins while a game is chosen finds the window in that game.
+  gm.shell->main_window().menu_action(QStringLiteral("mnuExtSub_1"))->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return player.shell->card_window().isVisible(); }, 8000));
+  gm.core.cards().ChooseMode(Cards::kNovaRev);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.cards().mode() == Cards::kNovaRev; }, 8000));
+  Program late_cards(QStringLiteral("次郎"), port);
+  late_cards.core.session().Connect(QStringLiteral("127.0.0.1"));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return late_cards.core.cards().mode() == Cards::kNovaRev && late_cards.shell->card_window().isVisible();
+      },
+      8000));
 }

@@ -78,8 +78,8 @@ TEST_F(CardDecksTest, ThreeSetsFillRowsUpTo161AndTooManyCardsAreCountedOnce) {
   decks.StartNovaRev(path, path);
   EXPECT_EQ(decks.rev_trump.last, 161);
   EXPECT_EQ(decks.rev_trump.draw, 0);
-  EXPECT_FALSE(decks.Text(CardDecks::kTrump, 161).isEmpty());
-  EXPECT_TRUE(decks.Text(CardDecks::kTrump, 162).isEmpty());
+  EXPECT_FALSE(decks.Text(CardDecks::kRevTrump, 161).isEmpty());
+  EXPECT_TRUE(decks.Text(CardDecks::kRevTrump, 162).isEmpty());
 
   // 3 x 60 cards: 17 do not fit; said once, with the number.
   const QString big = Write(QStringLiteral("big.txt"), CardFile(60));
@@ -106,9 +106,9 @@ TEST_F(CardDecksTest, AnExhaustedDeckRefillsFromItsDiscardsAndOtherwiseGivesNoth
   for (int i = 0; i < 10; ++i) EXPECT_EQ(decks.DrawTrump(pile), Numbered(i));
   for (const char* card : {"x", "y", "z"}) EXPECT_TRUE(decks.DiscardTrump(pile, card));
   EXPECT_EQ(decks.DrawTrump(pile), QStringLiteral("x"));
-  EXPECT_EQ(decks.Text(CardDecks::kTrump, 8), QStringLiteral("y"));
-  EXPECT_EQ(decks.Text(CardDecks::kTrump, 9), QStringLiteral("z"));
-  EXPECT_TRUE(decks.Text(CardDecks::kTrump, 0).isEmpty());
+  EXPECT_EQ(decks.Text(CardDecks::kRevTrump, 8), QStringLiteral("y"));
+  EXPECT_EQ(decks.Text(CardDecks::kRevTrump, 9), QStringLiteral("z"));
+  EXPECT_TRUE(decks.Text(CardDecks::kRevTrump, 0).isEmpty());
   EXPECT_EQ(decks.DrawTrump(pile), QStringLiteral("y"));
   EXPECT_EQ(decks.DrawTrump(pile), QStringLiteral("z"));
   EXPECT_TRUE(decks.DrawTrump(pile).isEmpty());
@@ -120,7 +120,7 @@ TEST_F(CardDecksTest, AnExhaustedDeckRefillsFromItsDiscardsAndOtherwiseGivesNoth
   decks.DrawTrump(pile);
   EXPECT_TRUE(decks.DiscardTrump(pile, QStringLiteral("a")));
   EXPECT_FALSE(decks.DiscardTrump(pile, QStringLiteral("b")));
-  EXPECT_EQ(decks.Text(CardDecks::kTrump, 1), Numbered(1));
+  EXPECT_EQ(decks.Text(CardDecks::kRevTrump, 1), Numbered(1));
 }
 
 TEST_F(CardDecksTest, AccessCardsCycleAndAResetStartsAFreshCycle) {
