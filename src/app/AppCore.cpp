@@ -58,6 +58,35 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   // A burst of lines costs the window one batch per frame, not one update per line.
   chat_log_.SetFrameBatching(true);
   session_.SetReaderBehind([this] { return chat_log_.Backlog() > kChatBacklog; });
+
+  // Serving asks the router for the port at once; the answer comes later, hosting never waits.
+  connect(&instance_.session_state(), &SessionState::modeChanged, this, [this](int mode) {
+    if (mode == ModeServer && instance_.settings.PortMapping) {
+      port_mapper_.Start(session_.Port());
+    } else if (mode != ModeServer) {
+      port_mapper_.Stop();
+    }
+  });
+  connect(&port_mapper_, &PortMapper::notice, this,
+          [this](const QString& line) { chat_log_.SystemLine(line); });
+}
+
+Reachability AppCore::CurrentReachability() const {
+  Reachability r;
+  r.port = session_.Port();
+  if (instance_.SessionMode != ModeServer) {
+    r.opening = PortOpening::NotServing;
+  } else if (!port_mapper_.Started()) {
+    r.opening = PortOpening::NotOpen;
+    r.reason = QStringLiteral("設定でルータへの問い合わせを止めています");
+  } else {
+    r.opening = port_mapper_.Opening();
+    r.reason = port_mapper_.Reason();
+  }
+  r.outside = port_mapper_.Outside();
+  r.lan = LanAddress();
+  r.ipv6 = GlobalIpv6Address();
+  return r;
 }
 
 AppCore::~AppCore() = default;

@@ -21,6 +21,7 @@
 #include "hexmap/HexMap.h"
 #include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
+#include "net/PortMapper.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
@@ -61,6 +62,10 @@ class AppCore : public QObject {
   // The shared drawing board.
   DrawBoard& drawing() { return drawing_; }
   HexMap& hex_map() { return hex_map_; }
+  // Asks the router to forward the port while serving (unless the settings turn it off).
+  PortMapper& port_mapper() { return port_mapper_; }
+  // How players reach this machine: for the address box and the version box.
+  Reachability CurrentReachability() const;
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -121,6 +126,7 @@ class AppCore : public QObject {
   DrawBoard drawing_;
   // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
   HexMap hex_map_;
+  PortMapper port_mapper_;  // destroyed first: takes the router's mapping back at exit
   bool shut_down_ = false;
 };
 
