@@ -61,7 +61,7 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
 
   // Serving asks the router for the port at once; the answer comes later, hosting never waits.
   connect(&instance_.session_state(), &SessionState::modeChanged, this, [this](int mode) {
-    if (mode == ModeServer && instance_.settings.PortMapping) {
+    if (mode == ModeServer && port_mapping_allowed_ && instance_.settings.PortMapping) {
       port_mapper_.Start(session_.Port());
     } else if (mode != ModeServer) {
       port_mapper_.Stop();
@@ -78,7 +78,7 @@ Reachability AppCore::CurrentReachability() const {
     r.opening = PortOpening::NotServing;
   } else if (!port_mapper_.Started()) {
     r.opening = PortOpening::NotOpen;
-    r.reason = QStringLiteral("設定でルータへの問い合わせを止めています");
+    r.reason = QStringLiteral("ルータへの問い合わせは止めてあります");
   } else {
     r.opening = port_mapper_.Opening();
     r.reason = port_mapper_.Reason();

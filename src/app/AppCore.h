@@ -64,6 +64,8 @@ class AppCore : public QObject {
   HexMap& hex_map() { return hex_map_; }
   // Asks the router to forward the port while serving (unless the settings turn it off).
   PortMapper& port_mapper() { return port_mapper_; }
+  // The program itself allows it; a core made by a test never talks to a router.
+  void AllowPortMapping(bool allowed) { port_mapping_allowed_ = allowed; }
   // How players reach this machine: for the address box and the version box.
   Reachability CurrentReachability() const;
 
@@ -127,6 +129,7 @@ class AppCore : public QObject {
   // The shared hex map: pages, pieces, map files and the server's answer to late joiners.
   HexMap hex_map_;
   PortMapper port_mapper_;  // destroyed first: takes the router's mapping back at exit
+  bool port_mapping_allowed_ = false;
   bool shut_down_ = false;
 };
 

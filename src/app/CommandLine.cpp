@@ -75,6 +75,9 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
     } else if (name == QLatin1String("--server")) {
       if (has_inline_value) return fail(QStringLiteral("--server takes no value"));
       result.server = true;
+    } else if (name == QLatin1String("--no-port-mapping")) {
+      if (has_inline_value) return fail(QStringLiteral("--no-port-mapping takes no value"));
+      result.port_mapping = false;
     } else if (name == QLatin1String("--home")) {
       if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--home needs a folder"));
       result.home = value;
@@ -111,7 +114,8 @@ QString CommandLine::Usage() {
       "  --port N           server port and the port clients connect to (default 2001)\n"
       "  --server           start as the server\n"
       "  --connect ADDRESS  connect to a server at start-up (host or host:localport)\n"
-      "  --handle NAME      use NAME as the handle for this run\n");
+      "  --handle NAME      use NAME as the handle for this run\n"
+      "  --no-port-mapping  do not ask the router to open the port while serving\n");
 }
 
 QString CommandLine::VersionText() {

@@ -14,6 +14,7 @@ struct CommandLine {
   QString connect;       // --connect ADDRESS: connect at start-up
   QString handle;        // --handle NAME: the handle for this run
   bool version = false;  // --version: print the version and stop
+  bool port_mapping = true;  // --no-port-mapping: do not ask the router to open the port
 
   // Parses the arguments after the program name, before any window system is needed. Qt's own
   // options (-platform NAME, -style NAME, …) are passed over and left to Qt. On failure returns

@@ -80,7 +80,13 @@ class UpnpBackend : public MappingBackend {
  private:
   bool Discover(QString* error) {
     int err = 0;
-    UPNPDev* devices = upnpDiscover(kTimeoutMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &err);
+    // Each kind searched for waits a second at least: two kinds keep the search to the timeout.
+    // An IGD v2 answers a search for v1 as well.
+    static const char* const kinds[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                        "urn:schemas-upnp-org:service:WANIPConnection:1",
+                                        nullptr};
+    UPNPDev* devices = upnpDiscoverDevices(kinds, kTimeoutMs / 2, nullptr, nullptr,
+                                           UPNP_LOCAL_PORT_ANY, 0, 2, &err, 0);
     if (!devices) {
       *error = QStringLiteral("UPnP：ルータが応答しません");
       return false;

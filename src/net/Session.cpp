@@ -107,18 +107,6 @@ QString Session::ListeningIp() const {
   return {};
 }
 
-Session::IpNotice Session::IpReport() const {
-  const QString ip = ListeningIp();
-  if (!ip.isEmpty()) {
-    return {ip, QStringLiteral("あなたの現在のＩＰアドレスは") + ip + QStringLiteral("です\n") +
-                    QStringLiteral("クリップボードに現在のＩＰアドレスをコピーしました")};
-  }
-  return {QStringLiteral("localhost"),
-          QStringLiteral("現在ネットワークには繋がっていません\n"
-                         "あなたの現在のＩＰアドレスはlocalhostです\n"
-                         "クリップボードに現在のＩＰアドレスをコピーしました")};
-}
-
 QString Session::RemoteIp() const {
   return client_ ? AddressText(client_->peerAddress()) : QString();
 }
