@@ -83,8 +83,7 @@ class UpnpBackend : public MappingBackend {
     // Each kind searched for waits a second at least: two kinds keep the search to the timeout.
     // An IGD v2 answers a search for v1 as well.
     static const char* const kinds[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
-                                        "urn:schemas-upnp-org:service:WANIPConnection:1",
-                                        nullptr};
+                                        "urn:schemas-upnp-org:service:WANIPConnection:1", nullptr};
     UPNPDev* devices = upnpDiscoverDevices(kinds, kTimeoutMs / 2, nullptr, nullptr,
                                            UPNP_LOCAL_PORT_ANY, 0, 2, &err, 0);
     if (!devices) {
@@ -266,7 +265,6 @@ void PortMapper::Start(int port) {
   if (port_ > 0) Stop();
   port_ = port;
   ++generation_;
-  told_ = false;
   opening_ = PortOpening::Unknown;
   outside_.clear();
   reason_.clear();
@@ -318,14 +316,8 @@ void PortMapper::Stop() {
 }
 
 void PortMapper::OnAnswer(int backend, int generation, const Answer& answer) {
-  if (generation != generation_ || port_ == 0) {
-    // The hosting ended while the router answered: take back what it just granted.
-    if (answer.ok) {
-      MappingBackend* worker = slots_[backend]->worker;
-      QMetaObject::invokeMethod(worker, [worker] { worker->Unmap(); });
-    }
-    return;
-  }
+  // An answer for a hosting that has ended: that Stop() queued the removal behind the request.
+  if (generation != generation_ || port_ == 0) return;
   Slot& slot = *slots_[backend];
   const bool renewal = slot.answered && slot.last.ok;
   slot.answered = true;
@@ -374,34 +366,30 @@ void PortMapper::Settle() {
     }
     reason = why.join(QStringLiteral("、"));
   }
-  const bool differs = opening != opening_ || outside != outside_ || reason != reason_;
+  const bool moved = opening != opening_ || outside != outside_;
+  const bool differs = moved || reason != reason_;
   opening_ = opening;
   outside_ = outside;
   reason_ = reason;
   if (!differs) return;
   emit changed();
+  if (!moved) return;
 
   const QString port = QString::number(port_);
+  const bool inside = IsInsideAddress(QHostAddress(outside_));
   if (opening_ == PortOpening::UPnP || opening_ == PortOpening::NatPmp) {
     const QString how =
         opening_ == PortOpening::UPnP ? QStringLiteral("UPnP") : QStringLiteral("NAT-PMP");
     QString line = QStringLiteral("ルータがポート%1番を%2で開けました。").arg(port, how);
-    if (!outside_.isEmpty()) {
-      line += QStringLiteral("外側のアドレスは %1 です。").arg(outside_);
-      if (IsInsideAddress(QHostAddress(outside_))) {
-        line += QStringLiteral(
-            "ただしルータの外側もプライベートアドレスなので、インターネットのプレイヤーはこのルータ"
-            "を"
-            "通して接続できません（IPv6かVPNなら接続できます）。");
-      }
-    }
+    if (!outside_.isEmpty()) line += QStringLiteral("外側のアドレスは %1 です。").arg(outside_);
+    if (inside) line += InsideWarning();
     emit notice(line);
-    told_ = true;
   } else if (opening_ == PortOpening::NotOpen) {
-    emit notice(
+    QString line =
         QStringLiteral("ルータにポート%1番を開けてもらえませんでした（%2）。サーバは続けます。")
-            .arg(port, reason_));
-    told_ = true;
+            .arg(port, reason_);
+    if (inside) line += InsideWarning();
+    emit notice(line);
   }
 }
 

@@ -76,7 +76,6 @@ class PortMapper : public QObject {
   int port_ = 0;
   int generation_ = 0;
   int lease_seconds_ = kLeaseSeconds;
-  bool told_ = false;
   PortOpening opening_ = PortOpening::NotServing;
   QString outside_;
   QString reason_;

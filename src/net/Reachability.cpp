@@ -57,6 +57,13 @@ bool IsInsideAddress(const QHostAddress& address) {
          (v4 >> 16) == ((192u << 8) | 168u) || (v4 >> 22) == ((100u << 2) | 1u);
 }
 
+QString InsideWarning() {
+  return QStringLiteral(
+      "ルータの外側のアドレスがプライベートアドレス（二重ルータかプロバイダのNAT）なので、"
+      "このルータを通してインターネットのプレイヤーからこのサーバには接続できません。"
+      "IPv6かVPNなら接続できます。");
+}
+
 QString ReachabilityLines(const Reachability& r) {
   const QString port = QString::number(r.port);
   QString out;
@@ -87,10 +94,7 @@ QString ReachabilityLines(const Reachability& r) {
          QLatin1Char('\n');
   out += QStringLiteral("IPv6のアドレス：") + (r.ipv6.isEmpty() ? QStringLiteral("なし") : r.ipv6);
   if (!r.outside.isEmpty() && IsInsideAddress(QHostAddress(r.outside))) {
-    out += QStringLiteral(
-        "\nルータの外側のアドレスがプライベートアドレス（二重ルータかプロバイダのNAT）なので、"
-        "このルータを通してインターネットのプレイヤーからこのサーバには接続できません。"
-        "IPv6かVPNなら接続できます。");
+    out += QLatin1Char('\n') + InsideWarning();
   }
   return out;
 }

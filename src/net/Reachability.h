@@ -41,6 +41,10 @@ QString AddressToCopy(const Reachability& r);
 // 192.168/16) or shared by a carrier's NAT (100.64/10).
 bool IsInsideAddress(const QHostAddress& address);
 
+// Says that players on the internet cannot reach this host through a router whose own outside
+// address is private or shared, and that IPv6 or a VPN can.
+QString InsideWarning();
+
 // The lines that follow the address in the "IP Utility" box and the version box: the outside
 // address and whether the port is open, the LAN and IPv6 addresses, and a warning when the
 // router itself sits behind another NAT.
