@@ -12,10 +12,11 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 # Debian packages needed to build, run and test.
 PKGS := cmake g++ ninja-build pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev \
         fonts-vlgothic qt6-translations-l10n clang libclang-rt-14-dev xvfb xauth \
-        libsqlite3-dev sqlite3
+        libsqlite3-dev sqlite3 libminiupnpc-dev libnatpmp-dev
 
-# Only the tests need these: headless Chromium reads the HTML chat log back as a browser shows it.
-TEST_PKGS := chromium
+# Only the tests need these: headless Chromium reads the HTML chat log back as a browser shows it;
+# the router tests build a home router in network namespaces.
+TEST_PKGS := chromium miniupnpd-nftables nftables iproute2
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -24,7 +25,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 all: build
 
 deps:
-	@missing=""; for p in $(PKGS); do \
+	@missing=""; for p in $(PKGS) $(EXTRA_PKGS); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -43,8 +44,8 @@ run: build
 	  xvfb-run -a $(RELEASE_DIR)/quillora $(ARGS); \
 	else $(RELEASE_DIR)/quillora $(ARGS); fi
 
-test-build: deps
-	@$(MAKE) --no-print-directory deps PKGS="$(TEST_PKGS)"
+test-build:
+	@$(MAKE) --no-print-directory deps EXTRA_PKGS="$(TEST_PKGS)"
 	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORA_SANITIZE=ON -DQUILLORA_BENCH=ON >/dev/null
 	@cmake --build $(TEST_DIR) -j $(JOBS)
 

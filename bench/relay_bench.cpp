@@ -604,6 +604,7 @@ pid_t SpawnProgram(const std::string& program, const std::string& home, int port
                         const_cast<char*>("--port"),
                         const_cast<char*>(port_text.c_str()),
                         const_cast<char*>("--server"),
+                        const_cast<char*>("--no-port-mapping"),
                         const_cast<char*>("--handle"),
                         const_cast<char*>("host"),
                         nullptr};

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
   quillora::QtDialogs dialogs;
   const auto seed = static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch());
   quillora::AppCore core(folder, seed, sound);
+  core.AllowPortMapping(options->port_mapping);
   core.Startup(*options);
 
   quillora::ProgramShell shell(core, dialogs);

@@ -75,6 +75,35 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
       keeper_.Close();
     }
   });
+
+  // Serving asks the router for the port at once; the answer comes later, hosting never waits.
+  connect(&instance_.session_state(), &SessionState::modeChanged, this, [this](int mode) {
+    if (mode == ModeServer && port_mapping_allowed_ && instance_.settings.PortMapping) {
+      port_mapper_.Start(session_.Port());
+    } else if (mode != ModeServer) {
+      port_mapper_.Stop();
+    }
+  });
+  connect(&port_mapper_, &PortMapper::notice, this,
+          [this](const QString& line) { chat_log_.SystemLine(line); });
+}
+
+Reachability AppCore::CurrentReachability() const {
+  Reachability r;
+  r.port = session_.Port();
+  if (instance_.SessionMode != ModeServer) {
+    r.opening = PortOpening::NotServing;
+  } else if (!port_mapper_.Started()) {
+    r.opening = PortOpening::NotOpen;
+    r.reason = QStringLiteral("ルータへの問い合わせは止めてあります");
+  } else {
+    r.opening = port_mapper_.Opening();
+    r.reason = port_mapper_.Reason();
+  }
+  r.outside = port_mapper_.Outside();
+  r.lan = LanAddress();
+  r.ipv6 = GlobalIpv6Address();
+  return r;
 }
 
 AppCore::~AppCore() = default;

@@ -26,6 +26,7 @@
 #include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
 #include "net/Reconnector.h"
+#include "net/PortMapper.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
@@ -73,6 +74,12 @@ class AppCore : public QObject {
   int ReconnectMinutes() const;
   // The table file the host keeps the shared state in.
   TableKeeper& table_keeper() { return keeper_; }
+  // Asks the router to forward the port while serving (unless the settings turn it off).
+  PortMapper& port_mapper() { return port_mapper_; }
+  // The program itself allows it; a core made by a test never talks to a router.
+  void AllowPortMapping(bool allowed) { port_mapping_allowed_ = allowed; }
+  // How players reach this machine: for the address box and the version box.
+  Reachability CurrentReachability() const;
 
   // Tells the chat log whether the main window is the active, foreground window.
   void SetForegroundProbe(std::function<bool()> probe) { foreground_probe_ = std::move(probe); }
@@ -143,6 +150,8 @@ class AppCore : public QObject {
   TableKeeper keeper_{instance_, chat_log_,
                       {&table_state_, &counter_state_, &hex_state_, &draw_state_}};
   QString table_path_;  // --table FILE
+  PortMapper port_mapper_;  // destroyed first: takes the router's mapping back at exit
+  bool port_mapping_allowed_ = false;
   bool shut_down_ = false;
 };
 

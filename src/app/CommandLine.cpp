@@ -75,6 +75,9 @@ std::optional<CommandLine> CommandLine::Parse(const QStringList& args, QString* 
     } else if (name == QLatin1String("--server")) {
       if (has_inline_value) return fail(QStringLiteral("--server takes no value"));
       result.server = true;
+    } else if (name == QLatin1String("--no-port-mapping")) {
+      if (has_inline_value) return fail(QStringLiteral("--no-port-mapping takes no value"));
+      result.port_mapping = false;
     } else if (name == QLatin1String("--home")) {
       if (!take_value() || value.isEmpty()) return fail(QStringLiteral("--home needs a folder"));
       result.home = value;
@@ -122,7 +125,9 @@ QString CommandLine::Usage() {
       "  --handle NAME      use NAME as the handle for this run\n"
       "  --password WORD    the session password: asked of others when serving, given when\n"
       "                     connecting\n"
-      "  --table FILE       host with the table file FILE (created when missing)\n");
+      "  --table FILE       host with the table file FILE (created when missing)\n"
+
+      "  --no-port-mapping  do not ask the router to open the port while serving\n");
 }
 
 QString CommandLine::VersionText() {

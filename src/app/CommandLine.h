@@ -16,6 +16,7 @@ struct CommandLine {
   QString password;      // --password WORD: asked for when serving, answered when joining
   QString table;         // --table FILE: the table file the host keeps its state in
   bool version = false;  // --version: print the version and stop
+  bool port_mapping = true;  // --no-port-mapping: do not ask the router to open the port
 
   // Parses the arguments after the program name, before any window system is needed. Qt's own
   // options (-platform NAME, -style NAME, …) are passed over and left to Qt. On failure returns

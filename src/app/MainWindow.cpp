@@ -722,7 +722,7 @@ void MainWindow::OnConnectCommand() {
 
 void MainWindow::OnShowIp() {
   dialogs_.SetClipboardText(QString());
-  const Session::IpNotice notice = core_.session().IpReport();
+  const AddressNotice notice = AddressReport(core_.CurrentReachability());
   dialogs_.SetClipboardText(notice.clipboard);
   dialogs_.Message(this, QStringLiteral("IP Utility"), notice.message, Dialogs::Icon::Information,
                    [this] { FocusInput(); });
@@ -791,6 +791,7 @@ void MainWindow::ShowVersion() {
                        QStringLiteral("\n\nネット越しにTRPGを遊ぶためのチャットツールです。") +
                        QStringLiteral("\n\nサーバになる方はTCPポート%1番を開けておいて下さい。")
                            .arg(core_.session().Port()) +
+                       QStringLiteral("\n") + PortAdvice(core_.CurrentReachability()) +
                        QStringLiteral("\n\n不具合や要望は、開発者までお知らせ下さい。");
   dialogs_.Message(this, QStringLiteral("バージョン情報"), text, Dialogs::Icon::Information,
                    [this] { FocusInput(); });

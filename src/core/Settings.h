@@ -112,6 +112,8 @@ struct Settings {
   int ExecuteLevel = 0;
   // Ceiling of one file transfer's sending rate, in KB per second.
   int FileSendRate = 64;
+  // Ask the router to forward the listening port while serving (UPnP / NAT-PMP).
+  bool PortMapping = true;
 
   bool operator==(const Settings&) const = default;
 };

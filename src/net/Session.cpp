@@ -9,6 +9,7 @@
 #include "net/MessageCodes.h"
 #include "net/RelayPump.h"
 #include "net/SocketLink.h"
+#include "net/Reachability.h"
 #include "text/Width.h"
 
 namespace quillora {
@@ -26,14 +27,6 @@ constexpr qint64 kClientShare = 64 * 1024;
 // What the kernel may hold for one participant beyond our own queue: small, so that a reader
 // who stops shows up as a stalled backlog here soon.
 constexpr int kServerSendBuffer = 256 * 1024;
-
-// The leading digits of a text as a number, like the classic Val() on a port field.
-int LeadingNumber(const QString& text) {
-  const QString t = text.trimmed();
-  qsizetype end = 0;
-  while (end < t.size() && end < 6 && t[end].isDigit() && t[end].unicode() < 0x80) ++end;
-  return end == 0 ? 0 : t.left(end).toInt();
-}
 
 QString AddressText(const QHostAddress& address) {
   bool ok = false;
@@ -125,18 +118,6 @@ QString Session::ListeningIp() const {
   return {};
 }
 
-Session::IpNotice Session::IpReport() const {
-  const QString ip = ListeningIp();
-  if (!ip.isEmpty()) {
-    return {ip, QStringLiteral("あなたの現在のＩＰアドレスは") + ip + QStringLiteral("です\n") +
-                    QStringLiteral("クリップボードに現在のＩＰアドレスをコピーしました")};
-  }
-  return {QStringLiteral("localhost"),
-          QStringLiteral("現在ネットワークには繋がっていません\n"
-                         "あなたの現在のＩＰアドレスはlocalhostです\n"
-                         "クリップボードに現在のＩＰアドレスをコピーしました")};
-}
-
 QString Session::RemoteIp() const {
   return client_ ? AddressText(client_->peerAddress()) : QString();
 }
@@ -178,15 +159,9 @@ bool Session::BecomeServer() {
 
 void Session::Connect(const QString& typed_answer) {
   if (Active()) return;
-  const QString answer = ToHalfWidth(typed_answer);
-  QString host = answer;
-  int local_port = 0;
-  const qsizetype colon = answer.indexOf(QLatin1Char(':'));
-  if (colon >= 0) {
-    host = answer.left(colon);
-    local_port = LeadingNumber(answer.mid(colon + 1));
-  }
-  host = host.trimmed();
+  const ConnectTarget target = ParseConnectAnswer(typed_answer);
+  const QString host = target.host;
+  const int local_port = target.local_port;
   if (host.isEmpty()) return;
   if (local_port > 65535) {
     // A port number that does not fit is an invalid value, not a port modulo 65536.
@@ -196,8 +171,14 @@ void Session::Connect(const QString& typed_answer) {
   }
 
   client_ = NewClientSocket();
+  // The local port is bound in the family of the address typed; a name may resolve to either.
+  const QHostAddress literal(host);
+  const QHostAddress any(literal.protocol() == QAbstractSocket::IPv4Protocol ? QHostAddress::AnyIPv4
+                         : literal.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QHostAddress::AnyIPv6
+                             : QHostAddress::Any);
   if (local_port > 0 &&
-      !client_->bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(local_port),
+      !client_->bind(any, static_cast<quint16>(local_port),
                      QAbstractSocket::ReuseAddressHint)) {
     instance_.ReportError(kTagMenu, SocketErrorNumber(client_->error()), client_->errorString());
     Retire(client_, false);

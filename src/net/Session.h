@@ -100,12 +100,6 @@ class Session : public QObject {
 
   // The machine's first non-loopback IPv4 address, or empty when it has none.
   QString ListeningIp() const;
-  // What "ＩＰを表示してコピー" puts on the clipboard and shows in its message box.
-  struct IpNotice {
-    QString clipboard;
-    QString message;
-  };
-  IpNotice IpReport() const;
 
   QString Title() const { return title_; }
   bool Active() const;  // serving, connecting or connected

@@ -53,7 +53,8 @@ TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   TempHome home;
   const int port = FreePort();
   RunningProgram program(
-      home.path(), {"--port", QString::number(port), "--server", "--handle", QStringLiteral("親")});
+      home.path(), {"--port", QString::number(port), "--server", "--handle", QStringLiteral("親"),
+                    "--no-port-mapping"});
   ASSERT_TRUE(program.process.waitForStarted(10000));
 
   RawPeer peer;
@@ -206,7 +207,7 @@ TEST(Executable, InstalledProgramFindsItsDataAndKeepsUserFilesInTheUsersFolder) 
   program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   const int port = FreePort();
   program.start(prefix + QStringLiteral("/bin/quillora"),
-                {"--port", QString::number(port), "--server"});
+                {"--port", QString::number(port), "--server", "--no-port-mapping"});
   ASSERT_TRUE(program.waitForStarted(10000));
   RawPeer peer;
   ASSERT_TRUE(ConnectWhenListening(peer, port));

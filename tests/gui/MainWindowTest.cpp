@@ -339,7 +339,9 @@ TEST(MainWindowInput, CtrlArrowsStepThroughTheListsAndStopAtTheEnds) {
 
 TEST(MainWindowMenus, HandleDialogVersionBoxAndIpCopy) {
   test::TempHome home;
-  Program p(home.path());
+  CommandLine options;
+  options.port = test::FreePort();
+  Program p(home.path(), options);
   p.dialogs.inputs.push_back(QString());  // an empty answer changes nothing
   p.action("mnuSetSub_0")->trigger();
   EXPECT_EQ(p.core.instance().OwnHandle, QStringLiteral("testhost"));
@@ -360,6 +362,16 @@ TEST(MainWindowMenus, HandleDialogVersionBoxAndIpCopy) {
   p.action("mnuConSub_5")->trigger();
   EXPECT_EQ(p.dialogs.Last("message").title, QStringLiteral("IP Utility"));
   EXPECT_FALSE(p.dialogs.clipboard.isEmpty());
+  // The box names what was copied and, below, what the router and this machine offer.
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(p.dialogs.clipboard));
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(QStringLiteral("LANのアドレス：")));
+  // Serving without asking the router: the port is said to be closed, in both boxes.
+  ASSERT_TRUE(p.core.session().BecomeServer());
+  p.action("mnuConSub_5")->trigger();
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(QStringLiteral("は開いていません")));
+  p.action("mnuHelpSub_1")->trigger();
+  EXPECT_TRUE(p.dialogs.Last("message").text.contains(QStringLiteral("はルータで開いていません")));
+  p.core.session().Disconnect();
 }
 
 TEST(MainWindowMenus, DialogsGiveTheFocusBackToTheInputBox) {
