@@ -110,7 +110,7 @@ TEST(Executable, PasswordFromTheCommandLineLetsInOnlyThoseWhoKnowIt) {
   const int port = FreePort();
   const QString p = QString::number(port);
   RunningProgram host(host_home.path(), {"--port", p, "--server", "--handle", QStringLiteral("親"),
-                                         "--password", word});
+                                         "--password", word, "--no-port-mapping"});
   ASSERT_TRUE(host.process.waitForStarted(10000));
 
   // A watcher that proves the word by hand.
@@ -136,7 +136,7 @@ TEST(Executable, PasswordFromTheCommandLineLetsInOnlyThoseWhoKnowIt) {
   RunningProgram bad(bad_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
                                        QStringLiteral("偽"), "--password", QStringLiteral("違う")});
   RunningProgram good(good_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
-                                         QStringLiteral("子"), "--password", word});
+                                         QStringLiteral("子"), "--password", word, "--no-port-mapping"});
   ASSERT_TRUE(WaitUntil([&] { return joined(QStringLiteral("子")); }, 20000));
   QTest::qWait(1000);
   EXPECT_FALSE(joined(QStringLiteral("偽")));

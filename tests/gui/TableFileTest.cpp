@@ -32,7 +32,7 @@ class Host {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(QStringLiteral(QUILLORA_EXE),
                   {"--home", home, "--port", QString::number(port), "--server", "--handle",
-                   QStringLiteral("卓主"), "--table", table});
+                   QStringLiteral("卓主"), "--table", table, "--no-port-mapping"});
   }
   ~Host() {
     if (process.state() != QProcess::NotRunning) {
