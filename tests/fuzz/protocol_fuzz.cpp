@@ -5,6 +5,6 @@
 #include "ProtocolHarness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  quillora::fuzz::RunProtocolInput(data, size);
+  quillora::fuzz::RunProtocolInputReused(data, size);
   return 0;
 }

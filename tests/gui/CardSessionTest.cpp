@@ -302,3 +302,56 @@ TEST_F(CardSessionTest, ClampDrawsArePublicOrSecret) {
 
 }  // namespace
 }  // namespace quillora::test
+
+namespace quillora::test {
+namespace {
+
+// Cards go back into the server's piles only when the server dealt them to that participant.
+TEST_F(CardSessionTest, ReturnsOfCardsNeverDealtAreRefused) {
+  Mode(Cards::kNova);
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return alice->cards.nova().hand.size() == 4; }));
+  CardDecks& decks = gm->cards.decks();
+  auto forged = [&](int code, int sub, const QString& card) {
+    Packet p(static_cast<int16_t>(code), static_cast<int16_t>(sub),
+             static_cast<int16_t>(alice->Index()), 0);
+    alice->peer.session.router().Send(RouteServer, p.Add(card), QStringLiteral("test"));
+  };
+
+  // Bob's card, discarded by Alice, and a card nobody holds: both refused and reported.
+  const int discards = decks.nova_trump.discards;
+  forged(427, 3, bob->cards.nova().hand[0]);
+  ASSERT_TRUE(WaitUntil([&] { return gm->peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
+  forged(426, 3, QStringLiteral("アクセス1"));
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards);
+  // Her own card goes back, once.
+  const QString own = alice->cards.nova().hand[0];
+  forged(427, 3, own);
+  ASSERT_TRUE(WaitUntil([&] { return decks.nova_trump.discards == discards + 1; }));
+  forged(427, 3, own);
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards + 1);
+
+  // The graphic table: a card Alice never drew cannot be thrown onto the discards.
+  Mode(Cards::kGraphic);
+  gm->cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return !alice->cards.graphic_tarot().isEmpty(); }));
+  bob->cards.GraphicDraw(10, 10);
+  int drawn = -1;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const CardRecord& r : alice->cards.placed()) {
+      if (r.in_use) drawn = r.index;
+    }
+    return drawn >= 0;
+  }));
+  const CardRecord bobs = alice->cards.placed()[drawn];
+  alice->cards.GraphicDiscard(drawn);
+  QTest::qWait(150);
+  EXPECT_EQ(alice->cards.placed()[drawn].face, bobs.face) << "still Bob's, still on the table";
+  bob->cards.GraphicDiscard(drawn);
+  ASSERT_TRUE(WaitUntil([&] { return alice->cards.placed()[drawn].face == 2; }));
+}
+
+}  // namespace
+}  // namespace quillora::test
