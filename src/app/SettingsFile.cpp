@@ -339,7 +339,6 @@ Settings DefaultSettings(const QString& program_folder, const QString& host_name
   std::copy(kDrawDesignColors.begin(), kDrawDesignColors.end(), s.DrawColor.begin());
   s.ExecuteLevel = 0;
   s.FileSendRate = 64;
-  s.ReceiveQuotaMB = 1024;
   return s;
 }
 
@@ -378,8 +377,6 @@ void ReadSettings(const IniFile& ini, Settings& s, const Settings& d) {
         r.Int(kSpExt, QStringLiteral("ExecuteLevel"), 0, 6, d.ExecuteLevel, QStringLiteral("0")));
     s.FileSendRate =
         static_cast<int>(r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
-    s.ReceiveQuotaMB = static_cast<int>(
-        r.Int(kSpExt, QStringLiteral("ReceiveQuotaMB"), 0, 1 << 24, d.ReceiveQuotaMB));
     s.ReDirListReset = r.Bool(kCur, QStringLiteral("ReDirListReset"), d.ReDirListReset);
     s.SendToListRset = r.Bool(kCur, QStringLiteral("SendToListRset"), d.SendToListRset);
   }
@@ -472,7 +469,6 @@ void WriteSettings(IniFile& ini, const Settings& s) {
   }
   ini.SetValue(kSpExt, QStringLiteral("ExecuteLevel"), QString::number(s.ExecuteLevel));
   ini.SetValue(kSpExt, QStringLiteral("FileSendRate"), QString::number(s.FileSendRate));
-  ini.SetValue(kSpExt, QStringLiteral("ReceiveQuotaMB"), QString::number(s.ReceiveQuotaMB));
 
   ini.SetValue(kCur, QStringLiteral("ReDirListReset"), BoolText(s.ReDirListReset));
   ini.SetValue(kCur, QStringLiteral("SendToListRset"), BoolText(s.SendToListRset));

@@ -766,7 +766,8 @@ void Cards::ServeNova(int asker, const Packet& p) {
       } else if (p.SubCode == 2) {
         give_card();
       } else if (p.SubCode == 3) {
-        if (GiveBack(held_.nova, asker, p.Text(1))) decks_.DiscardTrump(decks_.nova_trump, p.Text(1));
+        if (GiveBack(held_.nova, asker, p.Text(1)))
+          decks_.DiscardTrump(decks_.nova_trump, p.Text(1));
       }
       break;
     case msg::kCardHandSize:

@@ -112,8 +112,6 @@ struct Settings {
   int ExecuteLevel = 0;
   // Ceiling of one file transfer's sending rate, in KB per second.
   int FileSendRate = 64;
-  // What one sender may have stored in file_Rcv during one session, in MB.
-  int ReceiveQuotaMB = 1024;
 
   bool operator==(const Settings&) const = default;
 };

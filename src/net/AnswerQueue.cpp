@@ -1,6 +1,7 @@
 #include "net/AnswerQueue.h"
 
 #include "net/Router.h"
+#include "net/SocketLink.h"
 
 namespace quillora {
 
@@ -34,6 +35,12 @@ void AnswerQueue::Schedule(int ms) {
   timer_.start(ms);
 }
 
+qint64 AnswerQueue::Backlog(const Link* link) {
+  // Only a real socket can fall behind; other links take everything at once.
+  const auto* socket = dynamic_cast<const SocketLink*>(link);
+  return socket ? socket->Backlog() : 0;
+}
+
 void AnswerQueue::Pump() {
   bool waiting = false;
   for (auto it = steps_.begin(); it != steps_.end();) {
@@ -45,7 +52,7 @@ void AnswerQueue::Pump() {
       continue;
     }
     for (int sent = 0; !steps.empty() && sent < kBatch;) {
-      if (link->Backlog() >= kLowWater) break;
+      if (Backlog(link) >= kLowWater) break;
       Step step = std::move(steps.front());
       steps.pop_front();
       std::optional<Packet> p = step();

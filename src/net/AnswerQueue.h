@@ -12,6 +12,7 @@
 
 namespace quillora {
 
+class Link;
 class Router;
 
 // The server's answers to one participant's request (a late joiner's catch-up): packets sent
@@ -42,6 +43,7 @@ class AnswerQueue : public QObject {
 
  private:
   void Pump();
+  static qint64 Backlog(const Link* link);
   void Schedule(int ms);
 
   Router& router_;

@@ -169,16 +169,17 @@ QString FileTransfer::DistinctName(const QString& base, const QString& extension
     return false;
   };
   QString name = base + extension;
-  for (int n = 2; taken(name); ++n) name = QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
+  for (int n = 2; taken(name); ++n)
+    name = QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
   return name;
 }
 
 bool FileTransfer::Admit(int sender, const QString& name, qint64 size) {
-  const qint64 quota = qint64{std::max(0, instance_.settings.ReceiveQuotaMB)} << 20;
+  const qint64 quota = qint64{std::max(0, quota_mb_)} << 20;
   const qint64 after = received_.value(sender) + size;
   QString why;
   if (after > quota) {
-    why = QStringLiteral("受信量の上限（%1MB）").arg(instance_.settings.ReceiveQuotaMB);
+    why = QStringLiteral("受信量の上限（%1MB）").arg(quota_mb_);
   } else {
     QStorageInfo disk(ReceiveFolder());
     if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() - size < kDiskFloor) {
@@ -298,7 +299,8 @@ void FileTransfer::Answered(const QString& key, bool yes) {
   const QString held = it->path;
   it->path = ReceiveFolder() + QLatin1Char('/') + it->name;
   QFile::remove(it->path);
-  if (QFileInfo::exists(held) ? !QFile::rename(held, it->path) : !QFile(it->path).open(QIODevice::WriteOnly)) {
+  if (QFileInfo::exists(held) ? !QFile::rename(held, it->path)
+                              : !QFile(it->path).open(QIODevice::WriteOnly)) {
     instance_.ReportError(kTag, 75, QStringLiteral("パス名が無効です。"));
     QFile::remove(held);
     it->refused = true;
@@ -332,13 +334,15 @@ void FileTransfer::Finish(const QString& key) {
       return;
     }
     Ask(kAskOpen, QStringLiteral("実行確認"),
-        QStringLiteral("受信したファイル\n") + in.name + QStringLiteral("\nを実行しますか？"), path);
+        QStringLiteral("受信したファイル\n") + in.name + QStringLiteral("\nを実行しますか？"),
+        path);
     return;
   }
   open_file(path);
 }
 
-void FileTransfer::Ask(int kind, const QString& title, const QString& text, const QString& subject) {
+void FileTransfer::Ask(int kind, const QString& title, const QString& text,
+                       const QString& subject) {
   questions_.push_back(Question{kind, title, text, subject});
   if (!asking_) AskNext();
 }

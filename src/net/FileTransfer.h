@@ -33,6 +33,7 @@ class FileTransfer : public QObject {
   static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
   static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
   static constexpr int kMaxNameBytes = 255;
+  static constexpr int kDefaultQuotaMB = 1024;
   static constexpr qint64 kDiskFloor = 256LL << 20;  // free space never used for received files
 
   // The receiving policy: the checked entry of "転送実行許可フラグ" (settings ExecuteLevel).
@@ -90,6 +91,9 @@ class FileTransfer : public QObject {
   static QString ShortenName(const QString& name, int max_bytes);
   // Forgets the session's quotas, names, questions and answers (a new session starts).
   void ResetSession();
+  // What one sender may have stored in file_Rcv during one session, in MB.
+  void SetReceiveQuotaMB(int mb) { quota_mb_ = mb; }
+  int ReceiveQuotaMB() const { return quota_mb_; }
   // True for files that would run code when opened; those are stored but never opened here.
   static bool RunsCode(const QString& file_name, const QByteArray& head);
   QString ReceiveFolder() const;
@@ -161,6 +165,7 @@ class FileTransfer : public QObject {
   std::optional<bool> always_[2];
   int generation_ = 0;
   int holding_count_ = 0;
+  int quota_mb_ = kDefaultQuotaMB;
 };
 
 }  // namespace quillora

@@ -16,8 +16,6 @@ class Link {
   virtual ~Link() = default;
   virtual bool IsConnected() const = 0;
   virtual void Write(const QByteArray& bytes) = 0;
-  // Bytes written but not yet handed to the network (0 where the link cannot tell).
-  virtual qint64 Backlog() const { return 0; }
 };
 
 // Sends encoded packets along the four routes. On the server, element k of the server links

@@ -68,7 +68,7 @@ class SocketLink : public QObject, public Link {
   void FlushForClose();
 
   // Bytes waiting for the peer: queued here plus those the socket has not sent yet.
-  qint64 Backlog() const override;
+  qint64 Backlog() const;
   // How long output has waited without moving; 0 when nothing waits.
   qint64 StalledMs() const;
   qint64 OutputCap() const { return output_cap_; }

@@ -1,5 +1,6 @@
 #include "ProtocolHarness.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -84,6 +85,9 @@ class FuzzServer {
     d.ResetClientStream();
     for (int k = 1; k <= kSockets; ++k) d.ResetServerStream(k);
     core_.files().ResetSession();
+    // Received files would otherwise pile up in the temporary folder from input to input.
+    QDir received(core_.files().ReceiveFolder());
+    if (received.exists()) received.removeRecursively();
   }
 
   // What handlers left for later (timers due, deferred deletes) runs now, as the event loop

@@ -66,7 +66,11 @@ class AskerBoundsTest : public ::testing::Test {
   static void SendFile(RawPeer& raw, int index, const QString& name, const QByteArray& bytes,
                        int declared = -1) {
     Packet p(311, 1, static_cast<int16_t>(index), 0);
-    p.Add(name).Add(1).Add(1).Add(declared < 0 ? static_cast<int32_t>(bytes.size()) : declared).Add(1);
+    p.Add(name)
+        .Add(1)
+        .Add(1)
+        .Add(declared < 0 ? static_cast<int32_t>(bytes.size()) : declared)
+        .Add(1);
     if (!bytes.isEmpty()) p.SetBin(bytes);
     raw.Send(p);
   }
@@ -119,14 +123,15 @@ TEST_F(AskerBoundsTest, AForgedTypingStateRenamesNobody) {
   raw->Send(forged.Add(int32_t{1}).Add(QStringLiteral("偽ＧＭ")));
   Packet own(321, 1, static_cast<int16_t>(index), 0);
   raw->Send(own.Add(int32_t{index}).Add(QStringLiteral("悪戯")));
-  ASSERT_TRUE(WaitUntil([&] { return alice->peer.ReDirText(index) != QStringLiteral("悪戯さん"); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return alice->peer.ReDirText(index) != QStringLiteral("悪戯さん"); }));
   EXPECT_EQ(alice->peer.ReDirText(1), before);
   EXPECT_FALSE(alice->peer.ReDirText(1).contains(QStringLiteral("偽")));
 }
 
 TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   alice->peer.instance.settings.ExecuteLevel = FileTransfer::kAskReceiveOnly;
-  alice->peer.instance.settings.ReceiveQuotaMB = 1;
+  alice->files.SetReceiveQuotaMB(1);
   int index = 0;
   auto raw = Stranger(QStringLiteral("洪水"), &index);
   ASSERT_TRUE(raw);
@@ -154,7 +159,7 @@ TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   EXPECT_EQ(alice->Received().filter(QStringLiteral("big")).size(), 2);
 
   // Odd names are all kept, each under its own name; a long one is shortened by bytes.
-  alice->peer.instance.settings.ReceiveQuotaMB = 1024;
+  alice->files.SetReceiveQuotaMB(1024);
   const QStringList odd = {QStringLiteral("."), QStringLiteral(".."), QString(),
                            QStringLiteral(" ")};
   for (int i = 0; i < odd.size(); ++i) SendFile(*raw, index, odd[i], QByteArray(1, char('0' + i)));

@@ -321,7 +321,8 @@ TEST_F(CardSessionTest, ReturnsOfCardsNeverDealtAreRefused) {
   // Bob's card, discarded by Alice, and a card nobody holds: both refused and reported.
   const int discards = decks.nova_trump.discards;
   forged(427, 3, bob->cards.nova().hand[0]);
-  ASSERT_TRUE(WaitUntil([&] { return gm->peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return gm->peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
   forged(426, 3, QStringLiteral("アクセス1"));
   QTest::qWait(100);
   EXPECT_EQ(decks.nova_trump.discards, discards);

@@ -164,7 +164,7 @@ TEST_F(SettingsFileTest, KeysAreWrittenInTheirFixedOrder) {
   for (int i = 0; i < 32; ++i) draw << N("DrawColor", i);
   EXPECT_EQ(ini.Keys("UnivHex"), hex);
   EXPECT_EQ(ini.Keys("UnivDraw"), draw);
-  EXPECT_EQ(ini.Keys("SpExt"), QStringList({"ExecuteLevel", "FileSendRate", "ReceiveQuotaMB"}));
+  EXPECT_EQ(ini.Keys("SpExt"), QStringList({"ExecuteLevel", "FileSendRate"}));
 
   // Values in the file's own notation.
   const QByteArray bytes = home_.Read("app.ini");
