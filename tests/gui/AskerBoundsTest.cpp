@@ -7,9 +7,11 @@
 #include <QFile>
 #include <memory>
 
+#include "cards/Cards.h"
 #include "gui/SessionHarness.h"
 #include "hexmap/HexMap.h"
 #include "net/FileTransfer.h"
+#include "text/Cp932.h"
 
 namespace quillora::test {
 namespace {
@@ -178,6 +180,92 @@ TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   ASSERT_EQ(longs.size(), 1);
   EXPECT_LE(QFile::encodeName(longs[0]).size(), 255);
   EXPECT_TRUE(longs[0].endsWith(QStringLiteral(".txt")));
+}
+
+// Card returns the server takes back: only cards it dealt to that participant.
+struct CardPeer {
+  CardPeer(const QString& handle, int port)
+      : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
+    cards.FollowAnnouncements(peer.tools);
+    Settings& s = peer.instance.settings;
+    s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
+    s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
+    s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
+    s.Tarot4NovaRev = QStringLiteral("data\\tarot.txt");
+    s.Trump4NovaRev = QStringLiteral("data\\n_trump.txt");
+    s.ShuffleCount = 200;
+    auto lines = [](const QString& prefix, int n) {
+      QStringList l;
+      for (int i = 1; i <= n; ++i) l << prefix + QString::number(i);
+      return Cp932::Encode(l.join(QStringLiteral("\r\n")));
+    };
+    peer.home.Write("data/access.txt", lines(QStringLiteral("アクセス"), 3));
+    peer.home.Write("data/tarot.txt", lines(QStringLiteral("タロット"), 5));
+    peer.home.Write("data/n_trump.txt", lines(QStringLiteral("トランプ"), 52));
+  }
+  int Index() const { return peer.Index(); }
+
+  Peer peer;
+  Cards cards;
+};
+
+TEST(CardReturnTest, ReturnsOfCardsNeverDealtAreRefused) {
+  const int port = FreePort();
+  CardPeer gm(QStringLiteral("GM"), port), alice(QStringLiteral("Alice"), port),
+      bob(QStringLiteral("Bob"), port);
+  ASSERT_TRUE(StartServer(gm.peer));
+  ASSERT_TRUE(Join(alice.peer, gm.peer));
+  ASSERT_TRUE(Join(bob.peer, gm.peer));
+  auto mode = [&](int m) {
+    gm.cards.ChooseMode(m);
+    return WaitUntil([&] { return alice.cards.mode() == m && bob.cards.mode() == m; });
+  };
+  ASSERT_TRUE(mode(Cards::kNova));
+  gm.cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] {
+    return alice.cards.nova().hand.size() == 4 && bob.cards.nova().hand.size() == 4;
+  }));
+  CardDecks& decks = gm.cards.decks();
+  auto forged = [&](int code, int sub, const QString& card) {
+    Packet p(static_cast<int16_t>(code), static_cast<int16_t>(sub),
+             static_cast<int16_t>(alice.Index()), 0);
+    alice.peer.session.router().Send(RouteServer, p.Add(card), QStringLiteral("test"));
+  };
+
+  // Bob's card, discarded by Alice, and an access card nobody drew: refused and reported.
+  const int discards = decks.nova_trump.discards;
+  forged(427, 3, bob.cards.nova().hand[0]);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return gm.peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
+  forged(426, 3, QStringLiteral("アクセス1"));
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards);
+  // Her own card goes back, once.
+  const QString own = alice.cards.nova().hand[0];
+  forged(427, 3, own);
+  ASSERT_TRUE(WaitUntil([&] { return decks.nova_trump.discards == discards + 1; }));
+  forged(427, 3, own);
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards + 1);
+
+  // The graphic table: a card Alice never drew is not thrown onto the discards.
+  ASSERT_TRUE(mode(Cards::kGraphic));
+  gm.cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return !alice.cards.graphic_tarot().isEmpty(); }));
+  bob.cards.GraphicDraw(10, 10);
+  int drawn = -1;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const CardRecord& r : alice.cards.placed()) {
+      if (r.in_use) drawn = r.index;
+    }
+    return drawn >= 0;
+  }));
+  const int face = alice.cards.placed()[drawn].face;
+  alice.cards.GraphicDiscard(drawn);
+  QTest::qWait(150);
+  EXPECT_EQ(alice.cards.placed()[drawn].face, face) << "still Bob's, still on the table";
+  bob.cards.GraphicDiscard(drawn);
+  ASSERT_TRUE(WaitUntil([&] { return alice.cards.placed()[drawn].face == 2; }));
 }
 
 }  // namespace
