@@ -96,7 +96,13 @@ MainWindow::MainWindow(AppCore& core, Dialogs& dialogs, QWidget* parent)
                                  std::function<void(bool)> done) {
     dialogs_.Confirm(this, title, text, std::move(done));
   };
-  core_.files().open_file = [this](const QString& path) { OpenWithShell(path); };
+  // A received file that nothing here can open is a line in the status bar, not a box per file.
+  core_.files().open_file = [this](const QString& path) {
+    if (!dialogs_.OpenWithShell(path)) {
+      core_.instance().ReportStatus(QFileInfo(path).fileName() +
+                                    QStringLiteral("を開けませんでした（file_Rcvに保存しました）"));
+    }
+  };
   UpdateConnectedMenus(false);
 }
 

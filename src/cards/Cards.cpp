@@ -123,6 +123,7 @@ void Cards::StartDecks() {
   const Settings& s = instance_.settings;
   decks_.shuffle_count = s.ShuffleCount;
   decks_.access_swaps = s.AccessSC4Nova2nd;
+  held_ = Held{};
   switch (mode_) {
     case kNova: {
       decks_.StartNova(Path(s.AccessCard4Nova2nd), Path(s.Tarot4Nova2nd), Path(s.Trump4Nova2nd));
@@ -275,6 +276,7 @@ void Cards::ResetAccessCards() {
   SendAll(Packet(msg::kCardNovaDeal, 2, instance_.OwnIndex, 0));
   decks_.access_swaps = instance_.settings.AccessSC4Nova2nd;
   decks_.ResetAccess(Path(instance_.settings.AccessCard4Nova2nd));
+  held_.access.clear();
   ReportProblems();
 }
 
@@ -705,9 +707,14 @@ void Cards::DealHand(int code, int asker, CardDecks::Pile& pile, const QString& 
   Packet p(static_cast<int16_t>(code), 1, instance_.OwnIndex, 0);
   p.Add(tarot);
   bool short_of_cards = false;
+  // A new hand replaces whatever the participant held.
+  QStringList& held = (&pile == &decks_.nova_trump ? held_.nova : held_.rev)[asker];
+  held.clear();
+  if (&pile == &decks_.nova_trump) held_.access.remove(asker);  // the deal clears it too
   for (int k = 0; k < 4; ++k) {
     const QString card = decks_.DrawTrump(pile);
     short_of_cards |= card.isEmpty();
+    if (!card.isEmpty()) held.push_back(card);
     p.Add(card);
   }
   RunReported(instance_, kServerTag, [&] {
@@ -753,6 +760,7 @@ void Cards::ServeNova(int asker, const Packet& p) {
   auto give_card = [&] {
     const QString card = decks_.DrawTrump(decks_.nova_trump);
     if (card.isEmpty()) return NoCardsLeft(asker);
+    held_.nova[asker].push_back(card);
     Packet reply(msg::kCardNovaCard, 3, instance_.OwnIndex, 0);
     SendTo(asker, reply.Add(card));
   };
@@ -764,6 +772,7 @@ void Cards::ServeNova(int asker, const Packet& p) {
           SayFor(asker, QStringLiteral("アクセスカードが残っていません"), msg::kChatResultPrivate);
           return;
         }
+        held_.access[asker].push_back(card);
         Packet reply(msg::kCardNovaCard, 2, instance_.OwnIndex, 0);
         SendTo(asker, reply.Add(card));
         access_line(card);
@@ -771,6 +780,7 @@ void Cards::ServeNova(int asker, const Packet& p) {
         access_line(QStringLiteral("裏返し"));
       } else if (p.SubCode == 3) {
         const QString card = p.Text(1);
+        if (!GiveBack(held_.access, asker, card)) return;
         access_line(QString());
         decks_.ReturnAccess(card);
       }
@@ -784,7 +794,8 @@ void Cards::ServeNova(int asker, const Packet& p) {
       } else if (p.SubCode == 2) {
         give_card();
       } else if (p.SubCode == 3) {
-        decks_.DiscardTrump(decks_.nova_trump, p.Text(1));
+        if (GiveBack(held_.nova, asker, p.Text(1)))
+          decks_.DiscardTrump(decks_.nova_trump, p.Text(1));
       }
       break;
     case msg::kCardHandSize:
@@ -800,6 +811,7 @@ void Cards::ServeRev(int asker, const Packet& p) {
   auto give_card = [&](int sub_code) {
     const QString card = decks_.DrawTrump(pile);
     if (card.isEmpty()) return NoCardsLeft(asker);
+    held_.rev[asker].push_back(card);
     Packet reply(msg::kCardRevCard, static_cast<int16_t>(sub_code), instance_.OwnIndex, 0);
     SendTo(asker, reply.Add(card));
   };
@@ -819,7 +831,7 @@ void Cards::ServeRev(int asker, const Packet& p) {
       } else if (p.SubCode == 2 || p.SubCode == 4) {
         give_card(p.SubCode == 2 ? 3 : 4);
       } else if (p.SubCode == 3) {
-        decks_.DiscardTrump(pile, p.Text(1));
+        if (GiveBack(held_.rev, asker, p.Text(1))) decks_.DiscardTrump(pile, p.Text(1));
       }
       break;
     default:
@@ -838,6 +850,7 @@ void Cards::ServeGraphic(int asker, const Packet& p) {
     const int position = decks_.DrawGraphicCard();
     if (position < 0) return NoCardsLeft(asker);
     const CardRecord& deck = decks_.GraphicRecord(position);
+    held_.graphic[asker].insert(position);
     place(CardRecord{position, deck.rank, deck.suit, x, y, 1, 1, asker, true});
   } else if (p.SubCode == 2) {
     CardRecord r;
@@ -847,6 +860,11 @@ void Cards::ServeGraphic(int asker, const Packet& p) {
     r.x = Checked(p.Int(4), -kMaxCoordinate, kMaxCoordinate);
     r.y = Checked(p.Int(5), -kMaxCoordinate, kMaxCoordinate);
     r.face = 2;
+    const CardRecord& deck = decks_.GraphicRecord(r.index);
+    if (!held_.graphic[asker].contains(r.index) || deck.suit != r.suit || deck.rank != r.rank) {
+      return RefuseReturn(asker, QStringLiteral("%1-%2").arg(r.suit).arg(r.rank));
+    }
+    held_.graphic[asker].remove(r.index);
     decks_.DiscardGraphic(r.suit, r.rank);
     place(r);
   }
@@ -883,6 +901,22 @@ void Cards::ServeGraphicRepair(int asker) {
   for (const CardRecord& r : placed_) {
     if (r.in_use) SendTo(asker, RecordPacket(msg::kCardPlaced, r));
   }
+}
+
+bool Cards::GiveBack(QHash<int, QStringList>& held, int asker, const QString& card) {
+  auto it = held.find(asker);
+  if (card.isEmpty() || it == held.end() || !it->removeOne(card)) {
+    RefuseReturn(asker, card);
+    return false;
+  }
+  return true;
+}
+
+void Cards::RefuseReturn(int asker, const QString& card) {
+  instance_.ReportStatus(
+      QStringLiteral("参加者%1から配っていないカード（%2）が返されました：受け付けません")
+          .arg(asker)
+          .arg(card));
 }
 
 void Cards::ServeClamp(int asker, const Packet& p) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -197,6 +199,19 @@ class Cards : public QObject {
   RevState rev_;
   std::array<CardRecord, CardDecks::kRows> placed_{};
   QString graphic_tarot_;
+
+  // On the server: the cards dealt to each participant and not yet given back, so that only
+  // those are taken back into the piles (trump cards of either deck, access cards, and the
+  // graphic deck's positions).
+  struct Held {
+    QHash<int, QStringList> nova, rev, access;
+    QHash<int, QSet<int>> graphic;
+  };
+  // True when `card` was dealt to `asker` (it is then no longer held); otherwise the return is
+  // refused and reported.
+  bool GiveBack(QHash<int, QStringList>& held, int asker, const QString& card);
+  void RefuseReturn(int asker, const QString& card);
+  Held held_;
 };
 
 }  // namespace quillora

@@ -86,6 +86,8 @@ void ChatReceiver::OnChat(const Packet& p) {
 
 void ChatReceiver::OnTyping(const Packet& p) {
   const int32_t i = p.Int(1);
+  // Everyone marks their own entry only; the server has stamped the true sender.
+  if (i != p.SenderIndex) return;
   const QString handle = p.Text(2);
   recipients_.SetTyping(i, handle, instance_.settings.PreFixStr, p.SubCode == msg::kTypingStarts);
 }

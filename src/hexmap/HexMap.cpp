@@ -1,6 +1,7 @@
 #include "hexmap/HexMap.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
@@ -49,7 +50,11 @@ QString FirstCharacter(const QString& name) {
 
 HexMap::HexMap(Instance& instance, Router& router, Dispatcher& dispatcher, FileTransfer& files,
                QObject* parent)
-    : QObject(parent), instance_(instance), router_(router), files_(files) {
+    : QObject(parent),
+      instance_(instance),
+      router_(router),
+      files_(files),
+      answers_(router, kServerTag) {
   dispatcher.RegisterClientHandler(msg::kHexPageCreated, msg::kHexMapFile,
                                    [this](const Packet& p) { HandleClient(p); });
   dispatcher.RegisterServerHandler(
@@ -74,7 +79,7 @@ QString HexMap::AfterMoveHint() { return QStringLiteral("クリック：左右�
 
 void HexMap::SetWaitsForTesting(int announce_ms, int answer_ms) {
   announce_wait_ms_ = announce_ms;
-  answer_wait_ms_ = answer_ms;
+  (void)answer_ms;  // the answer to 609 follows the asker's socket
 }
 
 // --- pages -------------------------------------------------------------------------------------
@@ -390,45 +395,50 @@ void HexMap::HandleServer(int socket, const Packet& p) {
   if (p.MessageCode != msg::kHexRequestMaps) return;
   // The asker is the connection the request came in on.
   if (socket < 1 || socket > instance_.SocketCount) return;
-  AnswerPage(socket, 1);
+  // Asking again while the answer is on its way gets that same answer.
+  if (answers_.HasPending(socket)) return;
+  QueueAnswer(socket);
 }
 
-void HexMap::AnswerPage(int requester, int page) {
-  QPointer<HexMap> self(this);
-  auto send = [self, requester](Packet p) {
-    if (!self) return;
-    p.DestIndex = static_cast<int16_t>(requester);
-    self->router_.Send(RouteOne, p, kServerTag);
-  };
-  if (page > PageCount()) {
-    // Last: the page the server shows.
-    if (current_ < 1) return;
-    QTimer::singleShot(answer_wait_ms_, this, [self, send] {
-      if (!self || self->current_ < 1) return;
-      Packet p(msg::kHexPageShown, kKind, self->instance_.OwnIndex, 0);
-      p.Add(int32_t{self->current_});
-      send(p);
-    });
-    return;
-  }
+void HexMap::QueueAnswer(int requester) {
+  // Every page goes as a map file on the asker's own connection (nobody else needs it), then
+  // its announcement, and last the page the server shows. The files are written as the answer
+  // starts, so the answer is the map of that moment.
   const QString folder = files_.ReceiveFolder();
   QDir().mkpath(folder);
-  const QString name = QStringLiteral("sysmap%1.mh0").arg(page);
-  const QString path = folder + QLatin1Char('/') + name;
-  QString error;
-  if (!SaveMapFile(path, pages_[page - 1], &error) ||
-      !files_.SendFile(path, false, [self, requester, page, name, send] {
-        if (!self) return;
-        QTimer::singleShot(self->answer_wait_ms_, self, [self, requester, page, name, send] {
-          Packet p(msg::kHexMapFile, kKind, self->instance_.OwnIndex, 0);
-          p.Add(int32_t{page}).Add(name);
-          send(p);
-          self->AnswerPage(requester, page + 1);
-        });
-      })) {
-    instance_.ReportError(kServerTag, 75, error.isEmpty() ? name : error);
-    AnswerPage(requester, page + 1);
+  const int16_t own = static_cast<int16_t>(instance_.OwnIndex);
+  for (int page = 1; page <= PageCount(); ++page) {
+    const QString name = QStringLiteral("sysmap%1.mh0").arg(page);
+    const QString path = folder + QLatin1Char('/') + name;
+    QString error;
+    QByteArray data;
+    if (SaveMapFile(path, pages_[page - 1], &error)) {
+      QFile file(path);
+      if (file.open(QIODevice::ReadOnly)) data = file.readAll();
+      if (data.isEmpty() && error.isEmpty()) error = name;
+    }
+    if (data.isEmpty()) {
+      instance_.ReportError(kServerTag, 75, error.isEmpty() ? name : error);
+      continue;
+    }
+    const int count = FileTransfer::PieceCount(data.size());
+    for (int k = 1; k <= count; ++k) {
+      answers_.Push(requester, [name, data, k, own]() -> std::optional<Packet> {
+        return FileTransfer::PiecePacket(name, data, k, 2, own);
+      });
+    }
+    answers_.Push(requester, [name, page, own]() -> std::optional<Packet> {
+      Packet p(msg::kHexMapFile, kKind, own, 0);
+      p.Add(int32_t{page}).Add(name);
+      return p;
+    });
   }
+  answers_.Push(requester, [this, own]() -> std::optional<Packet> {
+    if (current_ < 1) return std::nullopt;
+    Packet p(msg::kHexPageShown, kKind, own, 0);
+    p.Add(int32_t{current_});
+    return p;
+  });
 }
 
 // --- receiving ---------------------------------------------------------------------------------

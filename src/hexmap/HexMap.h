@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hexmap/HexPage.h"
+#include "net/AnswerQueue.h"
 
 namespace quillora {
 
@@ -34,7 +35,6 @@ class HexMap : public QObject {
 
  public:
   static constexpr int kAnnounceWaitMs = 2000;  // after a map file, before announcing it
-  static constexpr int kAnswerWaitMs = 500;     // between the steps of the answer to 609
   static constexpr int kMaxStroke = 255;        // cells one colour message carries
 
   // Registers the hex map handlers with the dispatcher.
@@ -90,7 +90,9 @@ class HexMap : public QObject {
   void HandleClient(const Packet& p);
   void HandleServer(int socket, const Packet& p);
 
+  // The answer to 609 follows the asker's socket; answer_ms is no longer used.
   void SetWaitsForTesting(int announce_ms, int answer_ms);
+  bool AnswerPending(int asker) const { return answers_.HasPending(asker); }
 
   // Status texts.
   static QString ModeHint(int mode);  // 1 add, 2 delete, 3 move, 4 colour
@@ -134,7 +136,7 @@ class HexMap : public QObject {
   void SendPiece(int page, int slot, const HexPiece& piece);
   void SendStroke(uint32_t colour);
   void SendFileThenAnnounce(const QString& path, int page, int wait_ms);
-  void AnswerPage(int requester, int page);
+  void QueueAnswer(int requester);
 
   Instance& instance_;
   Router& router_;
@@ -150,7 +152,7 @@ class HexMap : public QObject {
   QVector<QPoint> stroke_;
 
   int announce_wait_ms_ = kAnnounceWaitMs;
-  int answer_wait_ms_ = kAnswerWaitMs;
+  AnswerQueue answers_;  // the server's answers to 609
 };
 
 }  // namespace quillora

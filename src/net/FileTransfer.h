@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <optional>
 
 #include "net/Packet.h"
 
@@ -30,6 +32,9 @@ class FileTransfer : public QObject {
   static constexpr int kDefaultRate = 64;             // KB per second
   static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
   static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
+  static constexpr int kMaxNameBytes = 255;
+  static constexpr int kDefaultQuotaMB = 1024;
+  static constexpr qint64 kDiskFloor = 256LL << 20;  // free space never used for received files
 
   // The receiving policy: the checked entry of "転送実行許可フラグ" (settings ExecuteLevel).
   enum Policy {
@@ -61,6 +66,12 @@ class FileTransfer : public QObject {
   // For tests: a fixed pause between pieces instead of the rate ceiling (negative: the ceiling).
   void SetPace(int ms) { pace_ms_ = ms; }
 
+  // Pieces as receivers get them (code 111), for the server's answers that go to one
+  // participant alone: how many a file of `size` bytes takes, and piece `number` (1-based).
+  static int PieceCount(qint64 size);
+  static Packet PiecePacket(const QString& name, const QByteArray& data, int number,
+                            int16_t sub_code, int16_t sender);
+
   // The handler of code 111.
   void OnPiece(const Packet& p);
 
@@ -71,8 +82,18 @@ class FileTransfer : public QObject {
   void sendingEnded();
 
  public:
-  // A received name reduced to a bare, harmless file name.
+  // A received name reduced to a bare, harmless file name (received.bin when nothing is left),
+  // at most kMaxNameBytes in the file system's encoding.
   static QString SafeFileName(const QString& name);
+  // The same, but empty when nothing is left.
+  static QString CleanFileName(const QString& name);
+  // Cut to max_bytes in the file system's encoding, by whole characters, keeping the extension.
+  static QString ShortenName(const QString& name, int max_bytes);
+  // Forgets the session's quotas, names, questions and answers (a new session starts).
+  void ResetSession();
+  // What one sender may have stored in file_Rcv during one session, in MB.
+  void SetReceiveQuotaMB(int mb) { quota_mb_ = mb; }
+  int ReceiveQuotaMB() const { return quota_mb_; }
   // True for files that would run code when opened; those are stored but never opened here.
   static bool RunsCode(const QString& file_name, const QByteArray& head);
   QString ReceiveFolder() const;
@@ -89,11 +110,38 @@ class FileTransfer : public QObject {
     std::function<void()> sent;  // on the last piece only
     int transfer = 0;            // which SendFile call the piece belongs to
   };
+  // A file coming in from one sender, from its first piece on.
+  struct Incoming {
+    QString name;          // the name it is stored under
+    QString path;          // where its pieces go now (in the holding folder while asking)
+    int16_t sub_code = 2;  // 1: may be opened
+    int32_t count = 1;
+    bool waiting = false;  // for the answer to "receive?"
+    bool refused = false;
+    bool complete = false;
+  };
+  enum AskKind { kAskReceive = 0, kAskOpen = 1 };
+  // One question waiting its turn; subject is the file's key (receive) or path (open).
+  struct Question {
+    int kind;
+    QString title;
+    QString text;
+    QString subject;
+  };
+
   void SendNext();
   // When the piece at the front of the queue may go, in ms from now.
   qint64 DelayForNext() const;
-  void Store(const Piece& piece);
-  void Finish(const Piece& piece);
+  bool Write(const QString& path, const Piece& piece);
+  void Finish(const QString& key);
+  void Answered(const QString& key, bool yes);
+  // Counts a new file against its sender's quota and the free disk; false when it may not come.
+  bool Admit(int sender, const QString& name, qint64 size);
+  QString DistinctName(const QString& base, const QString& extension) const;
+  QString HoldingFolder() const;
+  void Ask(int kind, const QString& title, const QString& text, const QString& subject);
+  void AskNext();
+  void Settle(const Question& q, bool yes);
   static Piece FromPacket(const Packet& p);
 
   Instance& instance_;
@@ -106,9 +154,18 @@ class FileTransfer : public QObject {
   int current_ = 0;
   QElapsedTimer current_clock_;
   qint64 current_bytes_ = 0;
-  // Files waiting for the user's answer to "receive?": their pieces are held meanwhile.
-  QHash<QString, std::vector<Piece>> pending_;
-  QHash<QString, bool> refused_;
+  // Receiving, for the session: files by "sender/name as sent", bytes admitted per sender,
+  // senders told they passed a bound, the questions one after another and the answers given
+  // for the rest of the session.
+  QHash<QString, Incoming> incoming_;
+  QHash<int, qint64> received_;
+  QSet<int> over_quota_;
+  std::deque<Question> questions_;
+  bool asking_ = false;
+  std::optional<bool> always_[2];
+  int generation_ = 0;
+  int holding_count_ = 0;
+  int quota_mb_ = kDefaultQuotaMB;
 };
 
 }  // namespace quillora

@@ -30,7 +30,7 @@ SharedTable::SharedTable(Instance& instance, Router& router, Dispatcher& dispatc
       router_(router),
       cells_{QStringList{CornerText()}},
       loads_(kPauseMs),
-      answers_(kPauseMs) {
+      answers_(router, kTagServer) {
   dispatcher.RegisterClientHandler(msg::kTableCell, msg::kTableDeleted,
                                    [this](const Packet& p) { OnClientPacket(p); });
   dispatcher.RegisterServerHandler(msg::kTableRequest, msg::kTableRequest,
@@ -335,46 +335,35 @@ void SharedTable::QueueAnswer(int dest) {
   const QVector<int32_t> columns = column_ids_.mid(1);
   const QVector<int32_t> rows = row_ids_.mid(1);
   for (const int32_t id : columns) {
-    answers_.Push(dest, [this, dest, id] {
+    answers_.Push(dest, [this, id]() -> std::optional<Packet> {
       const int column = FindColumn(id);
-      if (column < 0) return false;
-      SendAnswer(dest, Make(msg::kTableAdded, msg::kTableColumn).Add(id).Add(cells_[0][column]));
-      return true;
+      if (column < 0) return std::nullopt;
+      return Make(msg::kTableAdded, msg::kTableColumn).Add(id).Add(cells_[0][column]);
     });
   }
   for (const int32_t id : rows) {
-    answers_.Push(dest, [this, dest, id] {
+    answers_.Push(dest, [this, id]() -> std::optional<Packet> {
       const int row = FindRow(id);
-      if (row < 0) return false;
-      SendAnswer(dest, Make(msg::kTableAdded, msg::kTableRow).Add(id).Add(cells_[row][0]));
-      return true;
+      if (row < 0) return std::nullopt;
+      return Make(msg::kTableAdded, msg::kTableRow).Add(id).Add(cells_[row][0]);
     });
   }
   for (const int32_t row_id : rows) {
     for (const int32_t column_id : columns) {
-      answers_.Push(dest, [this, dest, row_id, column_id] {
+      answers_.Push(dest, [this, row_id, column_id]() -> std::optional<Packet> {
         const int row = FindRow(row_id);
         const int column = FindColumn(column_id);
-        if (row < 0 || column < 0) return false;
-        SendAnswer(dest,
-                   Make(msg::kTableCell, 1).Add(row_id).Add(column_id).Add(cells_[row][column]));
-        return true;
+        if (row < 0 || column < 0) return std::nullopt;
+        return Make(msg::kTableCell, 1).Add(row_id).Add(column_id).Add(cells_[row][column]);
       });
     }
   }
 }
 
-void SharedTable::SendAnswer(int dest, const Packet& p) {
-  Packet addressed = p;
-  addressed.DestIndex = static_cast<int16_t>(dest);
-  router_.Send(RouteOne, addressed, kTagServer);
-}
-
 bool SharedTable::AnswerPending(int participant) const { return answers_.HasPending(participant); }
 
 void SharedTable::SetPauseForTesting(int ms) {
-  loads_.SetPause(ms);
-  answers_.SetPause(ms);
+  loads_.SetPause(ms);  // answers follow the asker's socket
 }
 
 }  // namespace quillora

@@ -7,6 +7,7 @@
 #include <Qt>
 #include <cstdint>
 
+#include "net/AnswerQueue.h"
 #include "net/Packet.h"
 #include "table/PacedQueue.h"
 
@@ -84,7 +85,7 @@ class SharedTable : public QObject {
   // --- bulk transfers ------------------------------------------------------------------------
   bool LoadPending() const;
   bool AnswerPending(int participant) const;
-  bool Idle() const { return loads_.Idle() && answers_.Idle(); }
+  bool Idle() const { return loads_.Idle() && answers_.Pending() == 0; }
   void SetPauseForTesting(int ms);
 
  signals:
@@ -114,7 +115,6 @@ class SharedTable : public QObject {
   void Clear();
 
   void QueueAnswer(int dest);
-  void SendAnswer(int dest, const Packet& p);
   void QueueLoadStep(const QString& header);
   void FailLoad();
 
@@ -127,7 +127,7 @@ class SharedTable : public QObject {
   int32_t row_counter_ = 0;
   TableLock lock_ = TableLock::kNone;
   PacedQueue loads_;
-  PacedQueue answers_;
+  AnswerQueue answers_;  // late joiners' tables, at the pace of their sockets
 };
 
 }  // namespace quillora

@@ -1,5 +1,7 @@
 #include "ProtocolHarness.h"
 
+#include <QDir>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -19,6 +21,7 @@ namespace quillora::fuzz {
 namespace {
 
 constexpr int kSockets = 4;
+constexpr int kRebuildEvery = 20000;
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "protocol invariant broken: %s\n", what);
@@ -49,29 +52,49 @@ QString ProgramFolder() {
 
 // A server as the program runs it, every feature's handlers registered, whose connections are
 // checking links: the own client (index 1, also the server's client link) and three others,
-// of which number 3 has closed.
+// of which number 3 has closed. Built once and reused: Reset() puts back what one input can
+// change in the session (roster, streams, links, the file receiver's session state).
 class FuzzServer {
  public:
   FuzzServer() : core_(ProgramFolder(), 1, sound_) {
     core_.Startup(CommandLine{});
+    Router& router = core_.session().router();
+    router.SetClientLink(&links_[0]);
+    for (int k = 1; k <= kSockets; ++k) router.SetServerLink(k, &links_[k]);
+    Reset();
+  }
+  ~FuzzServer() {
+    core_.session().router().SetClientLink(nullptr);
+    core_.session().router().ClearServerLinks();
+  }
+
+  void Reset() {
     Instance& instance = core_.instance();
     SetSessionMode(instance, ModeServer);
     SetOwnIndex(instance, 1);
     SetSocketCount(instance, kSockets);
     for (int k = 1; k <= kSockets; ++k) {
       Participant& row = ParticipantRow(instance, k);
+      row = Participant{};
       row.Index = static_cast<int16_t>(k);
       row.Handle = QStringLiteral("参加者%1").arg(k);
       row.Present = true;
     }
-    links_[3].connected = false;
-    Router& router = core_.session().router();
-    router.SetClientLink(&links_[0]);
-    for (int k = 1; k <= kSockets; ++k) router.SetServerLink(k, &links_[k]);
+    for (int k = 0; k <= kSockets; ++k) links_[k].connected = k != 3;
+    Dispatcher& d = dispatcher();
+    d.ResetClientStream();
+    for (int k = 1; k <= kSockets; ++k) d.ResetServerStream(k);
+    core_.files().ResetSession();
+    // Received files would otherwise pile up in the temporary folder from input to input.
+    QDir received(core_.files().ReceiveFolder());
+    if (received.exists()) received.removeRecursively();
   }
-  ~FuzzServer() {
-    core_.session().router().SetClientLink(nullptr);
-    core_.session().router().ClearServerLinks();
+
+  // What handlers left for later (timers due, deferred deletes) runs now, as the event loop
+  // would between arrivals.
+  static void Settle() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
   }
 
   Dispatcher& dispatcher() { return core_.session().dispatcher(); }
@@ -81,6 +104,33 @@ class FuzzServer {
   AppCore core_;
   CheckingLink links_[kSockets + 1];
 };
+
+void Feed(Dispatcher& dispatcher, const uint8_t* data, size_t size) {
+  const char* bytes = reinterpret_cast<const char*>(data);
+  size_t at = 0;
+  while (at < size) {
+    if (size - at < 3) {
+      dispatcher.DP_Clnt(QByteArrayView(bytes + at, static_cast<qsizetype>(size - at)));
+      break;
+    }
+    const uint8_t selector = data[at];
+    size_t length = data[at + 1] | (data[at + 2] << 8);
+    at += 3;
+    if (length > size - at) length = size - at;
+    const QByteArrayView arrival(bytes + at, static_cast<qsizetype>(length));
+    at += length;
+    const int target = selector % (kSockets + 1);
+    const bool reset = selector & 0x80;
+    if (target == 0) {
+      if (reset) dispatcher.ResetClientStream();
+      dispatcher.DP_Clnt(arrival);
+    } else {
+      if (reset) dispatcher.ResetServerStream(target);
+      dispatcher.DP_Srv(target, arrival);
+      if (dispatcher.BufferedServerBytes(target) > Dispatcher::kInputCap) Fail("cap");
+    }
+  }
+}
 
 }  // namespace
 
@@ -107,32 +157,25 @@ QByteArray Arrival(int target, const QByteArray& bytes, bool reset_first) {
 void RunProtocolInput(const uint8_t* data, size_t size) {
   EnsureApplication();
   FuzzServer server;
-  Dispatcher& dispatcher = server.dispatcher();
+  Feed(server.dispatcher(), data, size);
+  FuzzServer::Settle();
+}
 
-  const char* bytes = reinterpret_cast<const char*>(data);
-  size_t at = 0;
-  while (at < size) {
-    if (size - at < 3) {
-      dispatcher.DP_Clnt(QByteArrayView(bytes + at, static_cast<qsizetype>(size - at)));
-      break;
-    }
-    const uint8_t selector = data[at];
-    size_t length = data[at + 1] | (data[at + 2] << 8);
-    at += 3;
-    if (length > size - at) length = size - at;
-    const QByteArrayView arrival(bytes + at, static_cast<qsizetype>(length));
-    at += length;
-    const int target = selector % (kSockets + 1);
-    const bool reset = selector & 0x80;
-    if (target == 0) {
-      if (reset) dispatcher.ResetClientStream();
-      dispatcher.DP_Clnt(arrival);
-    } else {
-      if (reset) dispatcher.ResetServerStream(target);
-      dispatcher.DP_Srv(target, arrival);
-      if (dispatcher.BufferedServerBytes(target) > Dispatcher::kInputCap) Fail("cap");
-    }
+void RunProtocolInputReused(const uint8_t* data, size_t size) {
+  EnsureApplication();
+  // One program for the whole process (building one reads and writes app.ini and costs far
+  // more than most inputs); it is built anew now and then, so what inputs leave in the models
+  // (pages, cells, cards) does not pile up without end.
+  static std::unique_ptr<FuzzServer> server;
+  static int runs = 0;
+  if (!server || ++runs >= kRebuildEvery) {
+    server.reset();
+    server = std::make_unique<FuzzServer>();
+    runs = 0;
   }
+  server->Reset();
+  Feed(server->dispatcher(), data, size);
+  FuzzServer::Settle();
 }
 
 }  // namespace quillora::fuzz

@@ -1,0 +1,272 @@
+// What one participant can make the others do: catch-up answers go to the asker alone and once,
+// a forged typing state renames nobody, a flood of files raises one question and keeps within
+// its sender's quota, and odd names are all kept.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <memory>
+
+#include "cards/Cards.h"
+#include "gui/SessionHarness.h"
+#include "hexmap/HexMap.h"
+#include "net/FileTransfer.h"
+#include "text/Cp932.h"
+
+namespace quillora::test {
+namespace {
+
+struct BoundPeer {
+  BoundPeer(const QString& handle, int port)
+      : peer(handle, port),
+        files(peer.instance, peer.session),
+        map(peer.instance, peer.session.router(), peer.session.dispatcher(), files) {
+    files.SetPace(0);
+    map.SetWaitsForTesting(0, 0);
+    // Questions wait until the test answers them, as a user's would.
+    files.confirm = [this](const QString&, const QString& text, std::function<void(bool)> done) {
+      questions << text;
+      answers.push_back(std::move(done));
+    };
+    files.open_file = [this](const QString& path) { opened << path; };
+  }
+  QStringList Received() const {
+    return QDir(peer.home.File("file_Rcv")).entryList(QDir::Files, QDir::Name);
+  }
+  void Answer(bool yes) {
+    auto done = std::move(answers.front());
+    answers.erase(answers.begin());
+    done(yes);
+  }
+
+  Peer peer;
+  FileTransfer files;
+  HexMap map;
+  QStringList questions;
+  std::vector<std::function<void(bool)>> answers;
+  QStringList opened;
+};
+
+class AskerBoundsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port = FreePort();
+    ASSERT_GT(port, 0);
+    gm = std::make_unique<BoundPeer>(QStringLiteral("GM"), port);
+    alice = std::make_unique<BoundPeer>(QStringLiteral("Alice"), port);
+    ASSERT_TRUE(StartServer(gm->peer));
+    ASSERT_TRUE(Join(alice->peer, gm->peer));
+  }
+  // A raw participant that has joined; its index in *index.
+  std::unique_ptr<RawPeer> Stranger(const QString& handle, int* index) {
+    auto raw = std::make_unique<RawPeer>();
+    if (!raw->Connect(port)) return nullptr;
+    *index = raw->Hello(handle);
+    if (*index <= 0 || !WaitUntil([&] { return alice->peer.Lists(*index); })) return nullptr;
+    return raw;
+  }
+  static void SendFile(RawPeer& raw, int index, const QString& name, const QByteArray& bytes,
+                       int declared = -1) {
+    Packet p(311, 1, static_cast<int16_t>(index), 0);
+    p.Add(name)
+        .Add(1)
+        .Add(1)
+        .Add(declared < 0 ? static_cast<int32_t>(bytes.size()) : declared)
+        .Add(1);
+    if (!bytes.isEmpty()) p.SetBin(bytes);
+    raw.Send(p);
+  }
+
+  int port = 0;
+  std::unique_ptr<BoundPeer> gm, alice;
+};
+
+TEST_F(AskerBoundsTest, CatchUpGoesToTheAskerAloneOnceAndEndsWithIt) {
+  ASSERT_EQ(gm->map.CreatePage(kHexHorizontal, 1, kPieceCorners, 120, 120), 1);
+  ASSERT_EQ(gm->map.CreatePage(kHexSquare, 2, kPieceNoDirection, 40, 30), 2);
+  ASSERT_TRUE(WaitUntil([&] { return alice->map.PageCount() == 2; }));
+  ASSERT_TRUE(gm->map.GoToPage(1));
+
+  int asker = 0;
+  auto raw = Stranger(QStringLiteral("遅刻者"), &asker);
+  ASSERT_TRUE(raw);
+  for (int i = 0; i < 50; ++i) raw->Send(Packet(609, 0, static_cast<int16_t>(asker), 0));
+  ASSERT_TRUE(raw->WaitFor(617));
+  QTest::qWait(300);
+  int maps = 0;
+  int first_pieces = 0;
+  for (const Packet& p : raw->packets) {
+    maps += p.MessageCode == 618;
+    first_pieces += p.MessageCode == 111 && p.Int(3) == 1;
+  }
+  EXPECT_EQ(maps, 2) << "fifty requests, one answer";
+  EXPECT_EQ(first_pieces, 2);
+  EXPECT_FALSE(gm->map.AnswerPending(asker));
+  // The bystander got none of it.
+  EXPECT_TRUE(alice->Received().isEmpty()) << alice->Received().join(u',').toStdString();
+
+  // An asker that leaves while its answer runs ends it.
+  int leaver = 0;
+  auto gone = Stranger(QStringLiteral("すぐ帰る人"), &leaver);
+  ASSERT_TRUE(gone);
+  gone->Send(Packet(609, 0, static_cast<int16_t>(leaver), 0));
+  gone->socket.flush();
+  gone->socket.abort();
+  ASSERT_TRUE(WaitUntil([&] { return !gm->peer.Lists(leaver); }));
+  ASSERT_TRUE(WaitUntil([&] { return !gm->map.AnswerPending(leaver); }));
+}
+
+TEST_F(AskerBoundsTest, AForgedTypingStateRenamesNobody) {
+  int index = 0;
+  auto raw = Stranger(QStringLiteral("悪戯"), &index);
+  ASSERT_TRUE(raw);
+  const QString before = alice->peer.ReDirText(1);
+  Packet forged(321, 1, static_cast<int16_t>(index), 0);
+  raw->Send(forged.Add(int32_t{1}).Add(QStringLiteral("偽ＧＭ")));
+  Packet own(321, 1, static_cast<int16_t>(index), 0);
+  raw->Send(own.Add(int32_t{index}).Add(QStringLiteral("悪戯")));
+  ASSERT_TRUE(
+      WaitUntil([&] { return alice->peer.ReDirText(index) != QStringLiteral("悪戯さん"); }));
+  EXPECT_EQ(alice->peer.ReDirText(1), before);
+  EXPECT_FALSE(alice->peer.ReDirText(1).contains(QStringLiteral("偽")));
+}
+
+TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
+  alice->peer.instance.settings.ExecuteLevel = FileTransfer::kAskReceiveOnly;
+  alice->files.SetReceiveQuotaMB(1);
+  int index = 0;
+  auto raw = Stranger(QStringLiteral("洪水"), &index);
+  ASSERT_TRUE(raw);
+  for (int i = 0; i < 40; ++i) {
+    SendFile(*raw, index, QStringLiteral("f%1.txt").arg(i), QByteArray(1000, char('a' + i % 26)));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return alice->questions.size() == 1; }));
+  QTest::qWait(300);
+  ASSERT_EQ(alice->questions.size(), 1) << "one box, not one per file";
+  EXPECT_TRUE(alice->Received().isEmpty()) << "held aside until the answer";
+  alice->Answer(true);
+  // The rest: one more question, whether to answer the same for the session.
+  ASSERT_EQ(alice->questions.size(), 2);
+  EXPECT_TRUE(alice->questions[1].contains(QStringLiteral("このセッション")));
+  alice->Answer(true);
+  ASSERT_TRUE(WaitUntil([&] { return alice->Received().size() == 40; }));
+  EXPECT_EQ(alice->questions.size(), 2);
+
+  // Files that claim more than the quota left are not taken; one line says so.
+  for (int i = 0; i < 5; ++i) {
+    SendFile(*raw, index, QStringLiteral("big%1.bin").arg(i), QByteArray(10, 'x'), 400 * 1024);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return alice->peer.SysReqMes().contains(QStringLiteral("上限")); }));
+  QTest::qWait(200);
+  EXPECT_EQ(alice->Received().filter(QStringLiteral("big")).size(), 2);
+
+  // Odd names are all kept, each under its own name; a long one is shortened by bytes.
+  alice->files.SetReceiveQuotaMB(1024);
+  const QStringList odd = {QStringLiteral("."), QStringLiteral(".."), QString(),
+                           QStringLiteral(" ")};
+  for (int i = 0; i < odd.size(); ++i) SendFile(*raw, index, odd[i], QByteArray(1, char('0' + i)));
+  const QString long_name = QString(150, QChar(0x5B57)) + QStringLiteral(".txt");
+  SendFile(*raw, index, long_name, "long");
+  ASSERT_TRUE(WaitUntil([&] { return alice->Received().size() == 40 + 2 + 5; }));
+  QFile first(alice->peer.home.File("file_Rcv/received.bin"));
+  ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+  EXPECT_EQ(first.readAll(), "0");
+  for (int n = 2; n <= 4; ++n) {
+    QFile f(alice->peer.home.File(QStringLiteral("file_Rcv/received (%1).bin").arg(n)));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << n;
+    EXPECT_EQ(f.readAll(), QByteArray(1, char('0' + n - 1)));
+  }
+  const QStringList longs = alice->Received().filter(QStringLiteral(".txt")).filter(QChar(0x5B57));
+  ASSERT_EQ(longs.size(), 1);
+  EXPECT_LE(QFile::encodeName(longs[0]).size(), 255);
+  EXPECT_TRUE(longs[0].endsWith(QStringLiteral(".txt")));
+}
+
+// Card returns the server takes back: only cards it dealt to that participant.
+struct CardPeer {
+  CardPeer(const QString& handle, int port)
+      : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
+    cards.FollowAnnouncements(peer.tools);
+    Settings& s = peer.instance.settings;
+    s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
+    s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
+    s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
+    s.Tarot4NovaRev = QStringLiteral("data\\tarot.txt");
+    s.Trump4NovaRev = QStringLiteral("data\\n_trump.txt");
+    s.ShuffleCount = 200;
+    auto lines = [](const QString& prefix, int n) {
+      QStringList l;
+      for (int i = 1; i <= n; ++i) l << prefix + QString::number(i);
+      return Cp932::Encode(l.join(QStringLiteral("\r\n")));
+    };
+    peer.home.Write("data/access.txt", lines(QStringLiteral("アクセス"), 3));
+    peer.home.Write("data/tarot.txt", lines(QStringLiteral("タロット"), 5));
+    peer.home.Write("data/n_trump.txt", lines(QStringLiteral("トランプ"), 52));
+  }
+  int Index() const { return peer.Index(); }
+
+  Peer peer;
+  Cards cards;
+};
+
+TEST(CardReturnTest, ReturnsOfCardsNeverDealtAreRefused) {
+  const int port = FreePort();
+  CardPeer gm(QStringLiteral("GM"), port), alice(QStringLiteral("Alice"), port),
+      bob(QStringLiteral("Bob"), port);
+  ASSERT_TRUE(StartServer(gm.peer));
+  ASSERT_TRUE(Join(alice.peer, gm.peer));
+  ASSERT_TRUE(Join(bob.peer, gm.peer));
+  auto mode = [&](int m) {
+    gm.cards.ChooseMode(m);
+    return WaitUntil([&] { return alice.cards.mode() == m && bob.cards.mode() == m; });
+  };
+  ASSERT_TRUE(mode(Cards::kNova));
+  gm.cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] {
+    return alice.cards.nova().hand.size() == 4 && bob.cards.nova().hand.size() == 4;
+  }));
+  CardDecks& decks = gm.cards.decks();
+  auto forged = [&](int code, int sub, const QString& card) {
+    Packet p(static_cast<int16_t>(code), static_cast<int16_t>(sub),
+             static_cast<int16_t>(alice.Index()), 0);
+    alice.peer.session.router().Send(RouteServer, p.Add(card), QStringLiteral("test"));
+  };
+
+  // Bob's card, discarded by Alice, and an access card nobody drew: refused and reported.
+  const int discards = decks.nova_trump.discards;
+  forged(427, 3, bob.cards.nova().hand[0]);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return gm.peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
+  forged(426, 3, QStringLiteral("アクセス1"));
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards);
+  // Her own card goes back, once.
+  const QString own = alice.cards.nova().hand[0];
+  forged(427, 3, own);
+  ASSERT_TRUE(WaitUntil([&] { return decks.nova_trump.discards == discards + 1; }));
+  forged(427, 3, own);
+  QTest::qWait(100);
+  EXPECT_EQ(decks.nova_trump.discards, discards + 1);
+
+  // The graphic table: a card Alice never drew is not thrown onto the discards.
+  ASSERT_TRUE(mode(Cards::kGraphic));
+  gm.cards.StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return !alice.cards.graphic_tarot().isEmpty(); }));
+  bob.cards.GraphicDraw(10, 10);
+  int drawn = -1;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const CardRecord& r : alice.cards.placed()) {
+      if (r.in_use) drawn = r.index;
+    }
+    return drawn >= 0;
+  }));
+  const int face = alice.cards.placed()[drawn].face;
+  alice.cards.GraphicDiscard(drawn);
+  QTest::qWait(150);
+  EXPECT_EQ(alice.cards.placed()[drawn].face, face) << "still Bob's, still on the table";
+  bob.cards.GraphicDiscard(drawn);
+  ASSERT_TRUE(WaitUntil([&] { return alice.cards.placed()[drawn].face == 2; }));
+}
+
+}  // namespace
+}  // namespace quillora::test
