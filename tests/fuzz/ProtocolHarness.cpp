@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -172,6 +174,15 @@ void RunProtocolInputReused(const uint8_t* data, size_t size) {
     server.reset();
     server = std::make_unique<FuzzServer>();
     runs = 0;
+    static const bool teardown_registered = [] {
+      // The chat log lays out its last lines when the program goes; Qt's font tables must still
+      // be there then, so they are made now and the program is taken down before they go
+      // (exit handlers run in the reverse order of their registration).
+      QFontMetricsF(QFont()).horizontalAdvance(QStringLiteral("字"));
+      std::atexit([] { server.reset(); });
+      return true;
+    }();
+    (void)teardown_registered;
   }
   server->Reset();
   Feed(server->dispatcher(), data, size);
