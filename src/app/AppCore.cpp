@@ -235,10 +235,10 @@ int AppCore::ReconnectMinutes() const {
   IniFile ini;
   if (!ini.Load(instance_.IniPath())) return Reconnector::kDefaultLimitMinutes;
   bool ok = false;
-  const int minutes = ReadIniString(ini, QStringLiteral("SpExt"), QStringLiteral("AutoReconnect"),
-                                    QString())
-                          .trimmed()
-                          .toInt(&ok);
+  const int minutes =
+      ReadIniString(ini, QStringLiteral("SpExt"), QStringLiteral("AutoReconnect"), QString())
+          .trimmed()
+          .toInt(&ok);
   if (!ok || minutes < 0) return Reconnector::kDefaultLimitMinutes;
   return std::min(minutes, 24 * 60);
 }

@@ -25,8 +25,8 @@
 #include "hexmap/HexMapState.h"
 #include "instant/InstantMessages.h"
 #include "net/FileTransfer.h"
-#include "net/Reconnector.h"
 #include "net/PortMapper.h"
+#include "net/Reconnector.h"
 #include "net/Session.h"
 #include "net/ToolAnnouncer.h"
 #include "scenario/ScenarioPlayer.h"
@@ -147,9 +147,9 @@ class AppCore : public QObject {
   CounterState counter_state_{counters_};
   HexMapState hex_state_{hex_map_};
   DrawBoardState draw_state_{drawing_};
-  TableKeeper keeper_{instance_, chat_log_,
-                      {&table_state_, &counter_state_, &hex_state_, &draw_state_}};
-  QString table_path_;  // --table FILE
+  TableKeeper keeper_{
+      instance_, chat_log_, {&table_state_, &counter_state_, &hex_state_, &draw_state_}};
+  QString table_path_;      // --table FILE
   PortMapper port_mapper_;  // destroyed first: takes the router's mapping back at exit
   bool port_mapping_allowed_ = false;
   bool shut_down_ = false;

@@ -27,8 +27,8 @@
 
 #include "app/AdmissionView.h"
 #include "app/AppCore.h"
-#include "app/LinkStatusWidget.h"
 #include "app/AppearanceDialog.h"
+#include "app/LinkStatusWidget.h"
 #include "chat/ChatHtml.h"
 #include "chat/ChatLog.h"
 #include "chat/NetworkInfoDialog.h"
@@ -952,14 +952,16 @@ void MainWindow::AddTableFileActions(QMenu* file) {
 
 void MainWindow::OpenTableFile() {
   // A client's tools follow the server's; only the host (or nobody yet) opens a table.
-  if (core_.instance().SessionMode == ModeClient || core_.instance().SessionMode == ModeConnecting) {
+  if (core_.instance().SessionMode == ModeClient ||
+      core_.instance().SessionMode == ModeConnecting) {
     dialogs_.Message(this, QStringLiteral("卓を開く"),
                      QStringLiteral("卓を開けるのは、サーバになっている時か接続していない時です。"),
                      Dialogs::Icon::Information, [this] { FocusInput(); });
     return;
   }
   TableKeeper& keeper = core_.table_keeper();
-  const QString folder = QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
+  const QString folder =
+      QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
   dialogs_.OpenFile(this, QStringLiteral("卓を開く"), folder, kTableFilter,
                     [this](const QString& chosen) {
                       FocusInput();
@@ -971,13 +973,15 @@ void MainWindow::SaveTableFile(bool ask) {
   TableKeeper& keeper = core_.table_keeper();
   if (!ask && keeper.IsOpen()) {
     if (!keeper.Save()) {
-      dialogs_.Message(this, QStringLiteral("機能エラー"),
-                       QStringLiteral("ファイル：") + keeper.Path() + QStringLiteral("に保存できません"),
-                       Dialogs::Icon::Critical);
+      dialogs_.Message(
+          this, QStringLiteral("機能エラー"),
+          QStringLiteral("ファイル：") + keeper.Path() + QStringLiteral("に保存できません"),
+          Dialogs::Icon::Critical);
     }
     return;
   }
-  const QString folder = QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
+  const QString folder =
+      QFileInfo(keeper.IsOpen() ? keeper.Path() : keeper.DefaultPath()).absolutePath();
   dialogs_.SaveFile(this, QStringLiteral("名前を付けて保存"), folder, kTableFilter,
                     TableKeeper::kSuffix, [this](const QString& chosen) {
                       FocusInput();
@@ -1012,10 +1016,10 @@ void MainWindow::SaveLogAsHtml() {
               options.secret_markers = {kSecretDicePrefix};
               options.leave_out_private = !include_private;
               if (!core_.chat_log().SaveMainAsHtml(chosen, options)) {
-                dialogs_.Message(this, QStringLiteral("機能エラー"),
-                                 QStringLiteral("ファイル：") + chosen +
-                                     QStringLiteral("に保存できません"),
-                                 Dialogs::Icon::Critical);
+                dialogs_.Message(
+                    this, QStringLiteral("機能エラー"),
+                    QStringLiteral("ファイル：") + chosen + QStringLiteral("に保存できません"),
+                    Dialogs::Icon::Critical);
               }
             });
       });

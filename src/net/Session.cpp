@@ -7,9 +7,9 @@
 
 #include "core/Instance.h"
 #include "net/MessageCodes.h"
+#include "net/Reachability.h"
 #include "net/RelayPump.h"
 #include "net/SocketLink.h"
-#include "net/Reachability.h"
 #include "text/Width.h"
 
 namespace quillora {
@@ -178,8 +178,7 @@ void Session::Connect(const QString& typed_answer) {
                              ? QHostAddress::AnyIPv6
                              : QHostAddress::Any);
   if (local_port > 0 &&
-      !client_->bind(any, static_cast<quint16>(local_port),
-                     QAbstractSocket::ReuseAddressHint)) {
+      !client_->bind(any, static_cast<quint16>(local_port), QAbstractSocket::ReuseAddressHint)) {
     instance_.ReportError(kTagMenu, SocketErrorNumber(client_->error()), client_->errorString());
     Retire(client_, false);
     client_ = nullptr;

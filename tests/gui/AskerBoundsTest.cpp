@@ -221,9 +221,8 @@ TEST(CardReturnTest, ReturnsOfCardsNeverDealtAreRefused) {
   };
   ASSERT_TRUE(mode(Cards::kNova));
   gm.cards.StartDecks();
-  ASSERT_TRUE(WaitUntil([&] {
-    return alice.cards.nova().hand.size() == 4 && bob.cards.nova().hand.size() == 4;
-  }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return alice.cards.nova().hand.size() == 4 && bob.cards.nova().hand.size() == 4; }));
   CardDecks& decks = gm.cards.decks();
   auto forged = [&](int code, int sub, const QString& card) {
     Packet p(static_cast<int16_t>(code), static_cast<int16_t>(sub),
@@ -234,8 +233,8 @@ TEST(CardReturnTest, ReturnsOfCardsNeverDealtAreRefused) {
   // Bob's card, discarded by Alice, and an access card nobody drew: refused and reported.
   const int discards = decks.nova_trump.discards;
   forged(427, 3, bob.cards.nova().hand[0]);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return gm.peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return gm.peer.SysReqMes().contains(QStringLiteral("受け付けません")); }));
   forged(426, 3, QStringLiteral("アクセス1"));
   QTest::qWait(100);
   EXPECT_EQ(decks.nova_trump.discards, discards);

@@ -52,9 +52,8 @@ bool ConnectWhenListening(RawPeer& peer, int port) {
 TEST(Executable, ServesARawPeerAndSavesOnSigterm) {
   TempHome home;
   const int port = FreePort();
-  RunningProgram program(
-      home.path(), {"--port", QString::number(port), "--server", "--handle", QStringLiteral("親"),
-                    "--no-port-mapping"});
+  RunningProgram program(home.path(), {"--port", QString::number(port), "--server", "--handle",
+                                       QStringLiteral("親"), "--no-port-mapping"});
   ASSERT_TRUE(program.process.waitForStarted(10000));
 
   RawPeer peer;
@@ -135,8 +134,9 @@ TEST(Executable, PasswordFromTheCommandLineLetsInOnlyThoseWhoKnowIt) {
 
   RunningProgram bad(bad_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
                                        QStringLiteral("偽"), "--password", QStringLiteral("違う")});
-  RunningProgram good(good_home.path(), {"--port", p, "--connect", "127.0.0.1", "--handle",
-                                         QStringLiteral("子"), "--password", word, "--no-port-mapping"});
+  RunningProgram good(good_home.path(),
+                      {"--port", p, "--connect", "127.0.0.1", "--handle", QStringLiteral("子"),
+                       "--password", word, "--no-port-mapping"});
   ASSERT_TRUE(WaitUntil([&] { return joined(QStringLiteral("子")); }, 20000));
   QTest::qWait(1000);
   EXPECT_FALSE(joined(QStringLiteral("偽")));
