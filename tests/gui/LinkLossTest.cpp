@@ -174,7 +174,8 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
   ASSERT_TRUE(lab.Up(port));
   const QStringList port_args{QStringLiteral("--port"), QString::number(port)};
   auto host = std::make_unique<Program>(
-      lab.Ns("lan"), port_args + QStringList{"--server", "--handle", QStringLiteral("親"), "--no-port-mapping"});
+      lab.Ns("lan"),
+      port_args + QStringList{"--server", "--handle", QStringLiteral("親"), "--no-port-mapping"});
   auto witness = std::make_unique<RawPeer>();
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); }, 20 * kSecond));
@@ -226,7 +227,8 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
   host->Kill();
   witness = std::make_unique<RawPeer>();
   host = std::make_unique<Program>(
-      lab.Ns("lan"), port_args + QStringList{"--server", "--handle", QStringLiteral("親"), "--no-port-mapping"});
+      lab.Ns("lan"),
+      port_args + QStringList{"--server", "--handle", QStringLiteral("親"), "--no-port-mapping"});
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return ConnectWitness(*witness, lab.Ns("lan"), port); }, 20 * kSecond));
   ASSERT_GT(witness->Hello(QStringLiteral("見張り")), 0);

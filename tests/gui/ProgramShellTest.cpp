@@ -135,7 +135,8 @@ TEST(ProgramShell, ASharedToolTheServerOpensOpensOnEveryClient) {
   late_cards.core.session().Connect(QStringLiteral("127.0.0.1"));
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
-        return late_cards.core.cards().mode() == Cards::kNovaRev && late_cards.shell->card_window().isVisible();
+        return late_cards.core.cards().mode() == Cards::kNovaRev &&
+               late_cards.shell->card_window().isVisible();
       },
       8000));
 }
