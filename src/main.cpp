@@ -19,6 +19,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"
 #include "ui/QtTranslations.h"
+#include "ui/ScrollBarStyle.h"
 
 #ifdef __SANITIZE_ADDRESS__
 // In the sanitizer build the leak scan at exit takes seconds after the window has closed and the
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
   // Window titles are exactly the program's own; no " — Quillora" suffix.
   QApplication::setDesktopFileName(QStringLiteral("io.github.quillora.Quillora"));
   quillora::InstallQtTranslations(QLocale::system());
+  quillora::UseClearScrollBars(app);
 
   const QString folder =
       quillora::ResolveProgramFolder(options->home, QApplication::applicationDirPath());

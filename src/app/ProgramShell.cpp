@@ -100,7 +100,7 @@ void ProgramShell::CatchUpAfterReconnect() {
     AppCore& core = core_;
     QStringList asked;
     if (cards_->isVisible()) {
-      core.cards().Repair();
+      core.cards().CatchUp();
       asked << QStringLiteral("カード");
     }
     if (hex_->isVisible()) {

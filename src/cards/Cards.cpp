@@ -164,6 +164,18 @@ void Cards::Repair() {
   if (mode_ == kGraphic) Request(msg::kCardGraphicRepair, 0);
 }
 
+void Cards::CatchUp() {
+  if (instance_.SessionMode != ModeClient) return;
+  if (mode_ == kNova) {
+    nova_ = NovaState{};
+    emit novaChanged();
+  } else if (mode_ == kNovaRev) {
+    rev_ = RevState{};
+    emit revChanged();
+  }
+  Repair();
+}
+
 QVector<int> Cards::ConnectedSockets() const {
   QVector<int> sockets;
   for (int k = 1; k <= instance_.SocketCount; ++k) {

@@ -86,6 +86,10 @@ class Cards : public QObject {
   void StartDecks();
   // "カード修復/途中参加" on a client: asks for a fresh copy where the mode needs one.
   void Repair();
+  // Back in the session after a lost connection: the server knows this program by a new number,
+  // so what it held was dealt to a participant who has left. The current game's cards are
+  // dropped and asked for again, as a card window that joins late asks for them.
+  void CatchUp();
   CardDecks& decks() { return decks_; }
 
   // --- Nova ---------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QProcess>
 
 #include "gui/SessionHarness.h"
+#include "net/FileTransfer.h"
 #include "net/MessageCodes.h"
 #include "text/Cp932.h"
 
@@ -97,6 +98,10 @@ class Program {
     return all;
   }
   int Count(const QString& text) const { return Log().count(text); }
+  // A file this program received, as stored.
+  QByteArray Received(const QString& name) const {
+    return home_.Read(QStringLiteral("file_Rcv/") + name);
+  }
 
  private:
   TempHome home_;
@@ -236,25 +241,43 @@ TEST(LinkLoss, DeadLinesAreNoticedAndPlayersComeBack) {
   EXPECT_GE(rejoined, 0) << "the player did not come back to the restarted host within 30 s";
   std::cerr << "[ link ] back at the restarted host after " << rejoined << " ms\n";
 
-  // A slow line (1 Mbit/s) carrying about a megabyte to the player is slow, not dead.
+  // A slow line (1 Mbit/s) carrying a 2.5 MB file to the player, sent a little faster than the
+  // line takes it: for longer than the link's own timeout there is always data waiting for an
+  // acknowledgement, and the acknowledgements come slowly. That is slow, not dead.
   ASSERT_TRUE(lab.Do(QStringLiteral("rate"), QStringLiteral("1000")));
   const int index = Announced(*witness, kHandle);
   const int lost_before = player.Count(QStringLiteral("サーバとの通信が途絶えました"));
-  const QString block(5000, QChar(u'あ'));  // 10 KB on the wire
-  // About 100 KB/s, near the line's rate, as a file transfer or a late join's maps would be.
+  QByteArray file(2500 * 1024, Qt::Uninitialized);
+  for (qsizetype i = 0; i < file.size(); ++i)
+    file[i] = static_cast<char>((i * 7 + i / 4093) & 0xFF);
+  const int pieces = FileTransfer::PieceCount(file.size());
+  const int16_t sender = static_cast<int16_t>(witness->Last(2)->Int(1));
   int sent = 0;
   QTimer pace;
   QObject::connect(&pace, &QTimer::timeout, [&] {
-    Packet chat(msg::kSendChat, 1, static_cast<int16_t>(witness->Last(2)->Int(1)), 0);
-    chat.Add(++sent == 100 ? QStringLiteral("最後の行") : block);
-    witness->Send(chat);
-    if (sent == 100) pace.stop();
+    for (int k = 0; k < 2 && sent < pieces; ++k) {
+      Packet piece = FileTransfer::PiecePacket(QStringLiteral("地図.bin"), file, ++sent,
+                                               msg::kFileStoreOnly, sender);
+      piece.MessageCode = msg::kSendFilePiece;
+      witness->Send(piece);
+    }
+    if (sent == pieces) {
+      Packet chat(msg::kSendChat, 1, sender, 0);
+      chat.Add(QStringLiteral("最後の行"));
+      witness->Send(chat);
+      pace.stop();
+    }
   });
-  pace.start(100);
-  const qint64 carried =
-      WaitMs([&] { return player.Log().contains(QStringLiteral("最後の行")); }, 60 * kSecond);
-  EXPECT_GE(carried, 0) << "the slow line did not carry the chat to the player";
-  std::cerr << "[ link ] 1 MB over 1 Mbit/s arrived after " << carried << " ms\n";
+  pace.start(25);  // about 160 KB/s
+  const qint64 carried = WaitMs(
+      [&] {
+        return player.Log().contains(QStringLiteral("最後の行")) &&
+               player.Received(QStringLiteral("地図.bin")).size() == file.size();
+      },
+      90 * kSecond);
+  EXPECT_GE(carried, 0) << "the slow line did not carry the file to the player";
+  std::cerr << "[ link ] 2.5 MB over 1 Mbit/s arrived after " << carried << " ms\n";
+  EXPECT_TRUE(player.Received(QStringLiteral("地図.bin")) == file) << "the file arrived intact";
   EXPECT_EQ(Departures(*witness, index), 0) << "a slow line was taken for a dead one";
   EXPECT_EQ(player.Count(QStringLiteral("サーバとの通信が途絶えました")), lost_before);
 }

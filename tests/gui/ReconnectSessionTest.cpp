@@ -10,9 +10,16 @@
 #include "app/AppCore.h"
 #include "app/MainWindow.h"
 #include "app/ProgramShell.h"
+#include "cards/CardWindow.h"
+#include "cards/Cards.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSupport.h"
 #include "counters/CounterWindow.h"
+#include "drawing/DrawWindow.h"
+#include "gui/ToolsSeen.h"
+#include "hexmap/HexWindow.h"
+#include "table/TableWindow.h"
+#include "text/Cp932.h"
 #include "text/IniFile.h"
 
 using namespace quillora;
@@ -124,4 +131,104 @@ TEST(Reconnect, APlayerCutOffComesBackCaughtUpAndDisconnectStopsTheTries) {
       QTest::qWaitFor([&] { return player.core.instance().SessionMode == ModeNone; }, 8000));
   QTest::qWait(100);
   EXPECT_FALSE(player.core.reconnector().Active());
+}
+
+namespace {
+
+QByteArray CardLines(const QString& prefix, int n) {
+  QStringList lines;
+  for (int i = 1; i <= n; ++i) lines << prefix + QString::number(i);
+  return Cp932::Encode(lines.join(QStringLiteral("\r\n")));
+}
+
+void UseSmallDecks(Program& p) {
+  Settings& s = p.core.instance().settings;
+  s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
+  s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
+  s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
+  p.home.Write("data/access.txt", CardLines(QStringLiteral("アクセス"), 3));
+  p.home.Write("data/tarot.txt", CardLines(QStringLiteral("タロット"), 5));
+  p.home.Write("data/n_trump.txt", CardLines(QStringLiteral("トランプ"), 52));
+}
+
+}  // namespace
+
+// Every shared tool a player has open is caught up after a return: what the host changed while
+// the player was away (a new deal, hex cells and a piece, a drawn page, table cells, counters)
+// is on the player's screen afterwards exactly as on the host's.
+TEST(Reconnect, EveryOpenToolShowsTheHostsStateAfterTheReturn) {
+  const int port = test::FreePort();
+  Program gm(QStringLiteral("GM"), port);
+  Program player(QStringLiteral("花子"), port);
+  UseSmallDecks(gm);
+  ASSERT_TRUE(gm.core.session().BecomeServer());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gm.core.instance().OwnIndex == 1; }, 8000));
+  player.core.session().Connect(QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return player.core.instance().SessionMode == ModeClient &&
+               player.core.instance().OwnIndex > 1;
+      },
+      8000));
+  AppCore& host = gm.core;
+
+  // The evening so far, every tool open on the player's screen.
+  host.cards().ChooseMode(Cards::kNova);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.cards().mode() == Cards::kNova; }, 8000));
+  host.cards().StartDecks();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.cards().nova().hand.size() == 4; }, 8000));
+  ASSERT_EQ(host.hex_map().CreatePage(kHexHorizontal, 1, kPieceCorners, 20, 15), 1);
+  ASSERT_TRUE(host.hex_map().AddPieceAt(QPoint(3, 3), 0x0000FF));
+  host.drawing().DrawShape(draw::kFilledBox, QPoint(100, 100), QPoint(300, 200), 0xFF0000);
+  ASSERT_TRUE(host.table().AddRow());
+  host.table().CommitCell(1, 0, QStringLiteral("ゴブリン"));
+  ASSERT_GE(host.counters().AddCount(0, true), 1);
+  player.shell->card_window().show();
+  player.shell->hex_window().show();
+  player.shell->draw_window().show();
+  player.shell->table_window().show();
+  player.shell->counter_window().show();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return test::LookAtTools(player.core) == test::LookAtTools(host); }, 8000))
+      << test::LookAtTools(player.core).Describe() << "\nhost:\n"
+      << test::LookAtTools(host).Describe();
+
+  // The line goes; the evening goes on without the player.
+  host.session().ServerSocket(player.core.instance().OwnIndex)->abort();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return player.core.reconnector().Active(); }, 8000));
+  host.cards().StartDecks();
+  host.hex_map().BeginStroke();
+  for (int c = 2; c <= 9; ++c) host.hex_map().PaintOver(QPoint(c, 5), 0x3366CC);
+  host.hex_map().EndStroke(0x3366CC);
+  ASSERT_TRUE(host.hex_map().AddPieceAt(QPoint(7, 8), 0x00FF00));
+  ASSERT_EQ(host.drawing().NewPage(), 1);
+  host.drawing().DrawShape(draw::kLine, QPoint(0, 0), QPoint(959, 719), 0x00AA00);
+  ASSERT_TRUE(host.table().AddColumn());
+  host.table().CommitCell(1, 1, QStringLiteral("HP 12"));
+  ASSERT_TRUE(host.counters().SetValue(1, -7));
+  ASSERT_GE(host.counters().AddCount(0, true), 2);
+  const test::ToolsSeen meanwhile = test::LookAtTools(host);
+  ASSERT_NE(test::LookAtTools(player.core), meanwhile);
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !player.core.reconnector().Active(); }, 8000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return test::LookAtTools(player.core) == test::LookAtTools(host); }, 15000))
+      << test::LookAtTools(player.core).Describe() << "\nhost:\n"
+      << meanwhile.Describe();
+  EXPECT_EQ(test::LookAtTools(host), meanwhile) << "catching up changed nothing on the host";
+  // The cards of the new deal: the tarot card the table sees and a hand of the new deck.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        return player.core.cards().nova().hand.size() == 4 &&
+               player.core.cards().nova().tarot == host.cards().nova().tarot;
+      },
+      8000))
+      << player.core.cards().nova().hand.join(' ').toStdString() << " / "
+      << player.core.cards().nova().tarot.toStdString() << " vs "
+      << host.cards().nova().tarot.toStdString();
+  EXPECT_EQ(player.Chat().count(QStringLiteral(
+                "開いている共有ツール（カード、ヘックスマップ、お絵かきボード、共有テーブル、"
+                "カウンター）の状態をサーバから取り寄せています。")),
+            1);
+  EXPECT_TRUE(player.dialogs.asked.empty());
 }
