@@ -273,6 +273,11 @@ void CardState::RestoreOwn(const StateReader& in) {
 }
 
 void CardState::Restore(const StateReader& in) {
+  // A table saved before it kept a card game leaves the game as it is.
+  if (in.Rows(kInfo).isEmpty()) {
+    MarkDescribed();
+    return;
+  }
   RestoreInfo(in);
   RestoreDecks(in);
   RestoreOwn(in);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <optional>
 
 #include "app/AppCore.h"
+#include "app/MainWindow.h"
 #include "app/TableStore.h"
 #include "chat/ChatHtml.h"
 #include "common/HexContent.h"
@@ -58,6 +60,7 @@ struct Player {
     options.table = table;
     options.port_mapping = false;
     core.Startup(options);
+    if (options.server) core.session().BecomeServer();
   }
   bool JoinWhenListening(int port) {
     // The host needs a moment before it listens.
@@ -505,4 +508,125 @@ TEST(TableFile, AReopenedTableShowsLastWeeksChatAndScenarioWithoutLoggingThemTwi
   // The scenario window shows the scenario at the line reached.
   EXPECT_EQ(window.Lines().value(4), QStringLiteral("狼：ガルル"));
   EXPECT_EQ(window.findChild<QTextEdit*>(QStringLiteral("rtbMain"))->textCursor().blockNumber(), 3);
+}
+
+TEST(TableFile, TheFileMenuCreatesSavesCopiesAndOpensTablesAndWritesTheHtmlLog) {
+  TempHome home;
+  FakeSound sound;
+  ScriptedDialogs dialogs;
+  AppCore core(home.path(), 11, sound);
+  core.Startup({});
+  MainWindow window(core, dialogs);
+  window.show();
+  TableKeeper& keeper = core.table_keeper();
+  auto trigger = [&](const char* name) {
+    QAction* action = window.menu_action(QString::fromLatin1(name));
+    ASSERT_NE(action, nullptr) << name;
+    action->trigger();
+  };
+  int opened = 0, copied = 0;
+  QStringList failed;
+  QObject::connect(&keeper, &TableKeeper::opened, [&] { ++opened; });
+  QObject::connect(&keeper, &TableKeeper::savedAs, [&] { ++copied; });
+  QObject::connect(&keeper, &TableKeeper::saveFailed, [&](const QString& p) { failed << p; });
+  const QString first = home.File(QStringLiteral("tables/一日目.qtable"));
+  const QString second = home.File(QStringLiteral("tables/二日目.qtable"));
+
+  // Nothing open yet: 卓を保存 asks for a name and starts a new table there.
+  dialogs.files.push_back(first);
+  trigger("mnuFileTableSave");
+  ASSERT_TRUE(WaitUntil([&] { return opened == 1; }));
+  EXPECT_EQ(keeper.Path(), first);
+  ASSERT_TRUE(core.counters().SetValue(0, 5));
+  trigger("mnuFileTableSave");
+  ASSERT_TRUE(
+      WaitUntil([&] { return Query(first, "SELECT value FROM counters WHERE element=0") == "5"; }));
+
+  // 名前を付けて保存… goes on in a copy; later changes reach the copy only.
+  dialogs.files.push_back(second);
+  trigger("mnuFileTableSaveAs");
+  ASSERT_TRUE(WaitUntil([&] { return copied == 1; }));
+  EXPECT_EQ(keeper.Path(), second);
+  ASSERT_TRUE(core.counters().SetValue(0, 9));
+  trigger("mnuFileTableSave");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Query(second, "SELECT value FROM counters WHERE element=0") == "9"; }));
+  EXPECT_EQ(Query(first, "SELECT value FROM counters WHERE element=0"), QStringLiteral("5"));
+
+  // 卓を開く… brings the first day back.
+  dialogs.files.push_back(first);
+  trigger("mnuFileTableOpen");
+  ASSERT_TRUE(WaitUntil([&] { return opened == 2; }));
+  EXPECT_EQ(core.counters().At(0)->value, 5);
+  EXPECT_EQ(keeper.Path(), first);
+  EXPECT_TRUE(Cp932::DecodeFile(home.Read(QStringLiteral("app.ini"))).contains(first));
+
+  // A copy that cannot be written says so.
+  const size_t asked = dialogs.asked.size();
+  dialogs.files.push_back(home.File(QStringLiteral("tables")));  // a folder, not a file
+  trigger("mnuFileTableSaveAs");
+  ASSERT_TRUE(WaitUntil([&] { return !failed.isEmpty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return dialogs.asked.size() > asked + 1; }));
+  EXPECT_EQ(dialogs.asked.back().title, QStringLiteral("機能エラー"));
+  EXPECT_EQ(keeper.Path(), first);
+
+  // HTMLで保存…, whispers left out.
+  core.chat_log().AppendChatLine(QStringLiteral("卓主："), kSpeakerOwn, QStringLiteral("おやすみ"),
+                                 {}, 0);
+  dialogs.confirms.push_back(false);
+  dialogs.files.push_back(home.File(QStringLiteral("log/共有.html")));
+  trigger("mnuFileHtml");
+  EXPECT_TRUE(QString::fromUtf8(home.Read(QStringLiteral("log/共有.html")))
+                  .contains(QStringLiteral("おやすみ")));
+  window.close();
+}
+
+TEST(TableFile, OpeningAnotherTableWhilePlayersAreConnectedHandsItToThem) {
+  TempHome home;
+  const QString monday = home.File(QStringLiteral("月曜.qtable"));
+  const QString friday = home.File(QStringLiteral("金曜.qtable"));
+  {
+    // Friday's table, made without a session: one table row, a counter, two hex pages, a
+    // drawing.
+    FakeSound sound;
+    AppCore prep(home.path(), 5, sound);
+    prep.Startup({});
+    ASSERT_TRUE(OpenTable(prep.table_keeper(), friday));
+    ASSERT_TRUE(prep.table().AddRow());
+    prep.table().CommitCell(1, 0, QStringLiteral("金曜の敵"));
+    ASSERT_TRUE(prep.counters().SetValue(0, 77));
+    ASSERT_EQ(prep.hex_map().CreatePage(kHexSquare, 2, kPieceNoDirection, 12, 9), 1);
+    ASSERT_EQ(prep.hex_map().CreatePage(kHexVertical, 1, kPieceCorners, 30, 20), 2);
+    prep.hex_map().BeginStroke();
+    for (int c = 1; c <= 12; ++c) prep.hex_map().PaintOver(QPoint(c, 4), 0x00C0FF);
+    prep.hex_map().EndStroke(0x00C0FF);
+    prep.drawing().DrawShape(draw::kFilledBox, QPoint(10, 10), QPoint(400, 300), 0x8000FF);
+    ASSERT_TRUE(CloseTable(prep.table_keeper()));
+  }
+
+  const int port = FreePort();
+  Player gm(QStringLiteral("卓主"), port, monday);
+  AppCore& g = gm.core;
+  ASSERT_TRUE(WaitUntil([&] { return g.instance().OwnIndex == 1; }, 20000));
+  Player alice(QStringLiteral("アリス"), port);
+  ASSERT_TRUE(alice.JoinWhenListening(port));
+  AppCore& a = alice.core;
+  // Monday: three table rows, a hex page and a drawing the player has seen.
+  for (int r = 0; r < 3; ++r) ASSERT_TRUE(g.table().AddRow());
+  g.table().CommitCell(2, 0, QStringLiteral("月曜の敵"));
+  ASSERT_EQ(g.hex_map().CreatePage(kHexSquare, 1, kPieceNoDirection, 8, 8), 1);
+  g.drawing().DrawShape(draw::kLine, QPoint(0, 0), QPoint(500, 500), 0x0000FF);
+  ASSERT_TRUE(WaitUntil([&] { return Look(a) == Look(g); }, 20000));
+
+  ASSERT_TRUE(OpenTable(g.table_keeper(), friday));
+  EXPECT_EQ(g.table().RowCount(), 2);
+  EXPECT_EQ(g.hex_map().PageCount(), 2);
+  EXPECT_EQ(g.counters().At(0)->value, 77);
+  ASSERT_TRUE(WaitUntil([&] { return Look(a) == Look(g); }, 40000))
+      << Look(a).table.join(' ').toStdString() << " vs " << Look(g).table.join(' ').toStdString()
+      << "\n"
+      << Look(a).counters.join(' ').toStdString() << " vs "
+      << Look(g).counters.join(' ').toStdString() << "\n"
+      << Look(a).hex.size() << " vs " << Look(g).hex.size();
+  EXPECT_EQ(a.table().RowCount(), 2);  // Monday's extra rows are gone for the player too
 }
