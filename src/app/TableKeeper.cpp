@@ -69,9 +69,10 @@ void TableKeeper::Schedule() {
 }
 
 void TableKeeper::OnChatLine(const QString& speaker, int kind, const QString& text,
-                             uint32_t colour) {
+                             const QString& indent_reference, uint32_t colour) {
   if (!open_) return;
-  chat_lines_.AddChat({QDateTime::currentMSecsSinceEpoch(), speaker, kind, colour, text, {}});
+  chat_lines_.AddChat(
+      {QDateTime::currentMSecsSinceEpoch(), speaker, kind, colour, text, indent_reference});
   Schedule();
 }
 

@@ -73,7 +73,8 @@ class TableKeeper : public QObject {
   void Schedule();
   void Write(bool everything, bool asked = false);
   void RememberLast(const QString& path);
-  void OnChatLine(const QString& speaker, int kind, const QString& text, uint32_t colour);
+  void OnChatLine(const QString& speaker, int kind, const QString& text,
+                  const QString& indent_reference, uint32_t colour);
   QVector<StateTable> AllTables() const;
   void StartOpen(const QString& path, bool fresh);
   void Opened(const TableWriter::OpenResult& result);

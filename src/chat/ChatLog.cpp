@@ -355,7 +355,7 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
 void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
                              const QString& indent_reference, uint32_t color) {
   pending_.push_back({speaker, kind, text, indent_reference, color});
-  emit lineAccepted(speaker, kind, text, color);
+  emit lineAccepted(speaker, kind, text, indent_reference, color);
   if (!batching_) {
     Flush();
   } else if (!frame_.isActive()) {

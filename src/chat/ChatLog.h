@@ -123,7 +123,8 @@ class ChatLog : public QObject, public ChatSink {
   // A day-log file was written (emitted after each successful write, in writing order).
   void dayLogWritten(const QString& path);
   // A chat line was accepted (before it is shown); the table file keeps it.
-  void lineAccepted(const QString& speaker, int kind, const QString& text, uint32_t color);
+  void lineAccepted(const QString& speaker, int kind, const QString& text,
+                    const QString& indent_reference, uint32_t color);
 
  private:
   class RtfDayFile;
