@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/TableKeeper.h"
+#include "cards/CardState.h"
 #include "cards/Cards.h"
 #include "chat/ChatController.h"
 #include "chat/ChatLog.h"
@@ -147,8 +148,12 @@ class AppCore : public QObject {
   CounterState counter_state_{counters_};
   HexMapState hex_state_{hex_map_};
   DrawBoardState draw_state_{drawing_};
+  CardState card_state_{cards_};
+  ScenarioState scenario_state_{scenario_.place()};
   TableKeeper keeper_{
-      instance_, chat_log_, {&table_state_, &counter_state_, &hex_state_, &draw_state_}};
+      instance_,
+      chat_log_,
+      {&table_state_, &counter_state_, &hex_state_, &draw_state_, &card_state_, &scenario_state_}};
   QString table_path_;      // --table FILE
   PortMapper port_mapper_;  // destroyed first: takes the router's mapping back at exit
   bool port_mapping_allowed_ = false;

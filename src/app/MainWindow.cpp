@@ -948,6 +948,12 @@ void MainWindow::AddTableFileActions(QMenu* file) {
   connect(save, &QAction::triggered, this, [this] { SaveTableFile(false); });
   connect(save_as, &QAction::triggered, this, [this] { SaveTableFile(true); });
   connect(html, &QAction::triggered, this, [this] { SaveLogAsHtml(); });
+  // The file is written on its own thread; a save that failed there is said here.
+  connect(&core_.table_keeper(), &TableKeeper::saveFailed, this, [this](const QString& path) {
+    dialogs_.Message(this, QStringLiteral("機能エラー"),
+                     QStringLiteral("ファイル：") + path + QStringLiteral("に保存できません"),
+                     Dialogs::Icon::Critical, [this] { FocusInput(); });
+  });
 }
 
 void MainWindow::OpenTableFile() {
@@ -972,12 +978,7 @@ void MainWindow::OpenTableFile() {
 void MainWindow::SaveTableFile(bool ask) {
   TableKeeper& keeper = core_.table_keeper();
   if (!ask && keeper.IsOpen()) {
-    if (!keeper.Save()) {
-      dialogs_.Message(
-          this, QStringLiteral("機能エラー"),
-          QStringLiteral("ファイル：") + keeper.Path() + QStringLiteral("に保存できません"),
-          Dialogs::Icon::Critical);
-    }
+    keeper.Save();
     return;
   }
   const QString folder =
@@ -987,12 +988,10 @@ void MainWindow::SaveTableFile(bool ask) {
                       FocusInput();
                       if (chosen.isEmpty()) return;
                       TableKeeper& k = core_.table_keeper();
-                      const bool ok = k.IsOpen() ? k.SaveAs(chosen) : k.Create(chosen);
-                      if (!ok) {
-                        dialogs_.Message(this, QStringLiteral("機能エラー"),
-                                         QStringLiteral("ファイル：") + chosen +
-                                             QStringLiteral("に保存できません"),
-                                         Dialogs::Icon::Critical);
+                      if (k.IsOpen()) {
+                        k.SaveAs(chosen);
+                      } else {
+                        k.Create(chosen);
                       }
                     });
 }

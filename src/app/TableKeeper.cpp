@@ -1,9 +1,9 @@
 #include "app/TableKeeper.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <memory>
 
 #include "chat/ChatLog.h"
 #include "core/Instance.h"
@@ -19,68 +19,136 @@ TableKeeper::TableKeeper(Instance& instance, ChatLog& chat, QVector<ToolState*> 
   connect(&timer_, &QTimer::timeout, this, [this] { Write(false); });
   for (ToolState* tool : tools_) tool->SetChangeListener([this] { Schedule(); });
   connect(&chat, &ChatLog::lineAccepted, this, &TableKeeper::OnChatLine);
+  thread_.setObjectName(QStringLiteral("table file"));
+  worker_ = new QObject;
+  worker_->moveToThread(&thread_);
+  thread_.start();
 }
 
 TableKeeper::~TableKeeper() {
-  // Whatever is still waiting goes in before the file closes.
-  if (store_.IsOpen()) Write(false);
+  // Whatever is still waiting goes in, then the file's thread closes the file and ends. This
+  // is the one wait for it: the program is going.
+  if (open_) Write(false);
+  QMetaObject::invokeMethod(
+      worker_,
+      [this] {
+        writer_.Close();
+        QThread::currentThread()->quit();
+      },
+      Qt::QueuedConnection);
+  thread_.wait();
+  delete worker_;
   for (ToolState* tool : tools_) tool->SetChangeListener({});
 }
 
+void TableKeeper::OnFileThread(std::function<void(TableWriter&)> job) {
+  ++jobs_;
+  QMetaObject::invokeMethod(
+      worker_, [this, job = std::move(job)] { job(writer_); }, Qt::QueuedConnection);
+}
+
+void TableKeeper::Back(std::function<void()> done) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, done = std::move(done)] {
+        if (done) done();
+        if (--jobs_ == 0) emit idle();
+      },
+      Qt::QueuedConnection);
+}
+
+QVector<StateTable> TableKeeper::AllTables() const {
+  QVector<StateTable> tables;
+  for (ToolState* tool : tools_) tables += tool->Tables();
+  return tables;
+}
+
 void TableKeeper::Schedule() {
-  if (restoring_ || !store_.IsOpen()) return;
+  if (restoring_ || !open_) return;
   if (!timer_.isActive()) timer_.start();
 }
 
 void TableKeeper::OnChatLine(const QString& speaker, int kind, const QString& text,
-                             uint32_t colour) {
-  if (!store_.IsOpen()) return;
-  chat_lines_.append({QDateTime::currentMSecsSinceEpoch(), speaker, kind, colour, text});
+                             const QString& indent_reference, uint32_t colour) {
+  if (!open_) return;
+  chat_lines_.AddChat(
+      {QDateTime::currentMSecsSinceEpoch(), speaker, kind, colour, text, indent_reference});
   Schedule();
 }
 
-bool TableKeeper::Write(bool everything) {
+void TableKeeper::Write(bool everything, bool asked) {
   timer_.stop();
-  if (!store_.IsOpen()) return false;
+  if (!open_ || opening_) return;
   QElapsedTimer clock;
   clock.start();
-  if (!store_.Begin()) return false;
+  auto batch = std::make_shared<TableBatch>(std::exchange(chat_lines_, TableBatch{}));
   for (ToolState* tool : tools_) {
     if (everything) {
-      tool->DescribeAll(store_);
+      tool->DescribeAll(*batch);
     } else if (tool->HasChanges()) {
-      tool->DescribeChanges(store_);
+      tool->DescribeChanges(*batch);
     }
   }
-  for (const ChatLine& line : std::as_const(chat_lines_)) {
-    store_.AppendChatLine(++chat_seq_, line.msecs, line.speaker, line.kind, line.colour, line.text);
-  }
-  chat_lines_.clear();
-  const bool ok = store_.Commit();
-  const QString error = store_.TakeError();
-  if (!ok || !error.isEmpty()) {
-    instance_.ReportError(QStringLiteral("TableFile"), 0, error);
-  }
-  last_write_ns_ = clock.nsecsElapsed();
-  return ok;
+  if (batch->IsEmpty() && !asked) return;
+  OnFileThread([this, batch, asked](TableWriter& writer) {
+    const TableWriter::WriteResult result = writer.Write(*batch);
+    Back([this, result, asked] { Written(result, asked); });
+  });
+  last_collect_ns_ = clock.nsecsElapsed();
 }
 
-bool TableKeeper::Open(const QString& path) {
-  QVector<StateTable> tables;
-  for (ToolState* tool : tools_) tables += tool->Tables();
+void TableKeeper::Written(const TableWriter::WriteResult& result, bool asked) {
+  last_commit_ns_ = result.ns;
+  ++writes_done_;
+  if (result.ok) return;
+  instance_.ReportError(QStringLiteral("TableFile"), 0, result.error);
+  if (asked) emit saveFailed(path_);
+}
+
+void TableKeeper::Open(const QString& path) { StartOpen(path, false); }
+
+void TableKeeper::Create(const QString& path) { StartOpen(path, true); }
+
+void TableKeeper::StartOpen(const QString& path, bool fresh) {
   // What was collected for the old file belongs to it.
-  if (store_.IsOpen()) Write(false);
-  const bool existed = QFileInfo::exists(path);
-  TableStore::Opened result = store_.Open(path, tables);
-  if (!result.message.isEmpty()) chat_.SystemLine(result.message);
+  if (open_) Write(false);
+  opening_ = true;
+  open_ = true;
+  const int ticket = ++open_ticket_;
+  OnFileThread([this, path, fresh, ticket, tables = AllTables()](TableWriter& writer) {
+    auto result = std::make_shared<TableWriter::OpenResult>(writer.Open(path, tables, fresh));
+    Back([this, result, ticket] {
+      if (ticket == open_ticket_) Opened(*result);
+    });
+  });
+}
+
+void TableKeeper::Opened(const TableWriter::OpenResult& result) {
+  opening_ = false;
+  if (!result.opened.message.isEmpty()) chat_.SystemLine(result.opened.message);
   using O = TableStore::Outcome;
-  if (result.outcome == O::kRefused || result.outcome == O::kFailed) return false;
-  chat_seq_ = store_.LastChatSeq();
-  chat_lines_.clear();
-  if (existed && result.outcome != O::kCreated) {
+  if (result.opened.outcome == O::kRefused || result.opened.outcome == O::kFailed) {
+    // The file's thread still has the table that was open before, if any.
+    open_ = !path_.isEmpty();
+    emit openFailed(result.path);
+    return;
+  }
+  path_ = result.path;
+  if (result.restored) {
     restoring_ = true;
-    for (ToolState* tool : tools_) tool->Restore(store_);
+    for (ToolState* tool : tools_) tool->Restore(result.snapshot);
     restoring_ = false;
+    std::vector<ChatLog::EarlierLine> lines;
+    lines.reserve(static_cast<size_t>(result.snapshot.chat.size()));
+    for (const TableChatLine& l : result.snapshot.chat) {
+      lines.push_back({l.speaker, l.kind, l.text, l.indent_reference, l.colour});
+    }
+    chat_.ShowEarlierLines(lines);
+    chat_.SystemLine(
+        lines.empty() ? QStringLiteral("卓「%1」を開きました。").arg(QFileInfo(path_).fileName())
+                      : QStringLiteral("卓「%1」を開きました。ここまでの%2行は前回までの発言です。")
+                            .arg(QFileInfo(path_).fileName())
+                            .arg(lines.size()));
     // Players already at the table get the opened state as late joiners do.
     if (instance_.SessionMode == ModeServer) {
       QVector<int> players;
@@ -92,37 +160,45 @@ bool TableKeeper::Open(const QString& path) {
   } else {
     Write(true);
   }
-  RememberLast(store_.Path());
-  emit opened(store_.Path());
+  RememberLast(path_);
+  emit opened(path_);
+}
+
+bool TableKeeper::Save() {
+  if (!open_ || opening_) return false;
+  Write(false, true);
   return true;
 }
 
-bool TableKeeper::Save() { return Write(false); }
-
-bool TableKeeper::Create(const QString& path) {
-  if (store_.IsOpen()) Close();
-  for (const char* suffix : {"", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
-  return Open(path);
-}
-
 void TableKeeper::Close() {
-  if (!store_.IsOpen()) return;
+  if (!open_) return;
   Write(false);
-  store_.Close();
+  ++open_ticket_;  // an opening still under way is not taken into the tools
+  open_ = false;
+  opening_ = false;
+  path_.clear();
+  OnFileThread([this](TableWriter& writer) {
+    writer.Close();
+    Back({});
+  });
 }
 
 bool TableKeeper::SaveAs(const QString& path) {
-  if (!store_.IsOpen() || !Write(false)) return false;
+  if (!open_ || opening_) return false;
+  Write(false);
   const QString target = QFileInfo(path).absoluteFilePath();
-  if (target == store_.Path()) return true;
-  if (!store_.CopyTo(target)) return false;
-  QVector<StateTable> tables;
-  for (ToolState* tool : tools_) tables += tool->Tables();
-  const TableStore::Opened result = store_.Open(target, tables);
-  if (!store_.IsOpen()) return false;
-  chat_seq_ = store_.LastChatSeq();
-  (void)result;
-  RememberLast(store_.Path());
+  OnFileThread([this, target, tables = AllTables()](TableWriter& writer) {
+    const bool ok = writer.SaveAs(target, tables);
+    Back([this, ok, target] {
+      if (!ok) {
+        emit saveFailed(target);
+        return;
+      }
+      path_ = target;
+      RememberLast(path_);
+      emit savedAs(path_);
+    });
+  });
   return true;
 }
 

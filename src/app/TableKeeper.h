@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 #include <QVector>
-#include <memory>
+#include <functional>
 
-#include "app/TableStore.h"
+#include "app/TableWriter.h"
 #include "core/ToolState.h"
 
 namespace quillora {
@@ -16,8 +16,10 @@ class ChatLog;
 class Instance;
 
 // Keeps the session's shared state in a table file while the program hosts: the tools' states
-// and the chat lines. Changes are collected and written in one transaction a second, so a
-// crash loses at most the last second; opening a file gives its state to the tools.
+// and the chat lines. Changes are collected once a second and handed to the file's own thread,
+// which writes them in one transaction, so a crash loses at most the last second and the
+// window never waits for the disk. Opening a file gives its state to the tools when the file
+// has been read; the requests reach the file in the order they were made.
 class TableKeeper : public QObject {
   Q_OBJECT
 
@@ -30,55 +32,74 @@ class TableKeeper : public QObject {
 
   TableKeeper(Instance& instance, ChatLog& chat, QVector<ToolState*> tools,
               QObject* parent = nullptr);
+  // Everything collected is written and the file closed before the program goes.
   ~TableKeeper() override;
 
   // Opens the file (created when missing; the tools' current state goes into a new file, an
-  // existing file's state goes into the tools). What the opening had to say goes to the chat.
-  // False when the file was refused or could not be opened (the previous table stays).
-  bool Open(const QString& path);
+  // existing file's state goes into the tools). What the opening had to say goes to the chat;
+  // `opened` or `openFailed` follows. When the file is refused, the previous table stays.
+  void Open(const QString& path);
   // A new table at `path` (an old file there is replaced) holding the tools' current state.
-  bool Create(const QString& path);
+  void Create(const QString& path);
   // Writes what is waiting and closes the file.
   void Close();
-  // Writes everything collected now. False when no table is open or the write failed.
+  // Writes everything collected now; a failure is signalled by `saveFailed`. False when no
+  // table is open.
   bool Save();
-  // Writes the whole table to `path` and goes on with that file.
+  // Writes the whole table to `path` and goes on with that file (`savedAs` or `saveFailed`).
   bool SaveAs(const QString& path);
-  // The table the host uses when none was chosen: the last one, else a new one in the
-  // program folder.
+  // The table the host uses when none was chosen: the last one, else a new one in the program
+  // folder.
   QString DefaultPath() const;
-  bool IsOpen() const { return store_.IsOpen(); }
-  QString Path() const { return store_.Path(); }
-  // For the benchmark and tests: the time the last write took.
-  qint64 LastWriteNs() const { return last_write_ns_; }
+  // A table is open or being opened.
+  bool IsOpen() const { return open_; }
+  QString Path() const { return path_; }
+  // For the benchmark and tests: what the last write cost this thread (the tools describing
+  // their changes), and what its statements and commit took on the file's thread.
+  qint64 LastCollectNs() const { return last_collect_ns_; }
+  qint64 LastCommitNs() const { return last_commit_ns_; }
+  int WritesDone() const { return writes_done_; }
 
  signals:
   // A table was opened: the tools hold its state.
   void opened(const QString& path);
+  void openFailed(const QString& path);
+  void savedAs(const QString& path);
+  void saveFailed(const QString& path);
+  // The file's thread has done everything asked of it so far (a close included).
+  void idle();
 
  private:
   void Schedule();
-  bool Write(bool everything);
+  void Write(bool everything, bool asked = false);
   void RememberLast(const QString& path);
-  void OnChatLine(const QString& speaker, int kind, const QString& text, uint32_t colour);
-
-  struct ChatLine {
-    qint64 msecs;
-    QString speaker;
-    int kind;
-    uint32_t colour;
-    QString text;
-  };
+  void OnChatLine(const QString& speaker, int kind, const QString& text,
+                  const QString& indent_reference, uint32_t colour);
+  QVector<StateTable> AllTables() const;
+  void StartOpen(const QString& path, bool fresh);
+  void Opened(const TableWriter::OpenResult& result);
+  void Written(const TableWriter::WriteResult& result, bool asked);
+  // Runs `job` on the file's thread, and `done` back here afterwards.
+  void OnFileThread(std::function<void(TableWriter&)> job);
+  void Back(std::function<void()> done);
 
   Instance& instance_;
   ChatLog& chat_;
   QVector<ToolState*> tools_;
-  TableStore store_;
+  QThread thread_;
+  QObject* worker_ = nullptr;  // lives on thread_; runs the jobs
+  TableWriter writer_;         // used on thread_ only
   QTimer timer_;
-  QVector<ChatLine> chat_lines_;
-  qint64 chat_seq_ = 0;
+  TableBatch chat_lines_;
+  bool open_ = false;
+  bool opening_ = false;  // until the file's state is in the tools nothing is written
+  int jobs_ = 0;          // sent to the file's thread and not done yet
+  int open_ticket_ = 0;   // the opening whose result is awaited
+  QString path_;
   bool restoring_ = false;
-  qint64 last_write_ns_ = 0;
+  qint64 last_collect_ns_ = 0;
+  qint64 last_commit_ns_ = 0;
+  int writes_done_ = 0;
 };
 
 }  // namespace quillora

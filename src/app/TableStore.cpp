@@ -2,10 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 
 namespace quillora {
 
@@ -13,6 +15,8 @@ namespace {
 
 const QString kChat = QStringLiteral("chat_lines");
 const QString kFileInfo = QStringLiteral("file_info");
+// Light compression: a page is written often, and the file is not sent anywhere.
+constexpr int kPngQuality = 90;
 
 QString Quoted(const QString& name) {
   QString q = name;
@@ -38,6 +42,16 @@ void Bind(sqlite3_stmt* st, int i, const QVariant& v) {
     case QMetaType::QByteArray: {
       const QByteArray b = v.toByteArray();
       sqlite3_bind_blob64(st, i, b.constData(), static_cast<sqlite3_uint64>(b.size()),
+                          SQLITE_TRANSIENT);
+      break;
+    }
+    case QMetaType::QImage: {
+      // Encoded here, on the writer's thread, not where the picture was drawn.
+      QByteArray png;
+      QBuffer buffer(&png);
+      buffer.open(QIODevice::WriteOnly);
+      v.value<QImage>().save(&buffer, "PNG", kPngQuality);
+      sqlite3_bind_blob64(st, i, png.constData(), static_cast<sqlite3_uint64>(png.size()),
                           SQLITE_TRANSIENT);
       break;
     }
@@ -232,7 +246,7 @@ TableStore::Opened TableStore::Open(const QString& path, const QVector<StateTabl
 
 bool TableStore::CreateTables(const QVector<StateTable>& tables) {
   QVector<StateTable> all = tables;
-  all.append({kChat, {"seq", "time", "speaker", "kind", "colour", "text"}, 1});
+  all.append({kChat, {"seq", "time", "speaker", "kind", "colour", "text", "indent"}, 1});
   all.append({kFileInfo, {"name", "value"}, 1});
   if (!Exec("BEGIN")) return false;
   for (const StateTable& t : all) {
@@ -241,7 +255,7 @@ bool TableStore::CreateTables(const QVector<StateTable>& tables) {
     const QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, PRIMARY KEY (%3))")
                             .arg(Quoted(t.name), columns.join(QLatin1String(", ")),
                                  columns.mid(0, t.key_columns).join(QLatin1String(", ")));
-    if (!Exec(sql.toUtf8().constData())) {
+    if (!Exec(sql.toUtf8().constData()) || !AddMissingColumns(t)) {
       Rollback();
       return false;
     }
@@ -249,7 +263,28 @@ bool TableStore::CreateTables(const QVector<StateTable>& tables) {
   }
   Put(kFileInfo, {QStringLiteral("program"), QStringLiteral("Quillora")});
   Exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion).toUtf8().constData());
-  return Commit();
+  if (!Commit()) return false;
+  chat_seq_ = LastChatSeq();
+  return true;
+}
+
+bool TableStore::AddMissingColumns(const StateTable& table) {
+  QStringList have;
+  sqlite3_stmt* st = nullptr;
+  const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(table.name));
+  if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      have << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    }
+  }
+  sqlite3_finalize(st);
+  for (const QString& c : table.columns) {
+    if (have.contains(c)) continue;
+    const QString add =
+        QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(Quoted(table.name), Quoted(c));
+    if (!Exec(add.toUtf8().constData())) return false;
+  }
+  return true;
 }
 
 void TableStore::MakeBackup() {
@@ -376,12 +411,38 @@ QVector<QVariantList> TableStore::Rows(const QString& table) const {
   return rows;
 }
 
-void TableStore::AppendChatLine(qint64 seq, qint64 msecs_since_epoch, const QString& speaker,
-                                int kind, uint32_t colour, const QString& text) {
-  Put(kChat, {seq,
-              QDateTime::fromMSecsSinceEpoch(msecs_since_epoch)
-                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-              speaker, kind, static_cast<qint64>(colour), text});
+void TableStore::AppendChatLine(const TableChatLine& line) {
+  Put(kChat,
+      {++chat_seq_,
+       QDateTime::fromMSecsSinceEpoch(line.msecs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+       line.speaker, line.kind, static_cast<qint64>(line.colour), line.text,
+       line.indent_reference});
+}
+
+TableSnapshot TableStore::Snapshot(int chat_lines) const {
+  TableSnapshot snapshot;
+  for (const StateTable& t : tables_) {
+    if (t.name != kChat && t.name != kFileInfo) snapshot.Set(t.name, Rows(t.name));
+  }
+  if (!db_) return snapshot;
+  sqlite3_stmt* st = nullptr;
+  const char* sql =
+      "SELECT speaker, kind, colour, text, indent FROM "
+      "(SELECT * FROM chat_lines ORDER BY seq DESC LIMIT ?) ORDER BY seq";
+  if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_int(st, 1, chat_lines);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      TableChatLine line;
+      line.speaker = Column(st, 0).toString();
+      line.kind = Column(st, 1).toInt();
+      line.colour = static_cast<uint32_t>(Column(st, 2).toLongLong());
+      line.text = Column(st, 3).toString();
+      line.indent_reference = Column(st, 4).toString();
+      snapshot.chat.append(line);
+    }
+  }
+  sqlite3_finalize(st);
+  return snapshot;
 }
 
 qint64 TableStore::LastChatSeq() const {

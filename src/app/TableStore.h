@@ -11,6 +11,31 @@ struct sqlite3_stmt;
 
 namespace quillora {
 
+// One chat line as the table file keeps it.
+struct TableChatLine {
+  qint64 msecs = 0;  // since the epoch
+  QString speaker;
+  int kind = 0;
+  uint32_t colour = 0;
+  QString text;
+  QString indent_reference;
+};
+
+// Every row of a table file's state tables, read at once so the tools can take it back away
+// from the file.
+class TableSnapshot : public StateReader {
+ public:
+  QVector<QVariantList> Rows(const QString& table) const override { return rows_.value(table); }
+  void Set(const QString& table, QVector<QVariantList> rows) {
+    rows_.insert(table, std::move(rows));
+  }
+  // The file's last chat lines, oldest first.
+  QVector<TableChatLine> chat;
+
+ private:
+  QHash<QString, QVector<QVariantList>> rows_;
+};
+
 // The table file: one SQLite database (WAL, a schema version in PRAGMA user_version) with one
 // plain table per part of each shared tool's state, a table of chat lines and a table of
 // facts about the file. Changes are written between Begin() and Commit(), one transaction
@@ -44,16 +69,18 @@ class TableStore : public StateWriter, public StateReader {
   bool Commit();
   void Rollback();
 
-  // StateWriter (inside a transaction) and StateReader.
+  // StateWriter (inside a transaction) and StateReader. A picture (QImage) in a row is stored
+  // as PNG.
   void Clear(const QString& table) override;
   void Put(const QString& table, const QVariantList& row) override;
   void Remove(const QString& table, const QVariantList& key) override;
   QVector<QVariantList> Rows(const QString& table) const override;
 
-  // A chat line; `seq` numbers them in the file.
-  void AppendChatLine(qint64 seq, qint64 msecs_since_epoch, const QString& speaker, int kind,
-                      uint32_t colour, const QString& text);
+  // A chat line, numbered after the file's last.
+  void AppendChatLine(const TableChatLine& line);
   qint64 LastChatSeq() const;
+  // The state tables and the newest `chat_lines` chat lines.
+  TableSnapshot Snapshot(int chat_lines) const;
 
   // A consistent copy of the whole file at `dest` (SQLite's online backup). False on failure.
   bool CopyTo(const QString& dest) const;
@@ -72,6 +99,8 @@ class TableStore : public StateWriter, public StateReader {
   bool Exec(const char* sql);
   sqlite3_stmt* Statement(const QString& sql);
   bool CreateTables(const QVector<StateTable>& tables);
+  // Columns a table of an older file lacks are added (empty in the rows it has).
+  bool AddMissingColumns(const StateTable& table);
   void MakeBackup();
   void Fail(const QString& what);
 
@@ -80,6 +109,7 @@ class TableStore : public StateWriter, public StateReader {
   QHash<QString, StateTable> tables_;
   QHash<QString, sqlite3_stmt*> statements_;
   QString error_;
+  qint64 chat_seq_ = 0;
 };
 
 }  // namespace quillora

@@ -137,6 +137,8 @@ class CardDecks {
   bool nova_started = false, rev_started = false, graphic_started = false;
 
  private:
+  friend class CardState;  // describes and restores the decks for the table file
+
   void ClearColumns(std::initializer_list<int> columns);
   int LoadTrumpSets(const QString& path, int column);
 

@@ -75,6 +75,7 @@ void Cards::AnnounceMode() {
   if (!IsServer()) return;
   announced_ = true;
   ToolAnnouncer::Announce(instance_, router_, msg::kToolCards, mode_ + 1, kServerTag);
+  emit decksChanged();
 }
 
 void Cards::GreetJoiners(Session& session) {
@@ -114,6 +115,7 @@ void Cards::ChooseMode(int mode) {
     }
     announced_ = true;
     ToolAnnouncer::Announce(instance_, router_, msg::kToolCards, mode + 1, kServerTag);
+    emit decksChanged();
   }
   emit modeChanged(mode_);
 }
@@ -155,6 +157,7 @@ void Cards::StartDecks() {
     default:
       break;
   }
+  emit decksChanged();
 }
 
 void Cards::Repair() {
@@ -281,6 +284,7 @@ void Cards::AdvanceNovaTarot() {
   Packet p(msg::kCardNovaCard, 1, instance_.OwnIndex, 0);
   p.Add(decks_.AdvanceTarot(decks_.nova_tarot));
   SendAll(p);
+  emit decksChanged();
 }
 
 void Cards::ResetAccessCards() {
@@ -290,6 +294,7 @@ void Cards::ResetAccessCards() {
   decks_.ResetAccess(Path(instance_.settings.AccessCard4Nova2nd));
   held_.access.clear();
   ReportProblems();
+  emit decksChanged();
 }
 
 // --- Nova Revolution --------------------------------------------------------------------------
@@ -446,6 +451,7 @@ void Cards::AdvanceRevTarot() {
   Packet p(msg::kCardRevCard, 1, instance_.OwnIndex, 0);
   p.Add(decks_.AdvanceTarot(decks_.rev_tarot));
   SendAll(p);
+  emit decksChanged();
 }
 
 // --- graphic table ----------------------------------------------------------------------------
@@ -513,6 +519,7 @@ void Cards::AdvanceGraphicTarot() {
   Packet p(msg::kCardGraphicTarot, 1, instance_.OwnIndex, 0);
   p.Add(decks_.AdvanceTarot(decks_.graphic_tarot));
   SendAll(p);
+  emit decksChanged();
 }
 
 // --- CLAMP ------------------------------------------------------------------------------------
@@ -744,6 +751,7 @@ void Cards::HandleCardRequest(int socket, const Packet& p) {
       throw SubscriptError();
     }
     ServeRequest(asker, p);
+    emit decksChanged();
   });
 }
 

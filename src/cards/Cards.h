@@ -154,8 +154,12 @@ class Cards : public QObject {
   void tableChanged();
   // A card file could not be read completely; the window shows it ("カード読み込みエラー").
   void cardFileProblem(const QString& text);
+  // The server's decks or what it dealt changed (a draw, a return, a deck start).
+  void decksChanged();
 
  private:
+  friend class CardState;  // describes and restores the game for the table file
+
   // Client side.
   void Chat(const QString& text, int sub_code = 3);
   void Send(const Packet& p);  // to the server, when connected

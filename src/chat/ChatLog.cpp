@@ -355,12 +355,43 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
 void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
                              const QString& indent_reference, uint32_t color) {
   pending_.push_back({speaker, kind, text, indent_reference, color});
-  emit lineAccepted(speaker, kind, text, color);
+  emit lineAccepted(speaker, kind, text, indent_reference, color);
   if (!batching_) {
     Flush();
   } else if (!frame_.isActive()) {
     frame_.start(kFrameMs);
   }
+}
+
+const ChatLog::LineFormats& ChatLog::CachedFormats(QHash<QString, LineFormats>& cache,
+                                                   const QString& speaker, int kind,
+                                                   const QString& indent_reference,
+                                                   uint32_t color) const {
+  const QString key = speaker + QChar(0x1F) + QString::number(kind) + QChar(0x1F) +
+                      indent_reference + QChar(0x1F) + QString::number(color);
+  auto it = cache.find(key);
+  if (it == cache.end()) it = cache.insert(key, FormatsFor(speaker, kind, indent_reference, color));
+  return *it;
+}
+
+void ChatLog::ShowEarlierLines(const std::vector<EarlierLine>& lines) {
+  if (lines.empty()) return;
+  Flush();
+  ToEnd(main_cursor_);
+  main_cursor_.beginEditBlock();
+  QHash<QString, LineFormats> formats_of;
+  // The box keeps no more than its limit anyway.
+  const size_t first = lines.size() > static_cast<size_t>(main_limit_)
+                           ? lines.size() - static_cast<size_t>(main_limit_)
+                           : 0;
+  for (size_t i = first; i < lines.size(); ++i) {
+    const EarlierLine& line = lines[i];
+    WriteLine(main_cursor_,
+              CachedFormats(formats_of, line.speaker, line.kind, line.indent_reference, line.color),
+              line.speaker, line.text);
+  }
+  main_cursor_.endEditBlock();
+  if (main_.blockCount() > main_limit_) quiet_trim_.start();
 }
 
 void ChatLog::SetFrameBatching(bool on) {
@@ -393,15 +424,10 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   QHash<QString, LineFormats> formats_of;
   while (done < pending_.size() && done < most) {
     const PendingLine& line = pending_[done++];
-    const QString key = line.speaker + QChar(0x1F) + QString::number(line.kind) + QChar(0x1F) +
-                        line.indent_reference + QChar(0x1F) + QString::number(line.color);
-    auto it = formats_of.find(key);
-    if (it == formats_of.end()) {
-      it = formats_of.insert(
-          key, FormatsFor(line.speaker, line.kind, line.indent_reference, line.color));
-    }
-    WriteLine(main_cursor_, *it, line.speaker, line.text);
-    const QTextBlock written = WriteLine(log_cursor_, *it, line.speaker, line.text);
+    const LineFormats& formats =
+        CachedFormats(formats_of, line.speaker, line.kind, line.indent_reference, line.color);
+    WriteLine(main_cursor_, formats, line.speaker, line.text);
+    const QTextBlock written = WriteLine(log_cursor_, formats, line.speaker, line.text);
     if (!first.isValid()) first = written;
     if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTextCursor>
@@ -76,6 +77,18 @@ class ChatLog : public QObject, public ChatSink {
   static constexpr int kMainCeilingFactor = 7;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
+  // Lines of an earlier evening (a reopened table) shown in the chat box before what follows,
+  // formatted as live lines are. They are already in that evening's day logs and are not
+  // written to them again, nor to the day-log box, nor announced as accepted lines.
+  struct EarlierLine {
+    QString speaker;
+    int kind = 0;
+    QString text;
+    QString indent_reference;
+    uint32_t color = 0;
+  };
+  void ShowEarlierLines(const std::vector<EarlierLine>& lines);
+
   // Off: every line is written at once. On: one batch per frame.
   void SetFrameBatching(bool on);
   // Writes every waiting line now.
@@ -110,7 +123,8 @@ class ChatLog : public QObject, public ChatSink {
   // A day-log file was written (emitted after each successful write, in writing order).
   void dayLogWritten(const QString& path);
   // A chat line was accepted (before it is shown); the table file keeps it.
-  void lineAccepted(const QString& speaker, int kind, const QString& text, uint32_t color);
+  void lineAccepted(const QString& speaker, int kind, const QString& text,
+                    const QString& indent_reference, uint32_t color);
 
  private:
   class RtfDayFile;
@@ -129,6 +143,9 @@ class ChatLog : public QObject, public ChatSink {
 
   LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
                          uint32_t color) const;
+  // The formats of a line, measured once per speaker, kind, indent and colour in `cache`.
+  const LineFormats& CachedFormats(QHash<QString, LineFormats>& cache, const QString& speaker,
+                                   int kind, const QString& indent_reference, uint32_t color) const;
   static void ToEnd(QTextCursor& cursor);
   void TrimMain();
   // Writes one line at the end of `cursor`'s document; returns the first block written.

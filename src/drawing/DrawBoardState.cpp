@@ -1,7 +1,5 @@
 #include "drawing/DrawBoardState.h"
 
-#include <QBuffer>
-
 #include "drawing/DrawBoard.h"
 #include "net/MessageCodes.h"
 
@@ -10,8 +8,6 @@ namespace quillora {
 namespace {
 const QString kPages = QStringLiteral("draw_pages");
 const QString kInfo = QStringLiteral("draw_info");
-// Light compression: a page is written often, and the file is not sent anywhere.
-constexpr int kPngQuality = 90;
 }  // namespace
 
 DrawBoardState::DrawBoardState(DrawBoard& board) : board_(board) {
@@ -37,11 +33,8 @@ void DrawBoardState::DescribePage(StateWriter& out, int page) const {
     out.Remove(kPages, {page});
     return;
   }
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  image->save(&buffer, "PNG", kPngQuality);
-  out.Put(kPages, {page, image->width(), image->height(), png});
+  // The picture is shared, not copied; the file's writer encodes it as PNG.
+  out.Put(kPages, {page, image->width(), image->height(), QVariant::fromValue(*image)});
 }
 
 void DrawBoardState::DescribeAll(StateWriter& out) const {

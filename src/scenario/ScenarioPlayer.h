@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "scenario/Scenario.h"
+#include "scenario/ScenarioPlace.h"
 
 namespace quillora {
 
@@ -33,10 +34,14 @@ class ScenarioPlayer {
 
   bool CanSend() const;
 
+  // Where the game master is in the scenario.
+  ScenarioPlace& place() { return place_; }
+
  private:
   Instance& instance_;
   Router& router_;
   DiceRoller roll_;
+  ScenarioPlace place_;
 };
 
 }  // namespace quillora

@@ -71,6 +71,10 @@ ScenarioWindow::ScenarioWindow(Instance& instance, ScenarioPlayer& player, Dialo
   setCentralWidget(central);
 
   BuildMenus();
+  // A reopened table brings back the scenario and the line the game master had reached.
+  // (A table opened at start-up is in place before this window exists.)
+  connect(&player_.place(), &ScenarioPlace::restored, this, &ScenarioWindow::FollowPlace);
+  FollowPlace();
   setMinimumSize(240, 160);
   resize(520, 420);
 }
@@ -133,6 +137,7 @@ bool ScenarioWindow::LoadScenario(const QString& path) {
   lstLabel_->clear();
   lstLabel_->addItems(file.text.labels);
   rtbMain_->moveCursor(QTextCursor::Start);
+  player_.place().SetFile(QFileInfo(path).absoluteFilePath());
   return true;
 }
 
@@ -158,18 +163,34 @@ bool ScenarioWindow::SaveScenario(const QString& path) {
 bool ScenarioWindow::JumpToLabel(const QString& name) {
   const int line = FindLabelLine(Lines(), name);
   if (line < 0) return false;
+  ShowLine(line);
+  player_.place().SetLine(line);
+  return true;
+}
+
+void ScenarioWindow::FollowPlace() {
+  const QString file = player_.place().file();
+  const int line = player_.place().line();
+  if (file.isEmpty() || !LoadScenario(file)) return;
+  ShowLine(line);
+  player_.place().SetLine(line);
+}
+
+void ScenarioWindow::ShowLine(int line) {
   // From the end back up to the label, so the label line comes into view at the top.
   rtbMain_->moveCursor(QTextCursor::End);
   rtbMain_->ensureCursorVisible();
-  QTextCursor cursor(rtbMain_->document()->findBlockByNumber(line));
+  const QTextBlock block = rtbMain_->document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
   rtbMain_->setTextCursor(cursor);
   rtbMain_->ensureCursorVisible();
   rtbMain_->setFocus();  // so the caret shows where the label is
-  return true;
 }
 
 void ScenarioWindow::PlayLine(int index) {
   const LineAction action = player_.Play(Lines(), index);
+  player_.place().SetLine(index);
   if (action.kind == LineAction::kJump) JumpToLabel(action.label);
 }
 

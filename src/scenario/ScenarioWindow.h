@@ -43,6 +43,10 @@ class ScenarioWindow : public QMainWindow {
   void OpenFromDialog();
   void SaveFromDialog();
   void ShowLabelList(bool shown);
+  // Brings line `line` into view at the top with the caret on it.
+  void ShowLine(int line);
+  // Loads the scenario the place names and shows its line.
+  void FollowPlace();
 
   Instance& instance_;
   ScenarioPlayer& player_;
