@@ -20,6 +20,7 @@
 #include "common/TestSupport.h"
 #include "dice/DiceBroadcast.h"
 #include "gui/SessionHarness.h"
+#include "gui/ToolsSeen.h"
 #include "scenario/ScenarioWindow.h"
 #include "text/Cp932.h"
 
@@ -88,49 +89,9 @@ struct Player {
   AppCore core;
 };
 
-// What a player sees of every tool, for comparing two programs.
-struct Seen {
-  QStringList table;
-  QStringList counters;
-  QStringList hex;
-  QVector<QImage> pages;
-  int card_mode = -1;
-  QString card_tarot;
-  QStringList cards;
-  bool operator==(const Seen&) const = default;
-};
+using Seen = ToolsSeen;
 
-Seen Look(AppCore& core) {
-  Seen s;
-  const SharedTable& t = core.table();
-  for (int r = 0; r < t.RowCount(); ++r) {
-    for (int c = 0; c < t.ColumnCount(); ++c) {
-      s.table << QStringLiteral("%1/%2 %3").arg(t.RowId(r)).arg(t.ColumnId(c)).arg(t.Text(r, c));
-    }
-  }
-  for (int n = 0; n <= core.counters().SharedMax(); ++n) {
-    s.counters << QStringLiteral("%1=%2")
-                      .arg(core.counters().At(n)->caption)
-                      .arg(core.counters().At(n)->value);
-  }
-  s.hex = HexContent(core.hex_map());
-  for (int p = 0; p <= core.drawing().HighestPage(); ++p) s.pages << core.drawing().Snapshot(p);
-  s.card_mode = core.cards().mode();
-  s.card_tarot = core.cards().graphic_tarot();
-  for (const CardRecord& r : core.cards().placed()) {
-    if (!r.in_use) continue;
-    s.cards << QStringLiteral("%1:%2-%3@%4,%5/%6/%7/%8")
-                   .arg(r.index)
-                   .arg(r.suit)
-                   .arg(r.rank)
-                   .arg(r.x)
-                   .arg(r.y)
-                   .arg(r.face)
-                   .arg(r.orientation)
-                   .arg(r.owner);
-  }
-  return s;
-}
+Seen Look(AppCore& core) { return LookAtTools(core); }
 
 // Opens a table and waits until its state is in the tools (or it was refused).
 bool OpenTable(TableKeeper& keeper, const QString& path) {
