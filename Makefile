@@ -63,7 +63,8 @@ test: test-build
 # (it would take what the models keep for leaks and re-run nearly every input); the harness
 # checks for leaks each time it takes the program down instead. A small quarantine still holds
 # far more than one input frees and keeps the memory the sanitizer reuses warm; a run whose
-# memory climbs past the limit fails.
+# memory climbs past the limit fails. The program folder of the run lives in memory where it can,
+# as the files inputs make come and go all the time.
 FUZZ_DIR  := build/fuzz
 FUZZ_TIME ?= 60
 fuzz:
@@ -76,6 +77,7 @@ fuzz:
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target protocol_fuzz && \
 	rm -rf $(FUZZ_DIR)/corpus && cp -r tests/fuzz/corpus $(FUZZ_DIR)/corpus && \
 	cd $(FUZZ_DIR) && \
+	TMPDIR=$$(test -w /dev/shm && echo /dev/shm || echo $${TMPDIR:-/tmp}) \
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:quarantine_size_mb=32 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
