@@ -339,6 +339,7 @@ Settings DefaultSettings(const QString& program_folder, const QString& host_name
   std::copy(kDrawDesignColors.begin(), kDrawDesignColors.end(), s.DrawColor.begin());
   s.ExecuteLevel = 0;
   s.FileSendRate = 64;
+  s.ReceiveQuotaMB = 1024;
   s.PortMapping = true;
   return s;
 }
@@ -378,6 +379,8 @@ void ReadSettings(const IniFile& ini, Settings& s, const Settings& d) {
         r.Int(kSpExt, QStringLiteral("ExecuteLevel"), 0, 6, d.ExecuteLevel, QStringLiteral("0")));
     s.FileSendRate =
         static_cast<int>(r.Int(kSpExt, QStringLiteral("FileSendRate"), 1, 1 << 20, d.FileSendRate));
+    s.ReceiveQuotaMB = static_cast<int>(
+        r.Int(kSpExt, QStringLiteral("ReceiveQuotaMB"), 0, 1 << 24, d.ReceiveQuotaMB));
     s.PortMapping = r.Bool(kSpExt, QStringLiteral("PortMapping"), d.PortMapping);
     s.ReDirListReset = r.Bool(kCur, QStringLiteral("ReDirListReset"), d.ReDirListReset);
     s.SendToListRset = r.Bool(kCur, QStringLiteral("SendToListRset"), d.SendToListRset);
@@ -471,6 +474,7 @@ void WriteSettings(IniFile& ini, const Settings& s) {
   }
   ini.SetValue(kSpExt, QStringLiteral("ExecuteLevel"), QString::number(s.ExecuteLevel));
   ini.SetValue(kSpExt, QStringLiteral("FileSendRate"), QString::number(s.FileSendRate));
+  ini.SetValue(kSpExt, QStringLiteral("ReceiveQuotaMB"), QString::number(s.ReceiveQuotaMB));
   ini.SetValue(kSpExt, QStringLiteral("PortMapping"), BoolText(s.PortMapping));
 
   ini.SetValue(kCur, QStringLiteral("ReDirListReset"), BoolText(s.ReDirListReset));

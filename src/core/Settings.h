@@ -112,6 +112,8 @@ struct Settings {
   int ExecuteLevel = 0;
   // Ceiling of one file transfer's sending rate, in KB per second.
   int FileSendRate = 64;
+  // What one sender may store in file_Rcv during one session, in MB.
+  int ReceiveQuotaMB = 1024;
   // Ask the router to forward the listening port while serving (UPnP / NAT-PMP).
   bool PortMapping = true;
 

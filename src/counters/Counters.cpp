@@ -38,7 +38,7 @@ bool ParseCounterValue(const QString& text, int32_t* value) {
 }
 
 Counters::Counters(Instance& instance, Router& router, QObject* parent)
-    : QObject(parent), instance_(instance), router_(router) {
+    : QObject(parent), instance_(instance), router_(router), answers_(router, kServerTag) {
   shared_.push_back({SharedCaption(0), 0});
   personal_.push_back({PersonalCaption(0), 0});
 }
@@ -145,14 +145,20 @@ void Counters::Send(const Packet& p) {
   router_.Send(RouteServer, p, kWindowTag);
 }
 
-void Counters::HandleServer(int /*socket*/, const Packet& p) {
+void Counters::HandleServer(int socket, const Packet& p) {
   RunReported(instance_, kServerTag, [&] {
     if (p.MessageCode != msg::kCounterRequest) return;
-    // The requester is the packet's sender, which the server has stamped with its socket.
+    // The asker is the connection the request came in on. Asking again while the answer is on
+    // its way gets that same answer: each counter goes with its value of the moment it leaves,
+    // and later changes reach the asker as everyone's do.
+    if (socket < 1 || socket > instance_.SocketCount || answers_.HasPending(socket)) return;
     for (int i = 0; i < shared_.size(); ++i) {
-      Packet reply(msg::kCounterSet, kSubCode, instance_.OwnIndex, p.SenderIndex);
-      reply.Add(int32_t{i}).Add(shared_[i].caption).Add(QString::number(shared_[i].value));
-      router_.SendPacket(RouteOne, reply);
+      answers_.Push(socket, [this, i]() -> std::optional<Packet> {
+        if (i >= shared_.size()) return std::nullopt;
+        Packet reply(msg::kCounterSet, kSubCode, instance_.OwnIndex, 0);
+        reply.Add(int32_t{i}).Add(shared_[i].caption).Add(QString::number(shared_[i].value));
+        return reply;
+      });
     }
   });
 }

@@ -5,6 +5,8 @@
 #include <QVector>
 #include <cstdint>
 
+#include "net/AnswerQueue.h"
+
 namespace quillora {
 
 class Dispatcher;
@@ -65,6 +67,8 @@ class Counters : public QObject {
   bool Rename(int element, const QString& caption);
   // Asks the server for its shared counters (a client only; the server has the reference copy).
   void RequestRepair();
+  // The server's answer to such a request is still on its way to `asker`.
+  bool AnswerPending(int asker) const { return answers_.HasPending(asker); }
   // The server's user opened the counters: every client opens its counter window too.
   void AnnounceOpened();
 
@@ -92,6 +96,7 @@ class Counters : public QObject {
   Router& router_;
   QVector<Counter> shared_;    // element n
   QVector<Counter> personal_;  // element 256 + m
+  AnswerQueue answers_;        // the server's answers to 709, at the pace of the askers' sockets
 };
 
 }  // namespace quillora

@@ -1,5 +1,6 @@
 #include "drawing/DrawBoard.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
@@ -84,7 +85,11 @@ void AddPoints(Packet& p, const QVector<QPoint>& points) {
 
 DrawBoard::DrawBoard(Instance& instance, Router& router, Dispatcher& dispatcher,
                      FileSender send_file, QObject* parent)
-    : QObject(parent), instance_(instance), router_(router), send_file_(std::move(send_file)) {
+    : QObject(parent),
+      instance_(instance),
+      router_(router),
+      send_file_(std::move(send_file)),
+      answers_(router, kServerTag) {
   dispatcher.RegisterClientHandler(msg::kDrawPointer, msg::kDrawImage,
                                    [this](const Packet& p) { HandleClient(p); });
   dispatcher.RegisterServerHandler(
@@ -296,12 +301,13 @@ bool DrawBoard::PasteImage(const QString& path) {
   if (!instance_.session_state().Chatting()) return true;
   const QString name = FileTransfer::SafeFileName(QFileInfo(path).fileName());
   QPointer<DrawBoard> self(this);
-  const bool queued = send_file_ && send_file_(path, [self, page, name] {
-                        if (!self) return;
-                        QTimer::singleShot(self->pause_ms_, self.data(), [self, page, name] {
-                          if (self) self->AnnounceImage(page, name, 0);
-                        });
-                      });
+  const bool queued =
+      send_file_ && send_file_(path, [self, page, name] {
+        if (!self) return;
+        QTimer::singleShot(self->pause_ms_, self.data(), [self, page, name] {
+          if (self) self->Send(RouteServer, self->ImagePacket(msg::kSendDrawImage, page, name));
+        });
+      });
   if (!queued) instance_.ReportError(kWindowTag, 53, QStringLiteral("ファイルが見つかりません。"));
   return true;
 }
@@ -341,73 +347,56 @@ bool DrawBoard::RequestCatchUp() {
   return true;
 }
 
-void DrawBoard::HandleServer(int /*socket*/, const Packet& p) {
+void DrawBoard::HandleServer(int socket, const Packet& p) {
   RunReported(instance_, kServerTag, [&] {
     if (p.MessageCode != msg::kDrawRepair) return;
-    // The asker is the stamped sender; our own user already has our pages.
-    const int asker = p.SenderIndex;
-    if (asker <= 0 || asker == instance_.OwnIndex) return;
-    if (std::find(askers_.begin(), askers_.end(), asker) != askers_.end()) return;
-    askers_.push_back(asker);
-    StartNextAnswer();
-  });
-}
-
-void DrawBoard::StartNextAnswer() {
-  if (answering_ || askers_.empty()) return;
-  answering_ = true;
-  const int asker = askers_.front();
-  askers_.pop_front();
-  // Strokes relayed just before the request are still on their way to our own user's pages;
-  // give them a moment before the pages are taken.
-  QPointer<DrawBoard> self(this);
-  QTimer::singleShot(pause_ms_, this, [self, asker] {
-    if (self) self->AnswerPage(asker, self->DrawnPages());
-  });
-}
-
-// One drawn page after another: saved, sent as a file, announced to the asker alone once the
-// file has left; finally the asker turns to our current page.
-void DrawBoard::AnswerPage(int asker, QVector<int> pages) {
-  QPointer<DrawBoard> self(this);
-  if (pages.isEmpty()) {
-    Packet p = Make(msg::kDrawPage, draw::kPageShow);
-    p.DestIndex = static_cast<int16_t>(asker);
-    p.Add(int16_t(current_));
-    Send(RouteOne, p);
-    answering_ = false;
-    QTimer::singleShot(0, this, [self] {
-      if (self) self->StartNextAnswer();
+    // The asker is the connection the request came in on; our own user already has our pages.
+    if (socket < 1 || socket > instance_.SocketCount || socket == instance_.OwnIndex) return;
+    // Asking again while the answer is being made or is on its way gets that same answer.
+    if (preparing_.contains(socket) || answers_.HasPending(socket)) return;
+    const Link* link = router_.ServerLink(socket);
+    if (!link) return;
+    preparing_.insert(socket);
+    // Strokes relayed just before the request are still on their way to our own user's pages;
+    // give them a moment before the pages are taken.
+    QTimer::singleShot(pause_ms_, this, [this, socket, link] {
+      preparing_.remove(socket);
+      // Whoever asked may have gone meanwhile (and the number been given to someone else).
+      if (router_.ServerLink(socket) == link && link->IsConnected()) QueueAnswer(socket);
     });
-    return;
-  }
-  const int page = pages.takeFirst();
-  const QString name = QStringLiteral("sysdraw%1.png").arg(page);
-  const QString folder = instance_.PathOf(QStringLiteral("file_Rcv"));
-  QDir().mkpath(folder);
-  const QString path = folder + QLatin1Char('/') + name;
-  auto next = [self, asker, pages] {
-    if (self) self->AnswerPage(asker, pages);
-  };
-  if (!SavePage(page, path) || !send_file_ || !send_file_(path, [self, page, name, asker, next] {
-        if (!self) return;
-        QTimer::singleShot(self->pause_ms_, self.data(), [self, page, name, asker, next] {
-          if (!self) return;
-          self->AnnounceImage(page, name, asker);
-          next();
-        });
-      })) {
-    instance_.ReportError(kServerTag, 75, QStringLiteral("パス名が無効です。"));
-    QTimer::singleShot(0, this, next);
-  }
+  });
 }
 
-void DrawBoard::AnnounceImage(int page, const QString& name, int dest) {
-  Packet p = Make(dest > 0 ? msg::kDrawImage : msg::kSendDrawImage, draw::kImageFile);
-  p.DestIndex = static_cast<int16_t>(dest);
+// Every drawn page goes as a picture file on the asker's own connection (nobody else needs
+// it), then its announcement, and last the page we show. The pages are taken as the answer
+// starts, so the answer is the picture of that moment.
+void DrawBoard::QueueAnswer(int asker) {
+  const int16_t own = static_cast<int16_t>(instance_.OwnIndex);
+  for (const int page : DrawnPages()) {
+    const QString name = QStringLiteral("sysdraw%1.png").arg(page);
+    QByteArray data;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::WriteOnly) || !Snapshot(page).save(&buffer, "PNG")) {
+      instance_.ReportError(kServerTag, 75, QStringLiteral("パス名が無効です。"));
+      continue;
+    }
+    answers_.PushFile(asker, name, data, own);
+    answers_.Push(asker, [this, page, name]() -> std::optional<Packet> {
+      return ImagePacket(msg::kDrawImage, page, name);
+    });
+  }
+  answers_.Push(asker, [this]() -> std::optional<Packet> {
+    Packet p = Make(msg::kDrawPage, draw::kPageShow);
+    p.Add(int16_t(current_));
+    return p;
+  });
+}
+
+Packet DrawBoard::ImagePacket(int code, int page, const QString& name) const {
+  Packet p = Make(code, draw::kImageFile);
   p.Add(int16_t(page)).Add(name);
   for (int k = 0; k < 4; ++k) p.Add(QString());
-  Send(dest > 0 ? RouteOne : RouteServer, p);
+  return p;
 }
 
 // --- replay ------------------------------------------------------------------------------------

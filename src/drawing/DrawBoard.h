@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointF>
+#include <QSet>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "net/AnswerQueue.h"
 #include "net/Packet.h"
 
 namespace quillora {
@@ -144,7 +146,7 @@ class DrawBoard : public QObject {
   // A server that does not answer leaves our pages as they are. False when not a client.
   bool RequestCatchUp();
   // Answers still being sent by the server.
-  bool Answering() const { return answering_ || !askers_.empty(); }
+  bool Answering() const { return !preparing_.isEmpty() || answers_.Pending() > 0; }
   void SetPauseForTesting(int ms) { pause_ms_ = ms; }
   // How long a picture whose file does not decode yet is looked for again.
   void SetImageWaitForTesting(int ms) { image_wait_ms_ = ms; }
@@ -197,9 +199,10 @@ class DrawBoard : public QObject {
   void Square(int page, QPoint at, int size);
   void Flush(Buffer& buffer, bool erase);
 
-  void AnnounceImage(int page, const QString& name, int dest);
-  void StartNextAnswer();
-  void AnswerPage(int asker, QVector<int> pages);
+  // A picture file's announcement: sent code for our own pasted picture, received code for an
+  // answer to a catch-up.
+  Packet ImagePacket(int code, int page, const QString& name) const;
+  void QueueAnswer(int asker);
 
   Instance& instance_;
   Router& router_;
@@ -209,10 +212,10 @@ class DrawBoard : public QObject {
   QMap<int, Pointer> pointers_;
   Buffer stroke_;
   Buffer eraser_;
-  std::deque<int> askers_;
+  AnswerQueue answers_;       // the server's answers to catch-up requests
+  QSet<int> preparing_;       // askers whose answer starts after the pause
   bool catching_up_ = false;  // our own request is being answered
   QVector<int> caught_up_;    // pages its answer brought so far
-  bool answering_ = false;
   int image_wait_ms_ = 10000;
   int pause_ms_ = kAnnouncePauseMs;
 };

@@ -421,12 +421,7 @@ void HexMap::QueueAnswer(int requester) {
       instance_.ReportError(kServerTag, 75, error.isEmpty() ? name : error);
       continue;
     }
-    const int count = FileTransfer::PieceCount(data.size());
-    for (int k = 1; k <= count; ++k) {
-      answers_.Push(requester, [name, data, k, own]() -> std::optional<Packet> {
-        return FileTransfer::PiecePacket(name, data, k, 2, own);
-      });
-    }
+    answers_.PushFile(requester, name, data, own);
     answers_.Push(requester, [name, page, own]() -> std::optional<Packet> {
       Packet p(msg::kHexMapFile, kKind, own, 0);
       p.Add(int32_t{page}).Add(name);

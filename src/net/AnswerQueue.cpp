@@ -1,5 +1,6 @@
 #include "net/AnswerQueue.h"
 
+#include "net/FileTransfer.h"
 #include "net/Router.h"
 #include "net/SocketLink.h"
 
@@ -15,6 +16,15 @@ void AnswerQueue::Push(int asker, Step step) {
   steps_[asker].push_back(std::move(step));
   // Always from the event loop: a handler that pushes a whole answer returns first.
   if (!timer_.isActive()) Schedule(0);
+}
+
+void AnswerQueue::PushFile(int asker, const QString& name, const QByteArray& data, int16_t sender) {
+  const int count = FileTransfer::PieceCount(data.size());
+  for (int k = 1; k <= count; ++k) {
+    Push(asker, [name, data, k, sender]() -> std::optional<Packet> {
+      return FileTransfer::PiecePacket(name, data, k, 2, sender);
+    });
+  }
 }
 
 void AnswerQueue::Drop(int asker) { steps_.erase(asker); }

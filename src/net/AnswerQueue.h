@@ -36,6 +36,8 @@ class AnswerQueue : public QObject {
   AnswerQueue(Router& router, QString tag, QObject* parent = nullptr);
 
   void Push(int asker, Step step);
+  // A file's pieces, as file transfer sends them (stored by the asker, never opened).
+  void PushFile(int asker, const QString& name, const QByteArray& data, int16_t sender);
   // Drops every step not yet run for `asker`.
   void Drop(int asker);
   bool HasPending(int asker) const;

@@ -174,15 +174,20 @@ QString FileTransfer::DistinctName(const QString& base, const QString& extension
   return name;
 }
 
+int FileTransfer::ReceiveQuotaMB() const { return std::max(0, instance_.settings.ReceiveQuotaMB); }
+
 bool FileTransfer::Admit(int sender, const QString& name, qint64 size) {
-  const qint64 quota = qint64{std::max(0, quota_mb_)} << 20;
+  const int quota_mb = ReceiveQuotaMB();
+  const qint64 quota = qint64{quota_mb} << 20;
   const qint64 after = received_.value(sender) + size;
   QString why;
   if (after > quota) {
-    why = QStringLiteral("受信量の上限（%1MB）").arg(quota_mb_);
+    why = QStringLiteral("受信量の上限（%1MB）").arg(quota_mb);
   } else {
+    QDir().mkpath(ReceiveFolder());  // a folder not there yet would tell nothing of its disk
     QStorageInfo disk(ReceiveFolder());
-    if (disk.isValid() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() - size < kDiskFloor) {
+    if (disk.isValid() && disk.bytesAvailable() >= 0 &&
+        disk.bytesAvailable() - size < disk_floor_) {
       why = QStringLiteral("ディスクの空き容量");
     }
   }

@@ -33,7 +33,6 @@ class FileTransfer : public QObject {
   static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
   static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
   static constexpr int kMaxNameBytes = 255;
-  static constexpr int kDefaultQuotaMB = 1024;
   static constexpr qint64 kDiskFloor = 256LL << 20;  // free space never used for received files
 
   // The receiving policy: the checked entry of "転送実行許可フラグ" (settings ExecuteLevel).
@@ -91,9 +90,11 @@ class FileTransfer : public QObject {
   static QString ShortenName(const QString& name, int max_bytes);
   // Forgets the session's quotas, names, questions and answers (a new session starts).
   void ResetSession();
-  // What one sender may have stored in file_Rcv during one session, in MB.
-  void SetReceiveQuotaMB(int mb) { quota_mb_ = mb; }
-  int ReceiveQuotaMB() const { return quota_mb_; }
+  // What one sender may have stored in file_Rcv during one session, in MB (the setting
+  // ReceiveQuotaMB, read as each file starts).
+  int ReceiveQuotaMB() const;
+  // The free disk space received files leave untouched (kDiskFloor unless a test sets it).
+  void SetDiskFloorForTesting(qint64 bytes) { disk_floor_ = bytes; }
   // True for files that would run code when opened; those are stored but never opened here.
   static bool RunsCode(const QString& file_name, const QByteArray& head);
   QString ReceiveFolder() const;
@@ -165,7 +166,7 @@ class FileTransfer : public QObject {
   std::optional<bool> always_[2];
   int generation_ = 0;
   int holding_count_ = 0;
-  int quota_mb_ = kDefaultQuotaMB;
+  qint64 disk_floor_ = kDiskFloor;
 };
 
 }  // namespace quillora

@@ -1,5 +1,7 @@
 #include "common/TestSupport.h"
 
+#include <malloc.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -30,6 +32,14 @@ int FreePort() {
   QTcpServer probe;
   if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
   return probe.serverPort();
+}
+
+extern "C" __attribute__((weak)) size_t __sanitizer_get_current_allocated_bytes();
+
+size_t LiveHeapBytes() {
+  if (__sanitizer_get_current_allocated_bytes) return __sanitizer_get_current_allocated_bytes();
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
 }
 
 }  // namespace quillora::test

@@ -69,4 +69,9 @@ class FakeSound : public SoundPlayer {
 // A free TCP port on the loopback interface.
 int FreePort();
 
+// Bytes the process holds allocated right now (the sanitizer's own count when it runs, which
+// freed memory in its quarantine does not inflate; else the C library's), for checks that
+// memory returns to where it was.
+size_t LiveHeapBytes();
+
 }  // namespace quillora::test

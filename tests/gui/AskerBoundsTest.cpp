@@ -5,12 +5,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <limits>
 #include <memory>
+#include <random>
 
 #include "cards/Cards.h"
+#include "drawing/DrawBoard.h"
 #include "gui/SessionHarness.h"
 #include "hexmap/HexMap.h"
 #include "net/FileTransfer.h"
+#include "net/MessageCodes.h"
 #include "text/Cp932.h"
 
 namespace quillora::test {
@@ -20,9 +24,14 @@ struct BoundPeer {
   BoundPeer(const QString& handle, int port)
       : peer(handle, port),
         files(peer.instance, peer.session),
-        map(peer.instance, peer.session.router(), peer.session.dispatcher(), files) {
+        map(peer.instance, peer.session.router(), peer.session.dispatcher(), files),
+        board(peer.instance, peer.session.router(), peer.session.dispatcher(),
+              [this](const QString& path, std::function<void()> sent) {
+                return files.SendFile(path, false, std::move(sent));
+              }) {
     files.SetPace(0);
     map.SetWaitsForTesting(0, 0);
+    board.SetPauseForTesting(20);
     // Questions wait until the test answers them, as a user's would.
     files.confirm = [this](const QString&, const QString& text, std::function<void(bool)> done) {
       questions << text;
@@ -42,6 +51,7 @@ struct BoundPeer {
   Peer peer;
   FileTransfer files;
   HexMap map;
+  DrawBoard board;
   QStringList questions;
   std::vector<std::function<void(bool)>> answers;
   QStringList opened;
@@ -86,33 +96,89 @@ TEST_F(AskerBoundsTest, CatchUpGoesToTheAskerAloneOnceAndEndsWithIt) {
   ASSERT_EQ(gm->map.CreatePage(kHexSquare, 2, kPieceNoDirection, 40, 30), 2);
   ASSERT_TRUE(WaitUntil([&] { return alice->map.PageCount() == 2; }));
   ASSERT_TRUE(gm->map.GoToPage(1));
+  // The drawing board: a picture that hardly compresses on page 0 (so one answer is megabytes),
+  // a line on page 1, page 1 shown.
+  QImage noise(DrawBoard::kPageWidth, DrawBoard::kPageHeight, QImage::Format_RGB32);
+  std::mt19937 rng(19);
+  for (int y = 0; y < noise.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(noise.scanLine(y));
+    for (int x = 0; x < noise.width(); ++x) line[x] = 0xFF000000u | (rng() & 0xFFFFFFu);
+  }
+  QDir().mkpath(gm->peer.home.File("file_Rcv"));
+  ASSERT_TRUE(noise.save(gm->peer.home.File("file_Rcv/noise.png")));
+  Packet pasted(msg::kDrawImage, draw::kImageFile, 1, 0);
+  pasted.Add(int16_t{0}).Add(QStringLiteral("noise.png"));
+  for (int k = 0; k < 4; ++k) pasted.Add(QString());
+  gm->board.HandleClient(pasted);  // as if it had come in: nobody else has it
+  ASSERT_EQ(gm->board.Snapshot(0), noise);
+  gm->board.NewPage();
+  gm->board.DrawShape(draw::kLine, QPoint(0, 0), QPoint(300, 200), 0x0000FF);
+  ASSERT_TRUE(WaitUntil([&] { return alice->board.CurrentPage() == 1; }));
 
   int asker = 0;
   auto raw = Stranger(QStringLiteral("遅刻者"), &asker);
   ASSERT_TRUE(raw);
-  for (int i = 0; i < 50; ++i) raw->Send(Packet(609, 0, static_cast<int16_t>(asker), 0));
+  const size_t heap_before = LiveHeapBytes();
+  auto ask_both = [&](RawPeer& peer, int index, int times) {
+    for (int i = 0; i < times; ++i) {
+      peer.Send(Packet(609, 0, static_cast<int16_t>(index), 0));
+      peer.Send(Packet(510, 1, static_cast<int16_t>(index), 0));
+    }
+  };
+  // Fifty requests each: half before the answers start, half while they are on their way.
+  ask_both(*raw, asker, 25);
+  ASSERT_TRUE(WaitUntil([&] { return raw->Last(111) != nullptr; }));
+  ask_both(*raw, asker, 25);
   ASSERT_TRUE(raw->WaitFor(617));
+  ASSERT_TRUE(WaitUntil([&] { return !gm->board.Answering() && raw->Last(517); }));
   QTest::qWait(300);
-  int maps = 0;
-  int first_pieces = 0;
+  int maps = 0, pictures = 0, turns = 0;
+  QMap<QString, int> first_pieces;
+  QByteArray page0;
   for (const Packet& p : raw->packets) {
     maps += p.MessageCode == 618;
-    first_pieces += p.MessageCode == 111 && p.Int(3) == 1;
+    pictures += p.MessageCode == 519;
+    turns += p.MessageCode == 517;
+    if (p.MessageCode == 111 && p.Int(3) == 1) ++first_pieces[p.Text(1)];
+    if (p.MessageCode == 111 && p.Text(1) == QStringLiteral("sysdraw0.png")) page0 += p.BinData;
+    // A picture is announced once all of its file is there.
+    if (p.MessageCode == 519 && p.Int(1) == 0) {
+      EXPECT_EQ(QImage::fromData(page0, "PNG").convertToFormat(QImage::Format_RGB32), noise);
+    }
   }
   EXPECT_EQ(maps, 2) << "fifty requests, one answer";
-  EXPECT_EQ(first_pieces, 2);
+  EXPECT_EQ(pictures, 2) << "fifty requests, one answer";
+  EXPECT_EQ(turns, 1);
+  EXPECT_EQ(raw->Last(517)->Int(1), 1);
+  const QMap<QString, int> once = {{QStringLiteral("sysmap1.mh0"), 1},
+                                   {QStringLiteral("sysmap2.mh0"), 1},
+                                   {QStringLiteral("sysdraw0.png"), 1},
+                                   {QStringLiteral("sysdraw1.png"), 1}};
+  EXPECT_EQ(first_pieces, once);
   EXPECT_FALSE(gm->map.AnswerPending(asker));
   // The bystander got none of it.
   EXPECT_TRUE(alice->Received().isEmpty()) << alice->Received().join(u',').toStdString();
 
-  // An asker that leaves while its answer runs ends it.
+  // An asker that leaves while its answers run ends them.
   int leaver = 0;
   auto gone = Stranger(QStringLiteral("すぐ帰る人"), &leaver);
   ASSERT_TRUE(gone);
-  gone->Send(Packet(609, 0, static_cast<int16_t>(leaver), 0));
-  gone->socket.flush();
+  ask_both(*gone, leaver, 1);
+  ASSERT_TRUE(WaitUntil([&] {
+    const Packet* piece = gone->Last(111);
+    return piece && piece->Text(1).startsWith(QStringLiteral("sysdraw"));
+  }));
   gone->socket.abort();
-  ASSERT_TRUE(WaitUntil([&] { return !gm->map.AnswerPending(leaver); }));
+  ASSERT_TRUE(WaitUntil([&] { return !gm->map.AnswerPending(leaver) && !gm->board.Answering(); }));
+
+  // What the answers held is freed: the megabytes that went out are not kept anywhere.
+  const qsizetype answer_size = page0.size();
+  page0 = QByteArray();
+  raw->packets.clear();
+  gone.reset();
+  QTest::qWait(100);
+  const auto grown = static_cast<qint64>(LiveHeapBytes()) - static_cast<qint64>(heap_before);
+  EXPECT_LT(grown, 512 * 1024) << "of an answer of " << answer_size << " bytes";
 }
 
 TEST_F(AskerBoundsTest, AForgedTypingStateRenamesNobody) {
@@ -132,7 +198,7 @@ TEST_F(AskerBoundsTest, AForgedTypingStateRenamesNobody) {
 
 TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   alice->peer.instance.settings.ExecuteLevel = FileTransfer::kAskReceiveOnly;
-  alice->files.SetReceiveQuotaMB(1);
+  alice->peer.instance.settings.ReceiveQuotaMB = 1;
   int index = 0;
   auto raw = Stranger(QStringLiteral("洪水"), &index);
   ASSERT_TRUE(raw);
@@ -160,7 +226,7 @@ TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   EXPECT_EQ(alice->Received().filter(QStringLiteral("big")).size(), 2);
 
   // Odd names are all kept, each under its own name; a long one is shortened by bytes.
-  alice->files.SetReceiveQuotaMB(1024);
+  alice->peer.instance.settings.ReceiveQuotaMB = 1024;
   const QStringList odd = {QStringLiteral("."), QStringLiteral(".."), QString(),
                            QStringLiteral(" ")};
   for (int i = 0; i < odd.size(); ++i) SendFile(*raw, index, odd[i], QByteArray(1, char('0' + i)));
@@ -179,6 +245,17 @@ TEST_F(AskerBoundsTest, AFileFloodAsksOnceAndStaysWithinItsQuota) {
   ASSERT_EQ(longs.size(), 1);
   EXPECT_LE(QFile::encodeName(longs[0]).size(), 255);
   EXPECT_TRUE(longs[0].endsWith(QStringLiteral(".txt")));
+
+  // A disk near its floor of free space takes nothing more, from anyone; one line says so.
+  alice->files.SetDiskFloorForTesting(std::numeric_limits<qint64>::max() / 4);
+  int other = 0;
+  auto second = Stranger(QStringLiteral("満杯"), &other);
+  ASSERT_TRUE(second);
+  for (int i = 0; i < 3; ++i) SendFile(*second, other, QStringLiteral("disk%1.txt").arg(i), "x");
+  ASSERT_TRUE(
+      WaitUntil([&] { return alice->peer.SysReqMes().contains(QStringLiteral("ディスク")); }));
+  QTest::qWait(100);
+  EXPECT_TRUE(alice->Received().filter(QStringLiteral("disk")).isEmpty());
 }
 
 // Card returns the server takes back: only cards it dealt to that participant.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTest>
 
 #include "counters/Counters.h"
 #include "unit/ChatFakes.h"
@@ -234,8 +235,10 @@ TEST_F(CountersTest, TheServerAnswersARepairRequestFromItsOwnCopyToTheRequesterO
   counters.Step(4 * 256 + 3);
   rig.writes.clear();
 
-  // A request from participant 3; the server stamps the socket into SenderIndex.
+  // A request from participant 3, twice: one answer, to that connection alone.
   rig.dispatcher.DP_Srv(3, EncodePacket(Packet(709, 1, 0, 0)));
+  rig.dispatcher.DP_Srv(3, EncodePacket(Packet(709, 1, 0, 0)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !counters.AnswerPending(3); }, 5000));
   ASSERT_EQ(rig.Recipients(), (QVector<int>{3, 3}));
   const Packet a = DecodePacket(rig.writes[0].bytes);
   const Packet b = DecodePacket(rig.writes[1].bytes);

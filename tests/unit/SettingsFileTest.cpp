@@ -62,6 +62,7 @@ Settings FullRecord() {
   for (int i = 0; i < kDrawSwatches; ++i) s.DrawColor[i] = 5000u * i + 1;
   s.ExecuteLevel = 4;
   s.FileSendRate = 4;
+  s.ReceiveQuotaMB = 300;
   s.PortMapping = false;
   return s;
 }
@@ -165,7 +166,8 @@ TEST_F(SettingsFileTest, KeysAreWrittenInTheirFixedOrder) {
   for (int i = 0; i < 32; ++i) draw << N("DrawColor", i);
   EXPECT_EQ(ini.Keys("UnivHex"), hex);
   EXPECT_EQ(ini.Keys("UnivDraw"), draw);
-  EXPECT_EQ(ini.Keys("SpExt"), QStringList({"ExecuteLevel", "FileSendRate", "PortMapping"}));
+  EXPECT_EQ(ini.Keys("SpExt"),
+            QStringList({"ExecuteLevel", "FileSendRate", "ReceiveQuotaMB", "PortMapping"}));
 
   // Values in the file's own notation.
   const QByteArray bytes = home_.Read("app.ini");
