@@ -32,7 +32,7 @@ constexpr int kMinimumHeaderReserve = 2048;
 constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
-constexpr qint64 kBatchBudgetMs = 12;
+constexpr qint64 kBatchBudgetMs = 4;
 constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
@@ -400,7 +400,11 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
       it = formats_of.insert(
           key, FormatsFor(line.speaker, line.kind, line.indent_reference, line.color));
     }
-    WriteLine(main_cursor_, *it, line.speaker, line.text);
+    // A line with a whole box of lines still waiting behind it would be taken out of the box
+    // again before anyone could read it: it goes to the day log alone.
+    if (pending_.size() - done < static_cast<size_t>(main_limit_)) {
+      WriteLine(main_cursor_, *it, line.speaker, line.text);
+    }
     const QTextBlock written = WriteLine(log_cursor_, *it, line.speaker, line.text);
     if (!first.isValid()) first = written;
     if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;

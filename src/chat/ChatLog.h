@@ -43,7 +43,15 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // one batch per frame: both boxes in one edit, one sound check, one append to each day file, so
 // the files on disk are complete within a frame of a line arriving. A batch stops after a few
 // milliseconds of work and leaves the rest to the next frame, so a flood of lines never freezes
-// the window; Backlog() tells the session to read less meanwhile.
+// the window.
+//
+// What the boxes have not shown yet is bounded twice. Lines that wait behind more than a box
+// full of lines (the visible box's limit) would be taken out of the visible box before they
+// could be read, so they go to the day-log box and files alone, which is several times cheaper
+// than laying them out: a flood makes the box skip ahead instead of falling further behind.
+// And past kMaxPending waiting lines (a few megabytes of text) the program reads no more of its
+// own connection until the boxes are back under it (Backlog()); only a flood beyond what even
+// the day log can write in time gets there.
 class ChatLog : public QObject, public ChatSink {
   Q_OBJECT
 
@@ -74,6 +82,8 @@ class ChatLog : public QObject, public ChatSink {
   // box and the day files keep every line.
   static constexpr int kMainParagraphLimit = 10000;
   static constexpr int kMainCeilingFactor = 7;
+  // Lines that may wait for the boxes before the program stops reading its own connection.
+  static constexpr qsizetype kMaxPending = 30000;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
   // Off: every line is written at once. On: one batch per frame.
