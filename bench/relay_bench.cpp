@@ -55,6 +55,7 @@
 #include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
+#include "net/SocketLink.h"
 #include "net/StreamBuffer.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"
@@ -156,6 +157,7 @@ struct Client {
   int64_t next_send = 0;
   int64_t seq = 0;
   std::string file;  // what arrived of the file, by position
+  bool file_done = false;
 };
 
 struct Stats {
@@ -272,7 +274,9 @@ void QuilloraInput(Client& c, Stats& stats, bool measuring, const std::string& f
         c.file.resize(at + static_cast<size_t>(p.BinData.size()));
       }
       std::memcpy(c.file.data() + at, p.BinData.constData(), static_cast<size_t>(p.BinData.size()));
-      if (c.file.size() == file.size() && c.file == file && stats.file_done_at < 0) {
+      // The time the last receiver had it whole.
+      if (!c.file_done && c.file.size() == file.size() && c.file == file) {
+        c.file_done = true;
         stats.file_done_at = NowNs();
       }
     }
@@ -510,15 +514,14 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
           ++stats.flood_sent;
         }
       } else if (c.role == Role::kFile && kind == Kind::kQuillora && load.file_rate == 0) {
-        // Like the program at line speed: pieces while the system holds less than 48 KB of
-        // this connection's bytes (sent or not, until acknowledged).
-        int held = 0;
-        ioctl(c.fd, SIOCOUTQ, &held);
-        while (stats.file_pieces_sent < pieces && c.out.empty() && held < 48 * 1024) {
+        // Like the program at line speed: pieces while the system may take more of them, by
+        // the program's own rule.
+        qint64 room = quillora::BulkRoomOf(c.fd);
+        while (stats.file_pieces_sent < pieces && c.out.empty() && room > 0) {
           QuilloraPiece(c, file, ++stats.file_pieces_sent);
           const ssize_t n = write(c.fd, c.out.data(), c.out.size());
           if (n > 0) c.out.erase(0, static_cast<size_t>(n));
-          held += static_cast<int>(std::max<ssize_t>(n, 0));
+          room -= std::max<ssize_t>(n, 1);
         }
       } else if (c.role == Role::kFile && kind == Kind::kQuillora &&
                  stats.file_pieces_sent < pieces && c.out.empty() &&
@@ -567,7 +570,11 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   }
   if (load.file_bytes > 0 && kind == Kind::kQuillora) {
     std::printf(
-        " file=%s in %.2fs", stats.file_done_at < 0 ? "INCOMPLETE" : "byte-exact",
+        " file=%s in %.2fs",
+        std::all_of(clients.begin(), clients.end(),
+                    [](const Client& c) { return c.role != Role::kChat || c.file_done; })
+            ? "byte-exact"
+            : "INCOMPLETE",
         stats.file_done_at < 0 ? -1.0 : static_cast<double>(stats.file_done_at - begin) / 1e9);
   }
   std::printf(" others_cut=%d\n", stats.others_gone);

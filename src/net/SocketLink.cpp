@@ -7,7 +7,11 @@
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
+
+#include <cstddef>
 #endif
 
 #include <algorithm>
@@ -138,13 +142,29 @@ qint64 SocketLink::Backlog() const {
   return queued_ + bulk_queued_ + (socket_ ? socket_->bytesToWrite() : 0);
 }
 
-qint64 SocketLink::SystemHeld() const {
+qint64 BulkRoomOf(qintptr fd) {
 #ifdef Q_OS_LINUX
-  const qintptr fd = socket_ ? socket_->socketDescriptor() : -1;
   int held = 0;
-  if (fd >= 0 && ::ioctl(static_cast<int>(fd), SIOCOUTQ, &held) == 0) return held;
-#endif
+  if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &held) != 0) return -1;
+  qint64 allowed = SocketLink::kBulkInFlight;
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+      size >= offsetof(tcp_info, tcpi_delivery_rate) + sizeof info.tcpi_delivery_rate) {
+    const double seconds = (info.tcpi_min_rtt + SocketLink::kBulkQueueMs * 1000.0) / 1e6;
+    allowed =
+        std::clamp(static_cast<qint64>(static_cast<double>(info.tcpi_delivery_rate) * seconds),
+                   SocketLink::kBulkInFlight, SocketLink::kBulkMaxInFlight);
+  }
+  return allowed - held;
+#else
+  (void)fd;
   return -1;
+#endif
+}
+
+qint64 SocketLink::BulkRoom() const {
+  return BulkRoomOf(socket_ ? socket_->socketDescriptor() : -1);
 }
 
 qint64 SocketLink::StalledMs() const {
@@ -211,8 +231,8 @@ void SocketLink::Hand(bool closing) {
 bool SocketLink::MoveBulk() {
   if (bulk_.empty()) return false;
   // Where the system's share cannot be told, a piece at a time once the socket is empty.
-  const qint64 held = SystemHeld();
-  const qint64 room = held < 0 ? 1 : kBulkInFlight - held;
+  const qint64 told = BulkRoom();
+  const qint64 room = told < 0 ? 1 : told;
   qint64 moved = 0;
   while (!bulk_.empty() && moved < room) {
     moved += bulk_.front().bytes.size();

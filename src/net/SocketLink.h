@@ -63,9 +63,13 @@ class SocketLink : public QObject, public Link {
   // keeps backlogs far below this).
   static constexpr qint64 kDefaultOutputCap = 512 * 1024;
   // The link's bytes the system may hold (sent or not, until acknowledged) before more pieces
-  // go: enough to keep a home line busy, little enough that a line queued behind it on an
-  // 8 Mbit/s line waits well under a tenth of a second.
-  static constexpr qint64 kBulkInFlight = 48 * 1024;
+  // go: what the line delivers in one round trip plus kBulkQueueMs, so that the line stays busy
+  // while a chat line written meanwhile finds only about kBulkQueueMs of pieces ahead of it.
+  // Starting from the floor, the allowance grows by half each round trip until the line's
+  // own speed stops the delivery rate from growing.
+  static constexpr qint64 kBulkInFlight = 16 * 1024;  // the floor
+  static constexpr qint64 kBulkMaxInFlight = 256 * 1024;
+  static constexpr int kBulkQueueMs = 25;
   // How soon to look again whether the system has taken pieces away.
   static constexpr int kBulkRecheckMs = 1;
 
@@ -119,8 +123,9 @@ class SocketLink : public QObject, public Link {
   // Moves bulk into the queue while the system holds little of this link's output; true when
   // some moved.
   bool MoveBulk();
-  // This link's bytes the system still holds (unacknowledged included), or -1 when unknown.
-  qint64 SystemHeld() const;
+  // How many more bytes of pieces the system may take now (see kBulkInFlight); -1 when that
+  // cannot be told here.
+  qint64 BulkRoom() const;
   void Queue(const QByteArray& bytes);
   void PushBulk(const QByteArray& bytes, int sender);
   void PopBulk();
@@ -149,6 +154,10 @@ class SocketLink : public QObject, public Link {
   QElapsedTimer clock_;
   qint64 last_progress_ms_ = 0;
 };
+
+// How many more bytes of file pieces the system may take for the connected TCP socket `fd` now
+// (see SocketLink::kBulkInFlight); -1 where that cannot be told.
+qint64 BulkRoomOf(qintptr fd);
 
 // The classic socket error number for a Qt socket error (10061 refused, 10060 timed out,
 // 10054 reset or closed by the peer, 10052 network reset, 10058 operation on a shut-down
