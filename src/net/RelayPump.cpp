@@ -95,7 +95,7 @@ void RelayPump::Pass() {
   bool more = false;
   const bool bulk_behind = BulkBehind();
   holding_bulk_ = false;
-  char buffer[kShare + 1];
+  char buffer[kBulkShare + 1];
   for (const int k : order) {
     const auto it = entries_.find(k);
     if (it == entries_.end()) continue;
@@ -107,7 +107,8 @@ void RelayPump::Pass() {
       holding_bulk_ = true;  // a link's progress schedules the next pass
       continue;
     }
-    const qint64 got = socket->read(buffer, ShareToRead(available, share));
+    const qint64 got = socket->read(
+        buffer, ShareToRead(available, it->second.sends_bulk && !behind ? kBulkShare : share));
     const quint64 bulk_before = flush_group_.BulkWrites();
     if (got > 0) deliver_(k, QByteArrayView(buffer, got));
     const auto again = entries_.find(k);

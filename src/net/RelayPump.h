@@ -45,7 +45,8 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // everything else (see SocketLink), so they hold no chat line back. Instead, while some draining
 // reader has more than kBulkBehind of pieces queued, the sockets whose input last turned into
 // pieces are not read: a transfer goes at the pace of its slowest draining receiver, the
-// sender's TCP slows it meanwhile, and everybody else's input is read as usual.
+// sender's TCP slows it meanwhile, and everybody else's input is read as usual. Otherwise such a
+// sender gets kBulkShare per pass, so that a transfer keeps up with a fast line.
 //
 // Draining or not is told apart by progress: a reader whose waiting output has not moved for
 // kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
@@ -63,6 +64,9 @@ class RelayPump : public QObject {
   static constexpr qint64 kBehind = 96 * 1024;
   static constexpr qint64 kFarBehind = 384 * 1024;
   static constexpr qint64 kBulkBehind = 64 * 1024;
+  // What a pass takes from a sender of pieces while nobody is behind with them: pieces are few
+  // and large, so four shares of them cost a pass no more than one share of chat.
+  static constexpr qint64 kBulkShare = 4 * kShare;
   static constexpr qint64 kTrickleShare = 1024;
   static constexpr int kTrickleGapMs = 16;
   static constexpr int kStallMs = 500;

@@ -23,6 +23,8 @@ namespace quillora {
 namespace {
 // Buffers handed to the kernel in one call at most (well under any system's IOV_MAX).
 constexpr int kMaxBuffers = 256;
+// How often one flush looks again for room for pieces.
+constexpr int kBulkLooks = 8;
 
 int SenderOf(const QByteArray& bytes) {
   return bytes.size() >= kPacketHeaderSize ? RawWord(bytes, 4) : -1;
@@ -164,7 +166,10 @@ qint64 BulkRoomOf(qintptr fd) {
 }
 
 qint64 SocketLink::BulkRoom() const {
-  return BulkRoomOf(socket_ ? socket_->socketDescriptor() : -1);
+  if (!socket_) return -1;
+  const qint64 room = BulkRoomOf(socket_->socketDescriptor());
+  // What the socket itself still holds is on its way too.
+  return room < 0 ? room : room - socket_->bytesToWrite();
 }
 
 qint64 SocketLink::StalledMs() const {
@@ -211,8 +216,9 @@ void SocketLink::Hand(bool closing) {
   // behind them when the socket is about to close).
   if (socket_->bytesToWrite() > 0 && !closing) return;
   if (socket_->bytesToWrite() == 0 && !queue_.empty()) WriteDirect();
-  // Pieces only once everything else has gone.
-  if (queue_.empty() && MoveBulk()) WriteDirect();
+  // Pieces only once everything else has gone. On a fast link what was just handed over is
+  // acknowledged at once and there is room again: look a few times.
+  for (int look = 0; look < kBulkLooks && queue_.empty() && MoveBulk(); ++look) WriteDirect();
   if (!queue_.empty()) {
     QByteArray all;
     if (queue_.size() == 1) {

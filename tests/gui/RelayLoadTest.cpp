@@ -79,6 +79,14 @@ class RelayLoadTest : public ::testing::Test {
              host->Count(QStringLiteral("Aliceさんがチャットに加わりました")) == 1;
     }));
   }
+  // A raw participant that joins as "Flood"; its index once Alice has heard of it (0 if not).
+  int JoinFlooder(RawPeer& flooder) {
+    if (!flooder.Connect(port)) return 0;
+    const int index = flooder.Hello(QStringLiteral("Flood"));
+    const bool heard = WaitUntil(
+        [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; });
+    return heard ? index : 0;
+  }
   bool Connected(Program& p) {
     const QTcpSocket* s = p.core.session().ClientSocket();
     return s && s->state() == QAbstractSocket::ConnectedState;
@@ -95,11 +103,8 @@ class RelayLoadTest : public ::testing::Test {
 // the host's own connection survives, and every line reaches everyone, in order.
 TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
   RawPeer flooder;
-  ASSERT_TRUE(flooder.Connect(port));
-  const int index = flooder.Hello(QStringLiteral("Flood"));
+  const int index = JoinFlooder(flooder);
   ASSERT_EQ(index, 3);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; }));
 
   constexpr int kLines = 4000;
   QByteArray burst;
@@ -222,11 +227,8 @@ TEST_F(RelayLoadTest, FileAndChatInterleaveAndACancelledTransferStops) {
 TEST_F(RelayLoadTest, FileAtLineSpeedAndAChatFloodShareTheLinks) {
   ASSERT_EQ(host->core.instance().settings.FileSendRate, FileTransfer::kDefaultRate);
   RawPeer flooder;
-  ASSERT_TRUE(flooder.Connect(port));
-  const int index = flooder.Hello(QStringLiteral("Flood"));
+  const int index = JoinFlooder(flooder);
   ASSERT_EQ(index, 3);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; }));
 
   const QByteArray data = Pattern(3 * 1024 * 1024);
   host->home.Write("scene.bin", data);
