@@ -11,23 +11,27 @@
 //                                            executable, which also reports how late a 50 ms
 //                                            timer in its event loop fired at worst
 //   relay_bench irc PORT [N...]              load an IRC server already listening on PORT
+//   relay_bench at PORT [N...]               load a Quillora server already running (with
+//                                            --address A.B.C.D: on another machine or namespace)
 // Options: --rate R (messages per second per client, default 50), --seconds S (default 5),
 // --server-pid PID (the IRC server's process, for its resident memory),
 // --flood (one more client sends as fast as its socket allows; the others' latency is measured),
 // --stall (one more client joins and then never reads; reports when the server cut it),
 // --file BYTES (one more client sends a file of BYTES in 2048-byte pieces at --file-rate KB/s,
-// default 64; every receiver checks it byte for byte).
+// default 64, 0 for as fast as its socket takes them; every receiver checks it byte for byte).
 //
 // The clients live in this process on one poll() loop; the server runs in its own process, so
 // its resident memory is its own. Latency is measured from the send time written into each
 // message to its arrival at every receiver, on this process's monotonic clock.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,6 +55,7 @@
 #include "core/Instance.h"
 #include "net/PacketCodec.h"
 #include "net/Session.h"
+#include "net/SocketLink.h"
 #include "net/StreamBuffer.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtSound.h"
@@ -152,6 +157,7 @@ struct Client {
   int64_t next_send = 0;
   int64_t seq = 0;
   std::string file;  // what arrived of the file, by position
+  bool file_done = false;
 };
 
 struct Stats {
@@ -169,6 +175,7 @@ struct Stats {
 };
 
 struct Load {
+  std::string address;  // of a server elsewhere; empty: this machine's loopback
   int chatters = 8;
   int rate = 50;
   int seconds = 5;
@@ -185,12 +192,21 @@ std::string FileBytes(int64_t size) {
   return bytes;
 }
 
-int ConnectTo(int port) {
+// `source` > 0 on loopback: connect from 127.0.1.<source>, so that the server's limit on
+// connections per address and minute does not meet a benchmark's many clients.
+int ConnectTo(int port, const std::string& address = {}, int source = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (address.empty() && source > 0) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(0x7F000100u | static_cast<uint32_t>(source % 250 + 1));
+    bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (!address.empty()) inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     close(fd);
     return -1;
@@ -266,7 +282,9 @@ void QuilloraInput(Client& c, Stats& stats, bool measuring, const std::string& f
         c.file.resize(at + static_cast<size_t>(p.BinData.size()));
       }
       std::memcpy(c.file.data() + at, p.BinData.constData(), static_cast<size_t>(p.BinData.size()));
-      if (c.file.size() == file.size() && c.file == file && stats.file_done_at < 0) {
+      // The time the last receiver had it whole.
+      if (!c.file_done && c.file.size() == file.size() && c.file == file) {
+        c.file_done = true;
         stats.file_done_at = NowNs();
       }
     }
@@ -381,11 +399,12 @@ int64_t Percentile(std::vector<int64_t>& v, double q) {
   return v[k];
 }
 
-long RssKb(pid_t pid) {
+// The resident memory of `pid` now ("VmRSS:") or at its peak ("VmHWM:"), in kB.
+long RssKb(pid_t pid, const char* which = "VmRSS:") {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string key;
   while (status >> key) {
-    if (key == "VmRSS:") {
+    if (key == which) {
       long kb = 0;
       status >> kb;
       return kb;
@@ -428,7 +447,7 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   Stats stats;
   for (size_t i = 0; i < clients.size(); ++i) {
     Client& c = clients[i];
-    c.fd = ConnectTo(port);
+    c.fd = ConnectTo(port, load.address, static_cast<int>(i) + 1);
     if (c.fd < 0) {
       std::fprintf(stderr, "cannot connect to %d\n", port);
       return false;
@@ -468,8 +487,9 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
       stats.stall_since = begin;
     }
   }
-  const int64_t piece_ns =
-      load.file_bytes > 0 ? int64_t{2048} * 1'000'000'000 / (int64_t{load.file_rate} * 1024) : 0;
+  const int64_t piece_ns = load.file_bytes > 0 && load.file_rate > 0
+                               ? int64_t{2048} * 1'000'000'000 / (int64_t{load.file_rate} * 1024)
+                               : 0;
   const int64_t pieces = load.file_bytes > 0 ? (load.file_bytes - 1) / 2048 + 1 : 0;
   // Chatters hear every chatter (IRC does not echo the sender).
   const int64_t fanout = kind == Kind::kQuillora ? n : n - 1;
@@ -501,10 +521,20 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
           ++c.seq;
           ++stats.flood_sent;
         }
+      } else if (c.role == Role::kFile && kind == Kind::kQuillora && load.file_rate == 0) {
+        // Like the program at line speed: pieces while the system may take more of them, by
+        // the program's own rule.
+        qint64 room = quillora::BulkRoomOf(c.fd);
+        while (stats.file_pieces_sent < pieces && c.out.empty() && room > 0) {
+          QuilloraPiece(c, file, ++stats.file_pieces_sent);
+          const ssize_t n = write(c.fd, c.out.data(), c.out.size());
+          if (n > 0) c.out.erase(0, static_cast<size_t>(n));
+          room -= std::max<ssize_t>(n, 1);
+        }
       } else if (c.role == Role::kFile && kind == Kind::kQuillora &&
                  stats.file_pieces_sent < pieces && c.out.empty() &&
                  now >= begin + stats.file_pieces_sent * piece_ns) {
-        // Like the program: the next piece once the previous has left, at the ceiling rate.
+        // Like the program with a ceiling: the next piece once the previous has left.
         QuilloraPiece(c, file, ++stats.file_pieces_sent);
       }
     }
@@ -523,17 +553,19 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   const double span = static_cast<double>(last_delivery - begin) / 1e9;
   const double drained = static_cast<double>(last_delivery - stop_sending) / 1e9;
   const long rss = server_pid > 0 ? RssKb(server_pid) : -1;
+  const long peak = server_pid > 0 ? RssKb(server_pid, "VmHWM:") : -1;
   const double server_cpu = server_pid > 0 ? CpuSecondsOf(server_pid) - server_cpu_before : -1;
   std::printf(
       "%-8s clients=%-3d rate=%d/s%s%s sent=%lld delivered=%lld/%lld (%.2f%%) "
-      "deliveries/s=%.0f p50=%.2fms p99=%.2fms last+%.2fs server_rss=%ldkB server_cpu=%.2fs",
+      "deliveries/s=%.0f p50=%.2fms p99=%.2fms last+%.2fs server_rss=%ldkB server_peak=%ldkB "
+      "server_cpu=%.2fs",
       label, n, load.rate, load.flood ? " +flood" : "", load.stall ? " +stall" : "",
       static_cast<long long>(stats.sent), static_cast<long long>(stats.delivered),
       static_cast<long long>(stats.sent * fanout),
       100.0 * static_cast<double>(stats.delivered) / static_cast<double>(stats.sent * fanout),
       static_cast<double>(stats.delivered) / span,
       static_cast<double>(Percentile(stats.latencies, 0.50)) / 1e6,
-      static_cast<double>(Percentile(stats.latencies, 0.99)) / 1e6, drained, rss, server_cpu);
+      static_cast<double>(Percentile(stats.latencies, 0.99)) / 1e6, drained, rss, peak, server_cpu);
   if (load.flood) {
     std::printf(" flood_sent=%lld flood_heard=%lld", static_cast<long long>(stats.flood_sent),
                 static_cast<long long>(stats.flood_delivered));
@@ -546,7 +578,11 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
   }
   if (load.file_bytes > 0 && kind == Kind::kQuillora) {
     std::printf(
-        " file=%s in %.2fs", stats.file_done_at < 0 ? "INCOMPLETE" : "byte-exact",
+        " file=%s in %.2fs",
+        std::all_of(clients.begin(), clients.end(),
+                    [](const Client& c) { return c.role != Role::kChat || c.file_done; })
+            ? "byte-exact"
+            : "INCOMPLETE",
         stats.file_done_at < 0 ? -1.0 : static_cast<double>(stats.file_done_at - begin) / 1e9);
   }
   std::printf(" others_cut=%d\n", stats.others_gone);
@@ -694,6 +730,8 @@ int main(int argc, char** argv) {
       load.stall = true;
     } else if (is("--file") && i + 1 < argc) {
       load.file_bytes = std::atoll(argv[++i]);
+    } else if (is("--address") && i + 1 < argc) {
+      load.address = argv[++i];
     } else if (is("--file-rate") && i + 1 < argc) {
       load.file_rate = std::atoi(argv[++i]);
     } else {
@@ -702,8 +740,8 @@ int main(int argc, char** argv) {
   }
   const bool known =
       !args.empty() && (args[0] == "quillora" || args[0] == "program" || args[0] == "window" ||
-                        (args[0] == "irc" && args.size() >= 2));
-  if (!known || load.rate <= 0 || load.seconds <= 0 || load.file_rate <= 0) {
+                        ((args[0] == "irc" || args[0] == "at") && args.size() >= 2));
+  if (!known || load.rate <= 0 || load.seconds <= 0 || load.file_rate < 0) {
     std::fprintf(stderr,
                  "usage: relay_bench quillora|program [N...] | irc PORT [N...] [--rate R] "
                  "[--seconds S] [--flood] [--stall] [--file BYTES] [--file-rate KB]\n");
@@ -711,12 +749,13 @@ int main(int argc, char** argv) {
   }
   const Kind kind = args[0] == "irc" ? Kind::kIrc : Kind::kQuillora;
   const char* label = args[0] == "irc"       ? "irc"
+                      : args[0] == "at"      ? "at"
                       : args[0] == "program" ? "program"
                       : args[0] == "window"  ? "window"
                                              : "bare";
   size_t first_count = 1;
   int port = 0;
-  if (kind == Kind::kIrc) {
+  if (kind == Kind::kIrc || args[0] == "at") {
     port = std::atoi(args[1].c_str());
     first_count = 2;
   }
@@ -743,11 +782,12 @@ int main(int argc, char** argv) {
       // ngIRCd's registration of many clients at once takes a moment between runs.
       usleep(500'000);
     }
-    if (kind == Kind::kQuillora && server <= 0) {
+    const bool ours = kind == Kind::kQuillora && args[0] != "at";
+    if (ours && server <= 0) {
       std::fprintf(stderr, "the server did not start\n");
       return 1;
     }
-    ok = RunLoad(kind, label, port, load, kind == Kind::kQuillora ? server : server_pid_arg) && ok;
+    ok = RunLoad(kind, label, port, load, ours ? server : server_pid_arg) && ok;
     if (args[0] == "window") {
       std::ifstream lag((home.path() + QStringLiteral("/lag")).toStdString());
       long worst = 0;
@@ -756,7 +796,7 @@ int main(int argc, char** argv) {
                   worst);
       std::fflush(stdout);
     }
-    if (server > 0) {
+    if (ours && server > 0) {
       kill(server, SIGTERM);
       waitpid(server, nullptr, 0);
     }

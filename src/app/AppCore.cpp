@@ -65,7 +65,8 @@ AppCore::AppCore(const QString& program_folder, uint64_t seed, SoundPlayer& soun
   });
   // A burst of lines costs the window one batch per frame, not one update per line.
   chat_log_.SetFrameBatching(true);
-  session_.SetReaderBehind([this] { return chat_log_.Backlog() > kChatBacklog; });
+  // The own connection is read at once; only the chat's bound on waiting lines holds it.
+  session_.SetReaderBehind([this] { return chat_log_.Backlog() > ChatLog::kMaxPending; });
   // Hosting keeps the shared state in a table file; leaving the host's seat closes it, so that
   // joining another game never writes into this one.
   connect(&instance_.session_state(), &SessionState::modeChanged, this, [this](int mode) {

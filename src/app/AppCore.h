@@ -36,9 +36,6 @@
 
 namespace quillora {
 
-// Lines the chat box may have waiting before the session reads less from the server.
-inline constexpr qsizetype kChatBacklog = 2000;
-
 // Everything of one running program that is not a window: the instance state, the chat log,
 // the session and the feature models. The windows are built on top of it; tests build several
 // of these in one process to run real sessions.

@@ -331,8 +331,9 @@ void MainWindow::BuildMenus() {
   rate->setObjectName(QStringLiteral("mnuSpExtSub_2"));
   auto* rate_group = new QActionGroup(this);
   rate_group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-  static constexpr std::array<int, 2> kRates = {FileTransfer::kDefaultRate, 4};
-  static constexpr std::array<const char*, 2> kRateCaptions = {"64KB/秒（標準）",
+  static constexpr std::array<int, 2> kRates = {FileTransfer::kDefaultRate,
+                                                FileTransfer::kThinLineRate};
+  static constexpr std::array<const char*, 2> kRateCaptions = {"回線の速さで（標準）",
                                                                "4KB/秒（低速回線向け）"};
   for (int i = 0; i < 2; ++i) {
     rate_sub_[i] = AddAction(rate, QString::fromUtf8(kRateCaptions[i]),
@@ -882,7 +883,7 @@ void MainWindow::RestoreFromSettings() {
   // A ceiling typed into the settings file by hand checks neither entry.
   for (QAction* a : rate_sub_) a->setChecked(false);
   if (s.FileSendRate == FileTransfer::kDefaultRate) rate_sub_[0]->setChecked(true);
-  if (s.FileSendRate == 4) rate_sub_[1]->setChecked(true);
+  if (s.FileSendRate == FileTransfer::kThinLineRate) rate_sub_[1]->setChecked(true);
   LayoutLists();
   ApplyAppearance();
 }

@@ -338,7 +338,7 @@ Settings DefaultSettings(const QString& program_folder, const QString& host_name
   std::copy(kHexDesignColors.begin(), kHexDesignColors.end(), s.HexColor.begin());
   std::copy(kDrawDesignColors.begin(), kDrawDesignColors.end(), s.DrawColor.begin());
   s.ExecuteLevel = 0;
-  s.FileSendRate = 64;
+  s.FileSendRate = 1 << 20;  // no ceiling
   s.ReceiveQuotaMB = 1024;
   s.PortMapping = true;
   return s;

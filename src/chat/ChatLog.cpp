@@ -26,13 +26,15 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // Header space reserved in a rich-text day file; new fonts and colours fill it.
 constexpr int kMinimumHeaderReserve = 2048;
-// One frame, and the share of it one batch of lines may take. Most of a line's cost comes after
-// it is inserted (the box lays the batch out when the edit ends, then the files are written), so
-// a batch is sized from what whole batches have cost per line so far.
+// One frame, and the shares of it the two batches of lines may take (the relay of a hosting
+// program runs in the rest). Most of a line's cost comes after it is inserted (the visible box
+// lays the batch out when the edit ends, the files are written after the day-log box), so a
+// batch is sized from what whole batches have cost per line so far.
 constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
-constexpr qint64 kBatchBudgetMs = 12;
+constexpr qint64 kLogBudgetMs = 3;
+constexpr qint64 kMainBudgetMs = 3;
 constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
@@ -266,16 +268,16 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   quiet_trim_.setSingleShot(true);
   quiet_trim_.setInterval(kQuietTrimMs);
   connect(&quiet_trim_, &QTimer::timeout, this, [this] {
-    if (pending_.empty()) TrimMain();
+    if (pending_.empty() && unshown_.empty()) TrimMain();
   });
   frame_.setSingleShot(true);
   frame_.setInterval(kFrameMs);
   connect(&frame_, &QTimer::timeout, this, [this] {
     QElapsedTimer spent;
     spent.start();
-    WriteBatch(kBatchBudgetMs);
+    WriteBatch(kLogBudgetMs, kMainBudgetMs);
     // The next batch a frame after this one began; the rest of the frame is the others'.
-    if (!pending_.empty()) {
+    if (!pending_.empty() || !unshown_.empty()) {
       frame_.start(std::max(1, kFrameMs - static_cast<int>(spent.elapsed())));
     }
   });
@@ -367,6 +369,7 @@ const ChatLog::LineFormats& ChatLog::CachedFormats(QHash<QString, LineFormats>& 
                                                    const QString& speaker, int kind,
                                                    const QString& indent_reference,
                                                    uint32_t color) const {
+  // Lines of a batch mostly come from a few speakers; measure each speaker once.
   const QString key = speaker + QChar(0x1F) + QString::number(kind) + QChar(0x1F) +
                       indent_reference + QChar(0x1F) + QString::number(color);
   auto it = cache.find(key);
@@ -401,38 +404,80 @@ void ChatLog::SetFrameBatching(bool on) {
 
 void ChatLog::Flush() {
   frame_.stop();
-  while (!pending_.empty()) WriteBatch(-1);
+  while (!pending_.empty() || !unshown_.empty()) WriteBatch(-1, -1);
 }
 
-void ChatLog::WriteBatch(qint64 budget_ms) {
-  if (pending_.empty()) return;
+namespace {
+// How many lines fit in `budget_ms` at `us_per_line` (all when the budget is negative).
+size_t LinesFor(qint64 budget_ms, double us_per_line, size_t waiting, size_t at_least) {
+  if (budget_ms < 0) return waiting;
+  return std::max(at_least,
+                  static_cast<size_t>(static_cast<double>(budget_ms) * 1000.0 / us_per_line));
+}
+
+// Keeps a per-line cost estimate from a batch of `lines` that took `ns`.
+void Learn(double& us_per_line, qint64 ns, size_t lines, size_t at_least) {
+  if (lines < at_least) return;
+  const double per_line = static_cast<double>(ns) / 1000.0 / static_cast<double>(lines);
+  us_per_line = std::clamp(0.7 * us_per_line + 0.3 * per_line, 1.0, 10000.0);
+}
+}  // namespace
+
+const ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line,
+                                               QHash<QString, LineFormats>& cache) const {
+  return CachedFormats(cache, line.speaker, line.kind, line.indent_reference, line.color);
+}
+
+void ChatLog::WriteBatch(qint64 log_budget_ms, qint64 main_budget_ms) {
+  QHash<QString, LineFormats> formats_of;
+  if (!pending_.empty()) WriteLogBatch(log_budget_ms, formats_of);
+  if (!unshown_.empty()) WriteMainBatch(main_budget_ms, formats_of);
+}
+
+void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {
   QElapsedTimer clock;
   clock.start();
   ToEnd(log_cursor_);
   // A loaded log normally ends with an empty block; if not, the files cannot just be appended to.
   const bool clean = log_cursor_.block().length() <= 1;
-  main_cursor_.beginEditBlock();
   log_cursor_.beginEditBlock();
   QTextBlock first;
   size_t done = 0;
-  const size_t most =
-      budget_ms < 0
-          ? pending_.size()
-          : std::max(kMinBatchLines,
-                     static_cast<size_t>(static_cast<double>(budget_ms) * 1000.0 / us_per_line_));
-  // Lines of a batch mostly come from a few speakers; measure each speaker once.
-  QHash<QString, LineFormats> formats_of;
+  const size_t most = LinesFor(budget_ms, us_per_log_line_, pending_.size(), kMinBatchLines);
   while (done < pending_.size() && done < most) {
-    const PendingLine& line = pending_[done++];
-    const LineFormats& formats =
-        CachedFormats(formats_of, line.speaker, line.kind, line.indent_reference, line.color);
-    WriteLine(main_cursor_, formats, line.speaker, line.text);
-    const QTextBlock written = WriteLine(log_cursor_, formats, line.speaker, line.text);
+    PendingLine& line = pending_[done++];
+    const QTextBlock written =
+        WriteLine(log_cursor_, FormatsOf(line, formats_of), line.speaker, line.text);
     if (!first.isValid()) first = written;
+    unshown_.push_back(std::move(line));
     if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
   }
   log_cursor_.endEditBlock();
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+  // The visible box's queue stays short: what waits behind a flood goes to the day log alone.
+  const size_t keep = std::min(kSkipAhead, static_cast<size_t>(std::max(1, main_limit_)));
+  if (unshown_.size() > keep) {
+    unshown_.erase(unshown_.begin(),
+                   unshown_.begin() + static_cast<std::ptrdiff_t>(unshown_.size() - keep));
+  }
+  PlaySound();
+  SaveDayLogs(first, clean);
+  Learn(us_per_log_line_, clock.nsecsElapsed(), done, kMinBatchLines);
+}
+
+void ChatLog::WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {
+  QElapsedTimer clock;
+  clock.start();
+  main_cursor_.beginEditBlock();
+  size_t done = 0;
+  const size_t most = LinesFor(budget_ms, us_per_main_line_, unshown_.size(), kMinBatchLines);
+  while (done < unshown_.size() && done < most) {
+    const PendingLine& line = unshown_[done++];
+    WriteLine(main_cursor_, FormatsOf(line, formats_of), line.speaker, line.text);
+    if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
+  }
   main_cursor_.endEditBlock();
+  unshown_.erase(unshown_.begin(), unshown_.begin() + static_cast<std::ptrdiff_t>(done));
   // Taking lines out at the top moves every line below, which costs about the same for one line
   // as for thousands: it waits until the chat is quiet, unless the box passes its ceiling.
   if (main_.blockCount() > kMainCeilingFactor * main_limit_) {
@@ -440,13 +485,7 @@ void ChatLog::WriteBatch(qint64 budget_ms) {
   } else if (main_.blockCount() > main_limit_) {
     quiet_trim_.start();
   }
-  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
-  PlaySound();
-  SaveDayLogs(first, clean);
-  if (done >= kMinBatchLines) {
-    const double per_line = static_cast<double>(clock.nsecsElapsed()) / 1000.0 / done;
-    us_per_line_ = std::clamp(0.7 * us_per_line_ + 0.3 * per_line, 1.0, 10000.0);
-  }
+  Learn(us_per_main_line_, clock.nsecsElapsed(), done, kMinBatchLines);
 }
 
 void ChatLog::TrimMain() {

@@ -7,6 +7,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -41,10 +42,20 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // hidden box, which also repairs a file torn by a crash.
 //
 // With frame batching on (the program turns it on), lines that arrive together are written in
-// one batch per frame: both boxes in one edit, one sound check, one append to each day file, so
-// the files on disk are complete within a frame of a line arriving. A batch stops after a few
-// milliseconds of work and leaves the rest to the next frame, so a flood of lines never freezes
-// the window; Backlog() tells the session to read less meanwhile.
+// one batch per frame: the day-log box in one edit, one sound check, one append to each day file,
+// and then the visible box in one edit. The day-log box is never laid out, so it takes a frame's
+// lines in a fraction of the frame and the files on disk are complete within a frame or two of a
+// line arriving; the visible box, which lays every line out, catches up in batches of its own.
+// Each batch stops after a few milliseconds of work and leaves the rest to the next frame, so a
+// flood of lines never freezes the window.
+//
+// What the boxes have not shown yet is bounded twice. The visible box's queue holds at most
+// kSkipAhead lines: a line that waits behind a flood of that many would scroll away before anyone
+// could read it, so it stays in the day-log box and files alone and the visible box skips ahead to
+// the newest lines (a manual save, made from the day-log box, has every line). And the lines not
+// yet in the day log stop at kMaxPending (a few megabytes of text): past it the program reads no
+// more of its own connection until the day log is back under it (Backlog()), which only a flood
+// beyond what the day log can write in time ever reaches.
 class ChatLog : public QObject, public ChatSink {
   Q_OBJECT
 
@@ -75,6 +86,11 @@ class ChatLog : public QObject, public ChatSink {
   // box and the day files keep every line.
   static constexpr int kMainParagraphLimit = 10000;
   static constexpr int kMainCeilingFactor = 7;
+  // Lines that may wait for the visible box before it skips ahead: far more than a screen, and
+  // more than anyone reads while they keep coming faster than the box can show them.
+  static constexpr size_t kSkipAhead = 2000;
+  // Lines that may wait for the boxes before the program stops reading its own connection.
+  static constexpr qsizetype kMaxPending = 30000;
   void SetMainLimitForTesting(int paragraphs) { main_limit_ = paragraphs; }
 
   // Lines of an earlier evening (a reopened table) shown in the chat box before what follows,
@@ -138,14 +154,18 @@ class ChatLog : public QObject, public ChatSink {
     uint32_t color;
   };
 
-  // Writes waiting lines as one batch, until `budget_ms` of work is done (all when negative).
-  void WriteBatch(qint64 budget_ms);
+  // Writes waiting lines as one batch each to the day-log box with the files, then to the
+  // visible box, until each budget of work is done (everything when negative).
+  void WriteBatch(qint64 log_budget_ms, qint64 main_budget_ms);
+  void WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
+  void WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
 
   LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
                          uint32_t color) const;
   // The formats of a line, measured once per speaker, kind, indent and colour in `cache`.
   const LineFormats& CachedFormats(QHash<QString, LineFormats>& cache, const QString& speaker,
                                    int kind, const QString& indent_reference, uint32_t color) const;
+  const LineFormats& FormatsOf(const PendingLine& line, QHash<QString, LineFormats>& cache) const;
   static void ToEnd(QTextCursor& cursor);
   void TrimMain();
   // Writes one line at the end of `cursor`'s document; returns the first block written.
@@ -165,13 +185,17 @@ class ChatLog : public QObject, public ChatSink {
   std::unique_ptr<RtfDayFile> rtf_file_;
   std::unique_ptr<TextDayFile> text_file_;
   bool failure_reported_ = false;
-  std::vector<PendingLine> pending_;
+  std::vector<PendingLine> pending_;  // for the day-log box and files
+  std::deque<PendingLine> unshown_;   // in the day log, not yet in the visible box
   QTimer frame_;
   QTimer quiet_trim_;
   bool batching_ = false;
   int main_limit_ = kMainParagraphLimit;
   int run_first_block_ = 0;  // the first block of the day-log box written by this run
-  double us_per_line_ = 50;  // what a written line has cost lately, layout and files included
+  // What a written line has cost lately: in the day-log box with the files, and in the visible
+  // box with its layout.
+  double us_per_log_line_ = 20;
+  double us_per_main_line_ = 40;
 };
 
 }  // namespace quillora

@@ -110,8 +110,9 @@ struct Settings {
 
   // [SpExt]
   int ExecuteLevel = 0;
-  // Ceiling of one file transfer's sending rate, in KB per second.
-  int FileSendRate = 64;
+  // Ceiling of one file transfer's sending rate, in KB per second (1 << 20: none, the line's
+  // own speed; 4 for thin lines).
+  int FileSendRate = 1 << 20;
   // What one sender may store in file_Rcv during one session, in MB.
   int ReceiveQuotaMB = 1024;
   // Ask the router to forward the listening port while serving (UPnP / NAT-PMP).

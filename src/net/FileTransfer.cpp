@@ -17,8 +17,10 @@ namespace quillora {
 namespace {
 
 const QString kTag = QStringLiteral("DP_Clnt");
-// How soon to look again while the previous piece is still on its way to the socket.
-constexpr int kRecheckMs = 4;
+// How soon to look again while the connection holds a window of pieces, and that window:
+// enough to keep a fast line busy between looks.
+constexpr int kRecheckMs = 2;
+constexpr qint64 kWindow = 128 * 1024;
 
 QString Progress(const QString& name, int k, int n, const char* what) {
   return QStringLiteral("%1(%2/%3)").arg(name).arg(k).arg(n) + QString::fromUtf8(what);
@@ -105,8 +107,9 @@ void FileTransfer::SendNext() {
     emit sendingEnded();
     return;
   }
-  // The previous piece first has to leave for the server; chat queued behind it goes with it.
-  if (session_.ClientBacklog() > 0) {
+  // Pieces wait behind the chat in the connection's own queue; only a window of them is handed
+  // over at a time, so that cancelling stops a transfer soon and memory stays small.
+  if (session_.ClientBacklog() >= kWindow) {
     pacer_.start(kRecheckMs);
     return;
   }

@@ -21,15 +21,17 @@ class Session;
 // Sends files to the other participants in paced pieces of 2048 bytes and stores the pieces
 // that arrive in file_Rcv, opening a finished file or not as the receiving policy says.
 //
-// Pacing: the next piece goes once the previous one has left for the server (so a transfer
-// never piles up in front of the chat) and no sooner than the rate ceiling allows (settings
-// FileSendRate, KB per second per transfer).
+// Pacing: pieces go as fast as the line takes them (they wait behind any chat in the
+// connection's queue, so a transfer never holds a chat line back), or no faster than a ceiling
+// chosen for thin lines (settings FileSendRate, KB per second per transfer).
 class FileTransfer : public QObject {
   Q_OBJECT
 
  public:
   static constexpr int kPieceSize = 2048;
-  static constexpr int kDefaultRate = 64;             // KB per second
+  static constexpr int kLineSpeed = 1 << 20;  // KB per second: no ceiling
+  static constexpr int kDefaultRate = kLineSpeed;
+  static constexpr int kThinLineRate = 4;
   static constexpr qint64 kLargeFile = 16383;         // bigger files are confirmed first
   static constexpr qint64 kMaxReceived = 64LL << 20;  // pieces beyond this are refused
   static constexpr int kMaxNameBytes = 255;

@@ -21,7 +21,7 @@ void RelayPump::Add(int k, QTcpSocket* socket, SocketLink* link, bool own) {
   socket->setReadBufferSize(kReadBuffer);
   connect(socket, &QTcpSocket::readyRead, this, &RelayPump::Schedule);
   connect(link, &SocketLink::drained, this, [this] {
-    if (paused_) Schedule();
+    if (paused_ || holding_bulk_) Schedule();
   });
   if (!check_.isActive()) check_.start();
   Schedule();
@@ -62,7 +62,16 @@ bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->Stalled
 
 bool RelayPump::Behind(qint64 bytes) const {
   for (const auto& [k, e] : entries_) {
-    if (e.link && e.link->IsConnected() && e.link->Backlog() > bytes && Draining(e)) {
+    if (e.link && e.link->IsConnected() && e.link->UrgentBacklog() > bytes && Draining(e)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool RelayPump::BulkBehind() const {
+  for (const auto& [k, e] : entries_) {
+    if (e.link && e.link->IsConnected() && e.link->BulkBacklog() > kBulkBehind && Draining(e)) {
       return true;
     }
   }
@@ -84,7 +93,9 @@ void RelayPump::Pass() {
   order.reserve(entries_.size());
   for (const auto& [k, e] : entries_) order.push_back(k);
   bool more = false;
-  char buffer[kShare + 1];
+  const bool bulk_behind = BulkBehind();
+  holding_bulk_ = false;
+  char buffer[kBulkShare + 1];
   for (const int k : order) {
     const auto it = entries_.find(k);
     if (it == entries_.end()) continue;
@@ -92,9 +103,18 @@ void RelayPump::Pass() {
     if (!socket) continue;
     const qint64 available = socket->bytesAvailable();
     if (available <= 0) continue;
-    const qint64 got = socket->read(buffer, ShareToRead(available, share));
+    if (bulk_behind && it->second.sends_bulk) {
+      holding_bulk_ = true;  // a link's progress schedules the next pass
+      continue;
+    }
+    const qint64 got = socket->read(
+        buffer, ShareToRead(available, it->second.sends_bulk && !behind ? kBulkShare : share));
+    const quint64 bulk_before = flush_group_.BulkWrites();
     if (got > 0) deliver_(k, QByteArrayView(buffer, got));
     const auto again = entries_.find(k);
+    if (again != entries_.end() && got > 0) {
+      again->second.sends_bulk = flush_group_.BulkWrites() != bulk_before;
+    }
     if (again != entries_.end() && again->second.socket &&
         again->second.socket->bytesAvailable() > 0) {
       more = true;
@@ -114,7 +134,7 @@ void RelayPump::Check() {
   }
   for (const int k : stuck) cut_(k);
   // A reader that has just been found stalled no longer holds the others back.
-  if (paused_) Schedule();
+  if (paused_ || holding_bulk_) Schedule();
 }
 
 }  // namespace quillora

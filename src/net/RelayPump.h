@@ -41,6 +41,13 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // resumes as soon as output moves again. The relay therefore runs at the pace of its slowest
 // *draining* reader (often the host's own window) instead of swelling or cutting anybody.
 //
+// File pieces do not count as being behind: they wait in the links' bulk queues, behind
+// everything else (see SocketLink), so they hold no chat line back. Instead, while some draining
+// reader has more than kBulkBehind of pieces queued, the sockets whose input last turned into
+// pieces are not read: a transfer goes at the pace of its slowest draining receiver, the
+// sender's TCP slows it meanwhile, and everybody else's input is read as usual. Otherwise such a
+// sender gets kBulkShare per pass, so that a transfer keeps up with a fast line.
+//
 // Draining or not is told apart by progress: a reader whose waiting output has not moved for
 // kStallMs has stopped reading (a frozen program, a pulled cable) and no longer holds the
 // others back; a reader that drains moves bytes at least once per network round trip, far more
@@ -56,6 +63,10 @@ class RelayPump : public QObject {
   static constexpr qint64 kReadBuffer = 64 * 1024;
   static constexpr qint64 kBehind = 96 * 1024;
   static constexpr qint64 kFarBehind = 384 * 1024;
+  static constexpr qint64 kBulkBehind = 64 * 1024;
+  // What a pass takes from a sender of pieces while nobody is behind with them: pieces are few
+  // and large, so four shares of them cost a pass no more than one share of chat.
+  static constexpr qint64 kBulkShare = 4 * kShare;
   static constexpr qint64 kTrickleShare = 1024;
   static constexpr int kTrickleGapMs = 16;
   static constexpr int kStallMs = 500;
@@ -83,6 +94,7 @@ class RelayPump : public QObject {
     QPointer<QTcpSocket> socket;
     SocketLink* link = nullptr;
     bool own = false;
+    bool sends_bulk = false;  // its last input turned into file pieces
   };
 
   void Schedule();
@@ -90,6 +102,8 @@ class RelayPump : public QObject {
   void Check();
   // True when some reader that still drains has more than `bytes` of output waiting.
   bool Behind(qint64 bytes) const;
+  // True when some draining reader has more than kBulkBehind of pieces queued.
+  bool BulkBehind() const;
   bool Draining(const Entry& e) const;
 
   std::function<void(int, QByteArrayView)> deliver_;
@@ -101,6 +115,7 @@ class RelayPump : public QObject {
   QElapsedTimer since_pass_;
   bool pass_posted_ = false;
   bool paused_ = false;
+  bool holding_bulk_ = false;   // a pass left a sender of pieces unread
   qint64 gap_us_ = kPassGapUs;  // before the next pass: short, or a frame while behind
   int cut_ms_ = kCutMs;
 };

@@ -1,6 +1,7 @@
 #include "net/Router.h"
 
 #include "core/Instance.h"
+#include "net/MessageCodes.h"
 #include "net/PacketCodec.h"
 #include "net/Reported.h"
 
@@ -25,27 +26,46 @@ void Router::ClearServerLinks() { server_links_.clear(); }
 
 void Router::SetClientLink(Link* link) { client_link_ = link; }
 
-void Router::WriteIfConnected(Link* link, const QByteArray& bytes) {
-  if (link != nullptr && link->IsConnected()) link->Write(bytes);
+bool IsBulkPacket(QByteArrayView bytes) {
+  if (bytes.size() < kPacketHeaderSize) return false;
+  const int code = RawWord(bytes, 8);
+  return code == msg::kFilePiece || code == msg::kSendFilePiece;
+}
+
+bool IsChatPacket(QByteArrayView bytes) {
+  if (bytes.size() < kPacketHeaderSize) return false;
+  const int code = RawWord(bytes, 8);
+  return code == msg::kChat || code == msg::kSendChat || code == msg::kTyping ||
+         code == msg::kSendTyping;
+}
+
+void Router::WriteIfConnected(Link* link, const QByteArray& bytes, bool bulk) {
+  if (link == nullptr || !link->IsConnected()) return;
+  if (bulk) {
+    link->WriteBulk(bytes);
+  } else {
+    link->Write(bytes);
+  }
 }
 
 void Router::Route(RoutingMode mode, const QByteArray& bytes, int sender, int dest) {
   // Read once: a write never runs other handlers here (sockets buffer), but keep the loop
   // bounds fixed regardless.
   const int count = instance_.SocketCount;
+  const bool bulk = IsBulkPacket(bytes);
   switch (mode) {
     case RouteAll:
-      for (int k = count; k >= 1; --k) WriteIfConnected(ServerLink(k), bytes);
+      for (int k = count; k >= 1; --k) WriteIfConnected(ServerLink(k), bytes, bulk);
       return;
     case RouteOne:
-      WriteIfConnected(ServerLink(dest), bytes);
+      WriteIfConnected(ServerLink(dest), bytes, bulk);
       return;
     case RouteServer:
-      WriteIfConnected(client_link_, bytes);
+      WriteIfConnected(client_link_, bytes, bulk);
       return;
     case RouteOthers:
       for (int k = 1; k <= count; ++k) {
-        if (k != sender) WriteIfConnected(ServerLink(k), bytes);
+        if (k != sender) WriteIfConnected(ServerLink(k), bytes, bulk);
       }
       return;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QVector>
 
 #include "net/Packet.h"
@@ -16,7 +17,17 @@ class Link {
   virtual ~Link() = default;
   virtual bool IsConnected() const = 0;
   virtual void Write(const QByteArray& bytes) = 0;
+  // Bytes that may wait behind everything else written to the link (file pieces): a link that
+  // keeps two queues sends them only while nothing else is waiting.
+  virtual void WriteBulk(const QByteArray& bytes) { Write(bytes); }
 };
+
+// True for packets that go as bulk: file pieces, whoever sends them.
+bool IsBulkPacket(QByteArrayView bytes);
+// True for chat lines and typing marks, which never refer to anything sent before them and so
+// may overtake anybody's file pieces. Other packets keep their order behind their sender's
+// pieces (a page is announced after its file).
+bool IsChatPacket(QByteArrayView bytes);
 
 // Sends encoded packets along the four routes. On the server, element k of the server links
 // is the connection of participant k (element 0 is never used); every instance also has one
@@ -49,7 +60,7 @@ class Router {
 
  private:
   void Route(RoutingMode mode, const QByteArray& bytes, int sender, int dest);
-  static void WriteIfConnected(Link* link, const QByteArray& bytes);
+  static void WriteIfConnected(Link* link, const QByteArray& bytes, bool bulk);
 
   Instance& instance_;
   QVector<Link*> server_links_;

@@ -20,9 +20,8 @@ const QString kTagMenu = QStringLiteral("Menu_Connect");
 
 // How long a closing socket may take to hand over what it still holds.
 constexpr int kRetireGraceMs = 5000;
-// Input taken from the own client socket at a time, and the chat lines that may wait to be
-// shown before it takes more (the rest waits in the kernel, so the server sees us draining
-// slowly and slows the session down instead of our memory growing).
+// Input taken from the own client socket at a time. The socket is read as fast as input comes
+// (what shows it catches up in batches of its own), so a host's window never slows its relay.
 constexpr qint64 kClientShare = 64 * 1024;
 // What the kernel may hold for one participant beyond our own queue: small, so that a reader
 // who stops shows up as a stalled backlog here soon.
@@ -272,7 +271,7 @@ void Session::ScheduleClientRead(int delay_ms) {
 
 void Session::ReadClient() {
   if (!client_ || client_->bytesAvailable() <= 0) return;
-  // The chat box shows a batch per frame; wait a frame while it has plenty to show.
+  // Only what bounds the memory of unshown lines holds reading back (a frame at a time).
   if (reader_behind_ && reader_behind_()) {
     ScheduleClientRead(16);
     return;

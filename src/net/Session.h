@@ -113,8 +113,9 @@ class Session : public QObject {
   QTcpSocket* ClientSocket() const { return client_; }
   // Bytes the own client socket has not yet handed to the network.
   qint64 ClientBacklog() const;
-  // What shows the own client's packets tells the session when it has fallen behind; the session
-  // then reads less from the server until it catches up (TCP slows the server meanwhile).
+  // What shows the own client's packets tells the session when it can take no more for now; the
+  // session then reads nothing until it can (TCP slows the server meanwhile). It is meant as a
+  // bound on memory, not as pacing: the own connection is otherwise read at once.
   void SetReaderBehind(std::function<bool()> behind) { reader_behind_ = std::move(behind); }
   bool WatchTimerActive() const { return watch_.isActive(); }
   int WatchRemainingMs() const { return watch_.remainingTime(); }

@@ -5,12 +5,30 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+
+#include <cstddef>
+#endif
+
+#include <algorithm>
+
+#include "net/PacketCodec.h"
 
 namespace quillora {
 
 namespace {
 // Buffers handed to the kernel in one call at most (well under any system's IOV_MAX).
 constexpr int kMaxBuffers = 256;
+// How often one flush looks again for room for pieces.
+constexpr int kBulkLooks = 8;
+
+int SenderOf(const QByteArray& bytes) {
+  return bytes.size() >= kPacketHeaderSize ? RawWord(bytes, 4) : -1;
+}
 }  // namespace
 
 void FlushGroup::Mark(SocketLink* link) {
@@ -34,6 +52,9 @@ void FlushGroup::FlushAll() {
 SocketLink::SocketLink(QTcpSocket* socket, std::function<void()> on_overflow, qint64 output_cap)
     : socket_(socket), on_overflow_(std::move(on_overflow)), output_cap_(output_cap) {
   clock_.start();
+  bulk_timer_.setSingleShot(true);
+  bulk_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&bulk_timer_, &QTimer::timeout, this, &SocketLink::Flush);
   if (socket_) {
     connect(socket_, &QTcpSocket::bytesWritten, this, &SocketLink::OnBytesWritten);
   }
@@ -45,10 +66,65 @@ bool SocketLink::IsConnected() const {
 
 void SocketLink::Write(const QByteArray& bytes) {
   if (!IsConnected() || bytes.isEmpty()) return;
+  if (!bulk_.empty() && !IsChatPacket(bytes)) {
+    const int sender = SenderOf(bytes);
+    if (std::any_of(bulk_senders_.begin(), bulk_senders_.end(),
+                    [sender](const auto& entry) { return entry.first == sender; })) {
+      PushBulk(bytes, sender);  // after that sender's pieces
+      return;
+    }
+  }
+  Queue(bytes);
+}
+
+void SocketLink::WriteBulk(const QByteArray& bytes) {
+  if (!IsConnected() || bytes.isEmpty()) return;
+  ++bulk_written_;
+  if (group_) group_->NoteBulk();
+  PushBulk(bytes, SenderOf(bytes));
+}
+
+void SocketLink::Queue(const QByteArray& bytes) {
   // From idle, the wait for the peer starts now.
   if (Backlog() == 0) last_progress_ms_ = clock_.elapsed();
   queue_.push_back(bytes);
   queued_ += bytes.size();
+  Queued();
+}
+
+void SocketLink::PushBulk(const QByteArray& bytes, int sender) {
+  if (Backlog() == 0) last_progress_ms_ = clock_.elapsed();
+  bulk_.push_back(BulkItem{bytes, sender});
+  bulk_queued_ += bytes.size();
+  auto it = std::find_if(bulk_senders_.begin(), bulk_senders_.end(),
+                         [sender](const auto& entry) { return entry.first == sender; });
+  if (it == bulk_senders_.end()) {
+    bulk_senders_.emplace_back(sender, 1);
+  } else {
+    ++it->second;
+  }
+  Queued();
+}
+
+void SocketLink::PopBulk() {
+  const BulkItem& item = bulk_.front();
+  bulk_queued_ -= item.bytes.size();
+  auto it = std::find_if(bulk_senders_.begin(), bulk_senders_.end(),
+                         [&item](const auto& entry) { return entry.first == item.sender; });
+  if (it != bulk_senders_.end() && --it->second <= 0) bulk_senders_.erase(it);
+  bulk_.pop_front();
+}
+
+void SocketLink::ClearQueues() {
+  queue_.clear();
+  queued_ = 0;
+  bulk_.clear();
+  bulk_queued_ = 0;
+  bulk_senders_.clear();
+  bulk_timer_.stop();
+}
+
+void SocketLink::Queued() {
   if (!flush_posted_) {
     flush_posted_ = true;
     if (group_) {
@@ -59,13 +135,42 @@ void SocketLink::Write(const QByteArray& bytes) {
   }
   if (on_overflow_ && Backlog() > output_cap_) {
     overflowed_ = true;
-    queue_.clear();
-    queued_ = 0;
+    ClearQueues();
     on_overflow_();
   }
 }
 
-qint64 SocketLink::Backlog() const { return queued_ + (socket_ ? socket_->bytesToWrite() : 0); }
+qint64 SocketLink::Backlog() const {
+  return queued_ + bulk_queued_ + (socket_ ? socket_->bytesToWrite() : 0);
+}
+
+qint64 BulkRoomOf(qintptr fd) {
+#ifdef Q_OS_LINUX
+  int held = 0;
+  if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &held) != 0) return -1;
+  qint64 allowed = SocketLink::kBulkInFlight;
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+      size >= offsetof(tcp_info, tcpi_delivery_rate) + sizeof info.tcpi_delivery_rate) {
+    const double seconds = (info.tcpi_min_rtt + SocketLink::kBulkQueueMs * 1000.0) / 1e6;
+    allowed =
+        std::clamp(static_cast<qint64>(static_cast<double>(info.tcpi_delivery_rate) * seconds),
+                   SocketLink::kBulkInFlight, SocketLink::kBulkMaxInFlight);
+  }
+  return allowed - held;
+#else
+  (void)fd;
+  return -1;
+#endif
+}
+
+qint64 SocketLink::BulkRoom() const {
+  if (!socket_) return -1;
+  const qint64 room = BulkRoomOf(socket_->socketDescriptor());
+  // What the socket itself still holds is on its way too.
+  return room < 0 ? room : room - socket_->bytesToWrite();
+}
 
 qint64 SocketLink::StalledMs() const {
   if (Backlog() == 0) return 0;
@@ -75,8 +180,7 @@ qint64 SocketLink::StalledMs() const {
 void SocketLink::Detach() {
   if (socket_) socket_->disconnect(this);
   socket_ = nullptr;
-  queue_.clear();
-  queued_ = 0;
+  ClearQueues();
 }
 
 void SocketLink::Progress() {
@@ -85,7 +189,7 @@ void SocketLink::Progress() {
 }
 
 void SocketLink::OnBytesWritten() {
-  if (socket_ && socket_->bytesToWrite() == 0 && !queue_.empty()) Flush();
+  if (socket_ && socket_->bytesToWrite() == 0 && (!queue_.empty() || !bulk_.empty())) Flush();
   Progress();
 }
 
@@ -95,26 +199,54 @@ void SocketLink::FlushForClose() { Hand(true); }
 
 void SocketLink::Hand(bool closing) {
   flush_posted_ = false;
-  if (queue_.empty() || !socket_) return;
+  if ((queue_.empty() && bulk_.empty()) || !socket_) return;
   if (socket_->state() != QAbstractSocket::ConnectedState) {
-    queue_.clear();
-    queued_ = 0;
+    ClearQueues();
     return;
+  }
+  if (closing) {
+    // A goodbye takes everything with it, pieces included, in order.
+    while (!bulk_.empty()) {
+      queue_.push_back(bulk_.front().bytes);
+      queued_ += bulk_.front().bytes.size();
+      PopBulk();
+    }
   }
   // Bytes the socket still holds go first; the queue follows once they have left (or at once
   // behind them when the socket is about to close).
   if (socket_->bytesToWrite() > 0 && !closing) return;
-  if (socket_->bytesToWrite() == 0 && (WriteDirect() || queue_.empty())) return;
-  QByteArray all;
-  if (queue_.size() == 1) {
-    all = queue_.front();
-  } else {
-    all.reserve(queued_);
-    for (const QByteArray& b : queue_) all.append(b);
+  if (socket_->bytesToWrite() == 0 && !queue_.empty()) WriteDirect();
+  // Pieces only once everything else has gone. On a fast link what was just handed over is
+  // acknowledged at once and there is room again: look a few times.
+  for (int look = 0; look < kBulkLooks && queue_.empty() && MoveBulk(); ++look) WriteDirect();
+  if (!queue_.empty()) {
+    QByteArray all;
+    if (queue_.size() == 1) {
+      all = queue_.front();
+    } else {
+      all.reserve(queued_);
+      for (const QByteArray& b : queue_) all.append(b);
+    }
+    queue_.clear();
+    queued_ = 0;
+    socket_->write(all);
   }
-  queue_.clear();
-  queued_ = 0;
-  socket_->write(all);
+  if (!bulk_.empty() && !bulk_timer_.isActive()) bulk_timer_.start(kBulkRecheckMs);
+}
+
+bool SocketLink::MoveBulk() {
+  if (bulk_.empty()) return false;
+  // Where the system's share cannot be told, a piece at a time once the socket is empty.
+  const qint64 told = BulkRoom();
+  const qint64 room = told < 0 ? 1 : told;
+  qint64 moved = 0;
+  while (!bulk_.empty() && moved < room) {
+    moved += bulk_.front().bytes.size();
+    queue_.push_back(bulk_.front().bytes);
+    PopBulk();
+  }
+  queued_ += moved;
+  return moved > 0;
 }
 
 bool SocketLink::WriteDirect() {
@@ -139,8 +271,7 @@ bool SocketLink::WriteDirect() {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) break;
       // The connection failed; the socket reports that itself. Nothing more can leave.
-      queue_.clear();
-      queued_ = 0;
+      ClearQueues();
       return true;
     }
     moved = moved || sent > 0;

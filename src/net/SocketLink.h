@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -28,9 +29,13 @@ class FlushGroup : public QObject {
   void Mark(SocketLink* link);
   // Flushes every marked link now.
   void FlushAll();
+  // Bulk packets written to the group's links so far.
+  quint64 BulkWrites() const { return bulk_writes_; }
+  void NoteBulk() { ++bulk_writes_; }
 
  private:
   std::vector<QPointer<SocketLink>> marked_;
+  quint64 bulk_writes_ = 0;
   bool posted_ = false;
 };
 
@@ -38,6 +43,12 @@ class FlushGroup : public QObject {
 // packet is encoded once and the same bytes go to every recipient) and handed to the socket
 // when control returns to the event loop, so that everything one pass of the relay wrote to a
 // socket leaves in one write.
+//
+// Two queues: file pieces (WriteBulk) wait in a queue of their own and reach the system only
+// while nothing else waits and the system holds less than kBulkInFlight of the link's bytes, so
+// a transfer can use the whole line and a chat line written meanwhile still finds at most
+// kBulkInFlight ahead of it. A packet other than chat whose sender has pieces waiting goes behind
+// them, so that what refers to a file (its announcement) never arrives before it.
 //
 // The link also tells how its reader is doing: Backlog() is what waits for the peer, and
 // StalledMs() how long that has waited without any of it leaving. A reader that is merely slow
@@ -51,6 +62,16 @@ class SocketLink : public QObject, public Link {
   // Output a peer may leave unread before it can be cut (with readers that drain, flow control
   // keeps backlogs far below this).
   static constexpr qint64 kDefaultOutputCap = 512 * 1024;
+  // The link's bytes the system may hold (sent or not, until acknowledged) before more pieces
+  // go: what the line delivers in one round trip plus kBulkQueueMs, so that the line stays busy
+  // while a chat line written meanwhile finds only about kBulkQueueMs of pieces ahead of it.
+  // Starting from the floor, the allowance grows by half each round trip until the line's
+  // own speed stops the delivery rate from growing.
+  static constexpr qint64 kBulkInFlight = 16 * 1024;  // the floor
+  static constexpr qint64 kBulkMaxInFlight = 256 * 1024;
+  static constexpr int kBulkQueueMs = 25;
+  // How soon to look again whether the system has taken pieces away.
+  static constexpr int kBulkRecheckMs = 1;
 
   // on_overflow, when given, runs once when the backlog passes the cap; the link counts as
   // disconnected from then on. It must not destroy anything synchronously.
@@ -59,6 +80,7 @@ class SocketLink : public QObject, public Link {
 
   bool IsConnected() const override;
   void Write(const QByteArray& bytes) override;
+  void WriteBulk(const QByteArray& bytes) override;
 
   // Hands what is queued to the socket in one write, once the socket has sent what it held.
   // Runs by itself after each pass.
@@ -69,6 +91,11 @@ class SocketLink : public QObject, public Link {
 
   // Bytes waiting for the peer: queued here plus those the socket has not sent yet.
   qint64 Backlog() const;
+  // The part of it that is not bulk: what a chat line written now waits behind here.
+  qint64 UrgentBacklog() const { return Backlog() - bulk_queued_; }
+  qint64 BulkBacklog() const { return bulk_queued_; }
+  // Bulk packets (WriteBulk) handed to this link so far.
+  quint64 BulkWritten() const { return bulk_written_; }
   // How long output has waited without moving; 0 when nothing waits.
   qint64 StalledMs() const;
   qint64 OutputCap() const { return output_cap_; }
@@ -93,18 +120,44 @@ class SocketLink : public QObject, public Link {
   // Writes the queue straight to the descriptor while the socket holds nothing unsent;
   // returns false when that is not possible here.
   bool WriteDirect();
+  // Moves bulk into the queue while the system holds little of this link's output; true when
+  // some moved.
+  bool MoveBulk();
+  // How many more bytes of pieces the system may take now (see kBulkInFlight); -1 when that
+  // cannot be told here.
+  qint64 BulkRoom() const;
+  void Queue(const QByteArray& bytes);
+  void PushBulk(const QByteArray& bytes, int sender);
+  void PopBulk();
+  void ClearQueues();
+  // Something was queued: posts the flush and watches the cap.
+  void Queued();
 
   QPointer<QTcpSocket> socket_;
   std::function<void()> on_overflow_;
   qint64 output_cap_;
   bool overflowed_ = false;
+  struct BulkItem {
+    QByteArray bytes;
+    int sender;
+  };
   std::deque<QByteArray> queue_;
   qint64 queued_ = 0;
+  std::deque<BulkItem> bulk_;
+  qint64 bulk_queued_ = 0;
+  quint64 bulk_written_ = 0;
+  // How many of bulk_ each sender has (a handful of senders at most).
+  std::vector<std::pair<int, int>> bulk_senders_;
+  QTimer bulk_timer_;
   bool flush_posted_ = false;
   FlushGroup* group_ = nullptr;
   QElapsedTimer clock_;
   qint64 last_progress_ms_ = 0;
 };
+
+// How many more bytes of file pieces the system may take for the connected TCP socket `fd` now
+// (see SocketLink::kBulkInFlight); -1 where that cannot be told.
+qint64 BulkRoomOf(qintptr fd);
 
 // The classic socket error number for a Qt socket error (10061 refused, 10060 timed out,
 // 10054 reset or closed by the peer, 10052 network reset, 10058 operation on a shut-down

@@ -12,6 +12,7 @@
 #include "app/MainWindow.h"
 #include "common/ScriptedDialogs.h"
 #include "gui/SessionHarness.h"
+#include "net/MessageCodes.h"
 
 using namespace quillora;
 using namespace quillora::test;
@@ -78,6 +79,14 @@ class RelayLoadTest : public ::testing::Test {
              host->Count(QStringLiteral("Aliceさんがチャットに加わりました")) == 1;
     }));
   }
+  // A raw participant that joins as "Flood"; its index once Alice has heard of it (0 if not).
+  int JoinFlooder(RawPeer& flooder) {
+    if (!flooder.Connect(port)) return 0;
+    const int index = flooder.Hello(QStringLiteral("Flood"));
+    const bool heard = WaitUntil(
+        [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; });
+    return heard ? index : 0;
+  }
   bool Connected(Program& p) {
     const QTcpSocket* s = p.core.session().ClientSocket();
     return s && s->state() == QAbstractSocket::ConnectedState;
@@ -94,11 +103,8 @@ class RelayLoadTest : public ::testing::Test {
 // the host's own connection survives, and every line reaches everyone, in order.
 TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
   RawPeer flooder;
-  ASSERT_TRUE(flooder.Connect(port));
-  const int index = flooder.Hello(QStringLiteral("Flood"));
+  const int index = JoinFlooder(flooder);
   ASSERT_EQ(index, 3);
-  ASSERT_TRUE(WaitUntil(
-      [&] { return alice->Count(QStringLiteral("Floodさんがチャットに加わりました")) == 1; }));
 
   constexpr int kLines = 4000;
   QByteArray burst;
@@ -213,4 +219,52 @@ TEST_F(RelayLoadTest, FileAndChatInterleaveAndACancelledTransferStops) {
   EXPECT_EQ(part, big.left(part.size()));
   EXPECT_FALSE(big_sent);
   EXPECT_FALSE(bar->isVisible());
+}
+
+// A file at the line's own speed while a participant floods the chat: the host's line reaches
+// the receiver long before the file does, the flood arrives whole and in order, the file byte
+// for byte, and nobody is cut or slowed to a stop.
+TEST_F(RelayLoadTest, FileAtLineSpeedAndAChatFloodShareTheLinks) {
+  ASSERT_EQ(host->core.instance().settings.FileSendRate, FileTransfer::kDefaultRate);
+  RawPeer flooder;
+  const int index = JoinFlooder(flooder);
+  ASSERT_EQ(index, 3);
+
+  const QByteArray data = Pattern(3 * 1024 * 1024);
+  host->home.Write("scene.bin", data);
+  bool sent = false;
+  ASSERT_TRUE(
+      host->core.files().SendFile(host->home.File("scene.bin"), false, [&] { sent = true; }));
+  constexpr int kLines = 3000;
+  QByteArray burst;
+  for (int i = 0; i < kLines; ++i) {
+    burst += EncodePacket(Chat(index, QStringLiteral("洪水%1#").arg(i, 5, 10, QLatin1Char('0'))));
+  }
+  flooder.SendRaw(burst);
+  ASSERT_TRUE(WaitUntil([&] { return alice->Received("scene.bin").size() >= 64 * 1024; }));
+  host->core.chat().SendChatMessage(QStringLiteral("先に届く"));
+  ASSERT_TRUE(WaitUntil([&] { return alice->Count(QStringLiteral("先に届く")) == 1; }));
+  EXPECT_LT(alice->Received("scene.bin").size(), data.size() / 2)
+      << "the chat line waited behind the pieces";
+
+  const bool all_arrived = WaitUntil(
+      [&] {
+        return alice->Received("scene.bin") == data &&
+               alice->Count(QStringLiteral("洪水")) == kLines &&
+               host->Count(QStringLiteral("洪水")) == kLines && flooder.packets.size() > kLines;
+      },
+      60000);
+  ASSERT_TRUE(all_arrived) << alice->Received("scene.bin").size() << " bytes, "
+                           << alice->Count(QStringLiteral("洪水")) << " lines";
+  EXPECT_TRUE(sent);
+  const QString log = alice->core.chat_log().Log()->toPlainText();
+  EXPECT_LT(log.indexOf(QStringLiteral("洪水00000#")), log.indexOf(QStringLiteral("洪水02999#")));
+  // The flooder's own copy of the file came too, and it was never held for good.
+  int pieces = 0;
+  for (const Packet& p : flooder.packets) pieces += p.MessageCode == msg::kFilePiece ? 1 : 0;
+  EXPECT_EQ(pieces, FileTransfer::PieceCount(data.size()));
+  EXPECT_FALSE(host->Dropped());
+  EXPECT_TRUE(Connected(*alice));
+  EXPECT_EQ(flooder.socket.state(), QAbstractSocket::ConnectedState);
+  EXPECT_FALSE(host->core.session().ReadingPaused());
 }
