@@ -119,16 +119,20 @@ TEST_F(AskerBoundsTest, CatchUpGoesToTheAskerAloneOnceAndEndsWithIt) {
   auto raw = Stranger(QStringLiteral("遅刻者"), &asker);
   ASSERT_TRUE(raw);
   const size_t heap_before = LiveHeapBytes();
-  auto ask_both = [&](RawPeer& peer, int index, int times) {
-    for (int i = 0; i < times; ++i) {
-      peer.Send(Packet(609, 0, static_cast<int16_t>(index), 0));
-      peer.Send(Packet(510, 1, static_cast<int16_t>(index), 0));
+  auto ask = [&](RawPeer& peer, int index, int maps, int pictures) {
+    for (int i = 0; i < std::max(maps, pictures); ++i) {
+      if (i < maps) peer.Send(Packet(609, 0, static_cast<int16_t>(index), 0));
+      if (i < pictures) peer.Send(Packet(510, 1, static_cast<int16_t>(index), 0));
     }
   };
-  // Fifty requests each: half before the answers start, half while they are on their way.
-  ask_both(*raw, asker, 25);
+  auto ask_both = [&](RawPeer& peer, int index, int times) { ask(peer, index, times, times); };
+  // Fifty requests each. The map answer is short and may be over before the test could ask
+  // again, so its fifty come at once; the drawing board's answer is megabytes long, so half of
+  // its requests come while it is on its way.
+  ask(*raw, asker, 50, 25);
   ASSERT_TRUE(WaitUntil([&] { return raw->Last(111) != nullptr; }));
-  ask_both(*raw, asker, 25);
+  ASSERT_TRUE(gm->board.Answering());
+  ask(*raw, asker, 0, 25);
   ASSERT_TRUE(raw->WaitFor(617));
   ASSERT_TRUE(WaitUntil([&] { return !gm->board.Answering() && raw->Last(517); }));
   QTest::qWait(300);
