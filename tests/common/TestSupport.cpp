@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTcpServer>
 
+#include "text/Cp932.h"
+
 namespace quillora::test {
 
 TempHome::TempHome() : dir_(std::make_unique<QTemporaryDir>()) { path_ = dir_->path(); }
@@ -40,6 +42,25 @@ size_t LiveHeapBytes() {
   if (__sanitizer_get_current_allocated_bytes) return __sanitizer_get_current_allocated_bytes();
   const struct mallinfo2 info = mallinfo2();
   return info.uordblks + info.hblkhd;
+}
+
+void UseSmallCardDecks(const TempHome& home, Settings& settings) {
+  auto lines = [](const QString& prefix, int n, const QStringList& extra = {}) {
+    QStringList l = extra;
+    for (int i = 1; i <= n; ++i) l << prefix + QString::number(i);
+    return Cp932::Encode(l.join(QStringLiteral("\r\n")));
+  };
+  settings.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
+  settings.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
+  settings.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
+  settings.Tarot4NovaRev = QStringLiteral("data\\tarot.txt");
+  settings.Trump4NovaRev = QStringLiteral("data\\n_trump.txt");
+  settings.ShuffleCount = 200;
+  home.Write("data/access.txt", lines(QStringLiteral("アクセス"), 3));
+  home.Write("data/tarot.txt", lines(QStringLiteral("タロット"), 5));
+  home.Write("data/n_trump.txt", lines(QStringLiteral("トランプ"), 52,
+                                       {QStringLiteral("#SpecialCard1=ジョーカー"),
+                                        QStringLiteral("#SpecialCard2=ジョーカー黒")}));
 }
 
 }  // namespace quillora::test

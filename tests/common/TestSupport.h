@@ -59,6 +59,10 @@ class TempHome {
   QString path_;
 };
 
+// Small card files in `home`'s data folder (3 access cards, 5 tarot cards, 52 trumps and two
+// jokers) and the settings that name them, for both Nova games.
+void UseSmallCardDecks(const TempHome& home, Settings& settings);
+
 // Records what would have been played.
 class FakeSound : public SoundPlayer {
  public:

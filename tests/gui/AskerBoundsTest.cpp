@@ -267,21 +267,7 @@ struct CardPeer {
   CardPeer(const QString& handle, int port)
       : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
     cards.FollowAnnouncements(peer.tools);
-    Settings& s = peer.instance.settings;
-    s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
-    s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
-    s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
-    s.Tarot4NovaRev = QStringLiteral("data\\tarot.txt");
-    s.Trump4NovaRev = QStringLiteral("data\\n_trump.txt");
-    s.ShuffleCount = 200;
-    auto lines = [](const QString& prefix, int n) {
-      QStringList l;
-      for (int i = 1; i <= n; ++i) l << prefix + QString::number(i);
-      return Cp932::Encode(l.join(QStringLiteral("\r\n")));
-    };
-    peer.home.Write("data/access.txt", lines(QStringLiteral("アクセス"), 3));
-    peer.home.Write("data/tarot.txt", lines(QStringLiteral("タロット"), 5));
-    peer.home.Write("data/n_trump.txt", lines(QStringLiteral("トランプ"), 52));
+    UseSmallCardDecks(peer.home, peer.instance.settings);
   }
   int Index() const { return peer.Index(); }
 

@@ -30,19 +30,8 @@ struct CardPeer {
       : peer(handle, port), cards(peer.instance, peer.session.router(), peer.session.dispatcher()) {
     cards.FollowAnnouncements(peer.tools);
     cards.GreetJoiners(peer.session);
-    Settings& s = peer.instance.settings;
-    s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
-    s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
-    s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
-    s.Tarot4NovaRev = QStringLiteral("data\\tarot.txt");
-    s.Trump4NovaRev = QStringLiteral("data\\n_trump.txt");
-    s.AccessSC4Nova2nd = 15;
-    s.ShuffleCount = 200;
-    peer.home.Write("data/access.txt", Lines(QStringLiteral("アクセス"), 3));
-    peer.home.Write("data/tarot.txt", Lines(QStringLiteral("タロット"), 5));
-    peer.home.Write("data/n_trump.txt", Lines(QStringLiteral("トランプ"), 52,
-                                              {QStringLiteral("#SpecialCard1=ジョーカー"),
-                                               QStringLiteral("#SpecialCard2=ジョーカー黒")}));
+    UseSmallCardDecks(peer.home, peer.instance.settings);
+    peer.instance.settings.AccessSC4Nova2nd = 15;
   }
   int Index() const { return peer.Index(); }
   bool Sees(const QString& text) const { return peer.sink.Has(text); }

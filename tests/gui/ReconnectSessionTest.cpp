@@ -19,7 +19,6 @@
 #include "gui/ToolsSeen.h"
 #include "hexmap/HexWindow.h"
 #include "table/TableWindow.h"
-#include "text/Cp932.h"
 #include "text/IniFile.h"
 
 using namespace quillora;
@@ -133,26 +132,6 @@ TEST(Reconnect, APlayerCutOffComesBackCaughtUpAndDisconnectStopsTheTries) {
   EXPECT_FALSE(player.core.reconnector().Active());
 }
 
-namespace {
-
-QByteArray CardLines(const QString& prefix, int n) {
-  QStringList lines;
-  for (int i = 1; i <= n; ++i) lines << prefix + QString::number(i);
-  return Cp932::Encode(lines.join(QStringLiteral("\r\n")));
-}
-
-void UseSmallDecks(Program& p) {
-  Settings& s = p.core.instance().settings;
-  s.AccessCard4Nova2nd = QStringLiteral("data\\access.txt");
-  s.Tarot4Nova2nd = QStringLiteral("data\\tarot.txt");
-  s.Trump4Nova2nd = QStringLiteral("data\\n_trump.txt");
-  p.home.Write("data/access.txt", CardLines(QStringLiteral("アクセス"), 3));
-  p.home.Write("data/tarot.txt", CardLines(QStringLiteral("タロット"), 5));
-  p.home.Write("data/n_trump.txt", CardLines(QStringLiteral("トランプ"), 52));
-}
-
-}  // namespace
-
 // Every shared tool a player has open is caught up after a return: what the host changed while
 // the player was away (a new deal, hex cells and a piece, a drawn page, table cells, counters)
 // is on the player's screen afterwards exactly as on the host's.
@@ -160,7 +139,7 @@ TEST(Reconnect, EveryOpenToolShowsTheHostsStateAfterTheReturn) {
   const int port = test::FreePort();
   Program gm(QStringLiteral("GM"), port);
   Program player(QStringLiteral("花子"), port);
-  UseSmallDecks(gm);
+  test::UseSmallCardDecks(gm.home, gm.core.instance().settings);
   ASSERT_TRUE(gm.core.session().BecomeServer());
   ASSERT_TRUE(QTest::qWaitFor([&] { return gm.core.instance().OwnIndex == 1; }, 8000));
   player.core.session().Connect(QStringLiteral("127.0.0.1"));

@@ -28,7 +28,11 @@ struct ToolsSeen {
   std::string Describe() const {
     return (QStringLiteral("table: ") + table.join(' ') + QStringLiteral("\ncounters: ") +
             counters.join(' ') + QStringLiteral("\nhex: ") + hex.join(' ') +
-            QStringLiteral("\ndrawing pages: %1\ncards: mode %2 %3 ").arg(pages.size()).arg(card_mode).arg(card_tarot) + cards.join(' '))
+            QStringLiteral("\ndrawing pages: %1\ncards: mode %2 %3 ")
+                .arg(pages.size())
+                .arg(card_mode)
+                .arg(card_tarot) +
+            cards.join(' '))
         .toStdString();
   }
 };
