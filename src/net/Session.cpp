@@ -142,8 +142,11 @@ bool Session::BecomeServer() {
   free_indexes_.clear();
   gate_tick_.start();
 
-  // The server's own user joins like everybody else, as the first connection.
+  // The server's own user joins like everybody else, as the first connection. A stranger may
+  // knock between the listening and this connection; the port we connect from tells them apart.
   client_ = NewClientSocket();
+  own_taken_ = false;
+  own_port_ = client_->bind(QHostAddress(QHostAddress::LocalHost), 0) ? client_->localPort() : 0;
   client_->connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port_));
 
   emit connectedChanged(true);
@@ -312,6 +315,9 @@ void Session::CloseClient(bool flush) {
 void Session::StopServing(bool flush) {
   gate_tick_.stop();
   free_indexes_.clear();
+  for (QTcpSocket* socket : early_) Retire(socket, false);
+  early_.clear();
+  own_taken_ = false;
   if (listener_) {
     listener_->disconnect(this);
     listener_->close();
@@ -370,60 +376,93 @@ void Session::OnClientError(QAbstractSocket::SocketError error) {
   if (mode == ModeConnecting) emit connectFailed();
 }
 
+bool Session::IsOwnConnection(const QTcpSocket* socket) const {
+  // Without a known port (the bind failed) the first connection is taken for the own one.
+  if (own_port_ == 0) return true;
+  bool v4 = false;
+  const quint32 address = socket->peerAddress().toIPv4Address(&v4);
+  return socket->peerPort() == own_port_ &&
+         (socket->peerAddress().isLoopback() || (v4 && (address >> 24) == 127));
+}
+
 void Session::OnNewConnection() {
   while (listener_ && listener_->hasPendingConnections()) {
     QTcpSocket* socket = listener_->nextPendingConnection();
     if (!socket) break;
-    const QString address = AddressText(socket->peerAddress());
-    if (const auto refusal = gate_.OnConnection(address); refusal != Gatekeeper::Refusal::kNone) {
-      TurnAway(socket, refusal);
+    if (own_taken_) {
+      TakeConnection(socket);
       continue;
     }
-    const int k = NextIndex();
-    if (k < 1) {
-      // The index space is spent for this run (only numbers nobody ever saw are reused).
-      socket->abort();
-      socket->deleteLater();
-      instance_.ReportStatus(
-          QStringLiteral("TS_Err:接続数が上限(%1)に達したため、新しい接続を拒否しました")
-              .arg(index_limit_));
+    if (!IsOwnConnection(socket)) {
+      // Knocked before the own connection arrived: waits, reading nothing, until it has.
+      if (early_.size() >= kMaxEarlyConnections) {
+        socket->abort();
+        socket->deleteLater();
+        continue;
+      }
+      socket->setParent(this);
+      socket->setReadBufferSize(1);
+      early_.push_back(socket);
       continue;
     }
-    if (k > instance_.SocketCount) state().SetSocketCount(static_cast<int16_t>(k));
-    socket->setParent(this);
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    WatchLink(socket);
-    // Participants who stop reading are cut by the pump, not by the link.
-    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kServerSendBuffer);
-    auto link = std::make_unique<SocketLink>(socket, std::function<void()>{}, output_cap_);
-    if (static_cast<int>(slots_.size()) <= k) slots_.resize(k + 1);
-    slots_[k].socket = socket;
-    slots_[k].link = std::move(link);
-    slots_[k].address = address;
-    // Without a password everyone is in at once, as always; with one, only after the proof.
-    slots_[k].admitted = !gate_.HasPassword();
-    slots_[k].announced = false;
-    slots_[k].nonce.clear();
-    slots_[k].accepted_at = gate_clock_.elapsed();
-    slots_[k].hello_at = slots_[k].challenged_at = slots_[k].joined_at = -1;
-    slots_[k].partial_since = -1;
-    router_.SetServerLink(k, slots_[k].admitted ? slots_[k].link.get() : nullptr);
-    dispatcher_->ResetServerStream(k);
-    // A row left over from an earlier run belongs to this new connection now.
-    Participant& row = state().Row(k);
-    row = Participant{};
-    row.Index = static_cast<int16_t>(k);
-    emit state().participantRowsGrown(instance_.SocketCount);
-
-    // Participant 1 is the server's own user on the loopback address.
-    pump_->Add(k, socket, slots_[k].link.get(), k == 1);
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket, k] {
-      if (ServerSocket(k) == socket) CloseServerSocket(k);
-    });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket, k](auto error) {
-      if (ServerSocket(k) == socket) OnServerError(k, error);
-    });
+    own_taken_ = true;
+    TakeConnection(socket);
+    std::vector<QTcpSocket*> waiting;
+    waiting.swap(early_);
+    for (QTcpSocket* early : waiting) TakeConnection(early);
   }
+}
+
+void Session::TakeConnection(QTcpSocket* socket) {
+  const QString address = AddressText(socket->peerAddress());
+  if (const auto refusal = gate_.OnConnection(address); refusal != Gatekeeper::Refusal::kNone) {
+    TurnAway(socket, refusal);
+    return;
+  }
+  const int k = NextIndex();
+  if (k < 1) {
+    // The index space is spent for this run (only numbers nobody ever saw are reused).
+    socket->abort();
+    socket->deleteLater();
+    instance_.ReportStatus(
+        QStringLiteral("TS_Err:接続数が上限(%1)に達したため、新しい接続を拒否しました")
+            .arg(index_limit_));
+    return;
+  }
+  if (k > instance_.SocketCount) state().SetSocketCount(static_cast<int16_t>(k));
+  socket->setParent(this);
+  socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  WatchLink(socket);
+  // Participants who stop reading are cut by the pump, not by the link.
+  socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kServerSendBuffer);
+  auto link = std::make_unique<SocketLink>(socket, std::function<void()>{}, output_cap_);
+  if (static_cast<int>(slots_.size()) <= k) slots_.resize(k + 1);
+  slots_[k].socket = socket;
+  slots_[k].link = std::move(link);
+  slots_[k].address = address;
+  // Without a password everyone is in at once, as always; with one, only after the proof.
+  slots_[k].admitted = !gate_.HasPassword();
+  slots_[k].announced = false;
+  slots_[k].nonce.clear();
+  slots_[k].accepted_at = gate_clock_.elapsed();
+  slots_[k].hello_at = slots_[k].challenged_at = slots_[k].joined_at = -1;
+  slots_[k].partial_since = -1;
+  router_.SetServerLink(k, slots_[k].admitted ? slots_[k].link.get() : nullptr);
+  dispatcher_->ResetServerStream(k);
+  // A row left over from an earlier run belongs to this new connection now.
+  Participant& row = state().Row(k);
+  row = Participant{};
+  row.Index = static_cast<int16_t>(k);
+  emit state().participantRowsGrown(instance_.SocketCount);
+
+  // Participant 1 is the server's own user on the loopback address.
+  pump_->Add(k, socket, slots_[k].link.get(), k == 1);
+  connect(socket, &QTcpSocket::disconnected, this, [this, socket, k] {
+    if (ServerSocket(k) == socket) CloseServerSocket(k);
+  });
+  connect(socket, &QTcpSocket::errorOccurred, this, [this, socket, k](auto error) {
+    if (ServerSocket(k) == socket) OnServerError(k, error);
+  });
 }
 
 void Session::OnServerError(int k, QAbstractSocket::SocketError error) {

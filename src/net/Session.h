@@ -39,6 +39,7 @@ class Session : public QObject {
   static constexpr int kDefaultPort = 2001;
   static constexpr int kWatchInterval = 30000;  // ms
   static constexpr int kMaxIndex = 32767;       // participant indexes are 16-bit, never reused
+  static constexpr size_t kMaxEarlyConnections = 64;  // strangers before the own connection
 
   explicit Session(Instance& instance, QObject* parent = nullptr);
   ~Session() override;
@@ -176,6 +177,8 @@ class Session : public QObject {
   void OnClientConnected();
   void OnClientError(QAbstractSocket::SocketError error);
   void OnNewConnection();
+  bool IsOwnConnection(const QTcpSocket* socket) const;
+  void TakeConnection(QTcpSocket* socket);
   void OnServerError(int k, QAbstractSocket::SocketError error);
   void OnWatchTick();
   // Closes socket k at once, or after what it holds has left (its link stays, as a closed one).
@@ -233,6 +236,11 @@ class Session : public QObject {
 
   QTcpServer* listener_ = nullptr;
   std::vector<ServerSlot> slots_;  // element k = participant k; element 0 unused
+  // Participant 1 speaks for everyone, so only the own loopback connection may be it: the port
+  // it connects from, and who knocked before it arrived (taken in after it, in their order).
+  quint16 own_port_ = 0;
+  bool own_taken_ = false;
+  std::vector<QTcpSocket*> early_;
   QTcpSocket* client_ = nullptr;
   std::unique_ptr<SocketLink> client_link_;
   QTimer watch_;

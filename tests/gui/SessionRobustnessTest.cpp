@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
+#include <atomic>
+#include <thread>
 
 #include "gui/SessionHarness.h"
 
@@ -263,6 +265,50 @@ TEST_F(SessionRobustnessTest, RefusedAndBusyPortsAreReported) {
   EXPECT_TRUE(gm->SysReqMes().startsWith(QStringLiteral("Err 10048 @ Menu_Connect : ")));
   squatter.close();
   ASSERT_TRUE(StartServer(*gm));
+}
+
+TEST_F(SessionRobustnessTest, AStrangerKnockingAsTheHostStartsNeverTakesItsPlace) {
+  // Participant 1 speaks for everybody. A stranger hammering at the port while the host starts
+  // serving may well connect before the host's own connection does; it must wait and take a
+  // later number. Each round, a thread knocks until it is in and holds the connection.
+  std::atomic<int> round{0};
+  std::atomic<int> in_round{-1};
+  std::atomic<bool> stop{false};
+  std::thread knocker([&] {
+    QTcpSocket socket;
+    int last = -1;
+    while (!stop) {
+      const int r = round.load();
+      if (r == last) {
+        std::this_thread::yield();
+        continue;
+      }
+      socket.abort();
+      socket.connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port));
+      if (socket.waitForConnected(1000)) {
+        last = r;
+        in_round = r;
+      }
+    }
+  });
+  int strangers_first = 0;
+  for (int r = 1; r <= 15; ++r) {
+    round = r;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the knocking has begun
+    ASSERT_TRUE(gm->session.BecomeServer());
+    ASSERT_TRUE(WaitUntil([&] { return gm->Index() > 0 && in_round == r; })) << r;
+    EXPECT_EQ(gm->Index(), 1) << r;
+    ASSERT_TRUE(WaitUntil([&] { return gm->instance.SocketCount >= 2; })) << r;
+    if (gm->Index() != 1) ++strangers_first;
+    gm->session.Disconnect();
+  }
+  stop = true;
+  knocker.join();
+  EXPECT_EQ(strangers_first, 0);
+  // After all that the host serves as usual.
+  ASSERT_TRUE(StartServer(*gm));
+  ASSERT_TRUE(Join(*a, *gm));
+  EXPECT_EQ(a->Index(), 2);
 }
 
 }  // namespace
