@@ -289,17 +289,38 @@ void CardState::Restore(const StateReader& in) {
 }
 
 void CardState::HandOut(const QVector<int>& participants) {
-  // Everybody's card window follows the opened game's mode; the graphic table is laid out again
-  // as a late joiner's repair lays it out. Hands are the players' own: they ask for a new deal.
+  // Everybody's card window follows the opened game's mode, and gets what a late joiner's
+  // repair gets: the graphic table laid out again, or a hand dealt from the opened decks with
+  // their tarot card. The hands the file holds were dealt to the numbers of another evening's
+  // participants, so nobody here is handed one of them.
   if (!cards_.IsServer() || !cards_.announced_) return;
+  CardDecks& decks = cards_.decks_;
   for (int p : participants) {
     cards_.TellMode(p);
-    if (cards_.mode_ == Cards::kGraphic) {
-      Packet start(msg::kCardGraphicStart, 1, cards_.instance_.OwnIndex, 0);
-      cards_.SendTo(p, start.Add(cards_.graphic_tarot_));
-      cards_.ServeGraphicRepair(p);
+    switch (cards_.mode_) {
+      case Cards::kGraphic: {
+        Packet start(msg::kCardGraphicStart, 1, cards_.instance_.OwnIndex, 0);
+        cards_.SendTo(p, start.Add(cards_.graphic_tarot_));
+        cards_.ServeGraphicRepair(p);
+        break;
+      }
+      case Cards::kNova:
+        if (decks.nova_started) {
+          cards_.DealHand(msg::kCardNovaDeal, p, decks.nova_trump,
+                          decks.CurrentTarot(decks.nova_tarot));
+        }
+        break;
+      case Cards::kNovaRev:
+        if (decks.rev_started) {
+          cards_.DealHand(msg::kCardRevDeal, p, decks.rev_trump,
+                          decks.CurrentTarot(decks.rev_tarot));
+        }
+        break;
+      default:
+        break;
     }
   }
+  emit cards_.decksChanged();
 }
 
 }  // namespace quillora

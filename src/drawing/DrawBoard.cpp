@@ -90,7 +90,7 @@ DrawBoard::DrawBoard(Instance& instance, Router& router, Dispatcher& dispatcher,
       router_(router),
       send_file_(std::move(send_file)),
       answers_(router, kServerTag) {
-  dispatcher.RegisterClientHandler(msg::kDrawPointer, msg::kDrawImage,
+  dispatcher.RegisterClientHandler(msg::kDrawPointer, msg::kDrawPagesKept,
                                    [this](const Packet& p) { HandleClient(p); });
   dispatcher.RegisterServerHandler(
       msg::kDrawRepair, msg::kDrawRepair,
@@ -367,6 +367,22 @@ void DrawBoard::HandleServer(int socket, const Packet& p) {
   });
 }
 
+void DrawBoard::ServeOpenedTable(int participant) {
+  if (participant < 1 || participant > instance_.SocketCount ||
+      participant == instance_.OwnIndex || !router_.ServerLink(participant)) {
+    return;
+  }
+  // An answer still on its way carries the pictures from before the opening.
+  preparing_.remove(participant);
+  answers_.Drop(participant);
+  answers_.Push(participant, [this]() -> std::optional<Packet> {
+    Packet kept = Make(msg::kDrawPagesKept, 1);
+    kept.Add(static_cast<int16_t>(HighestPage()));
+    return kept;
+  });
+  QueueAnswer(participant);
+}
+
 // Every drawn page goes as a picture file on the asker's own connection (nobody else needs
 // it), then its announcement, and last the page we show. The pages are taken as the answer
 // starts, so the answer is the picture of that moment.
@@ -421,6 +437,8 @@ void DrawBoard::Apply(const Packet& p) {
       return ApplyPage(p);
     case msg::kDrawImage:
       return ApplyImage(p);
+    case msg::kDrawPagesKept:
+      return ApplyPagesKept(p);
     default:
       return;
   }
@@ -589,6 +607,22 @@ void DrawBoard::ApplyErase(const Packet& p) {
 bool DrawBoard::IsCatchUpAnswer(const Packet& p) const {
   // The answer is addressed to us alone; everything else is relayed with no addressee.
   return catching_up_ && instance_.OwnIndex > 0 && p.DestIndex == instance_.OwnIndex;
+}
+
+void DrawBoard::ApplyPagesKept(const Packet& p) {
+  // Our own server's board is the opened table already.
+  if (instance_.SessionMode == ModeServer || p.SubCode != 1) return;
+  const int highest = p.Int(1);
+  if (highest < 0 || highest > kMaxPage) throw SubscriptError();
+  // What follows is a complete answer, as to our own catch-up request.
+  catching_up_ = true;
+  caught_up_.clear();
+  if (highest >= HighestPage()) return;
+  pages_.resize(static_cast<size_t>(highest) + 1);
+  current_ = qMin(current_, highest);
+  pointers_.removeIf([highest](const auto& it) { return it.value().page > highest; });
+  emit pointersChanged();
+  emit pagesChanged();
 }
 
 void DrawBoard::ApplyPage(const Packet& p) {

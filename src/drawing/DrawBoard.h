@@ -145,6 +145,9 @@ class DrawBoard : public QObject {
   // the answer's closing page turn whitens the pages it did not bring (white on the server).
   // A server that does not answer leaves our pages as they are. False when not a client.
   bool RequestCatchUp();
+  // The server, after opening a table file: a participant's board becomes ours (the pages we
+  // have not got go, the others arrive as a catch-up answer).
+  void ServeOpenedTable(int participant);
   // Answers still being sent by the server.
   bool Answering() const { return !preparing_.isEmpty() || answers_.Pending() > 0; }
   void SetPauseForTesting(int ms) { pause_ms_ = ms; }
@@ -183,6 +186,7 @@ class DrawBoard : public QObject {
   void ApplyEllipse(const Packet& p);
   void ApplyErase(const Packet& p);
   void ApplyPage(const Packet& p);
+  void ApplyPagesKept(const Packet& p);
   bool IsCatchUpAnswer(const Packet& p) const;  // addressed to our own pending request
   // waited_ms: how long this picture has been waited for (its file may still be arriving).
   void ApplyImage(const Packet& p, int waited_ms = 0);

@@ -97,10 +97,7 @@ void DrawBoardState::Restore(const StateReader& in) {
 }
 
 void DrawBoardState::HandOut(const QVector<int>& participants) {
-  for (int p : participants) {
-    Packet request(msg::kDrawRepair, draw::kRepairAll, static_cast<int16_t>(p), 0);
-    board_.HandleServer(p, request);
-  }
+  for (int p : participants) board_.ServeOpenedTable(p);
 }
 
 }  // namespace quillora

@@ -55,7 +55,7 @@ HexMap::HexMap(Instance& instance, Router& router, Dispatcher& dispatcher, FileT
       router_(router),
       files_(files),
       answers_(router, kServerTag) {
-  dispatcher.RegisterClientHandler(msg::kHexPageCreated, msg::kHexMapFile,
+  dispatcher.RegisterClientHandler(msg::kHexPageCreated, msg::kHexPagesKept,
                                    [this](const Packet& p) { HandleClient(p); });
   dispatcher.RegisterServerHandler(
       msg::kHexRequestMaps, msg::kHexRequestMaps,
@@ -400,6 +400,30 @@ void HexMap::HandleServer(int socket, const Packet& p) {
   QueueAnswer(socket);
 }
 
+void HexMap::ServeOpenedTable(int participant) {
+  if (participant < 1 || participant > instance_.SocketCount) return;
+  // An answer still on its way carries the map from before the opening.
+  answers_.Drop(participant);
+  const int16_t own = static_cast<int16_t>(instance_.OwnIndex);
+  answers_.Push(participant, [this, own]() -> std::optional<Packet> {
+    Packet kept(msg::kHexPagesKept, kKind, own, 0);
+    kept.Add(int32_t{PageCount()});
+    return kept;
+  });
+  QueueAnswer(participant);
+}
+
+void HexMap::OnPagesKept(const Packet& p) {
+  // Our own server's map is the opened table already.
+  if (instance_.SessionMode == ModeServer) return;
+  const int count = Bounded(p, 1, 0, kHexMaxPages);
+  if (count >= PageCount()) return;
+  CancelDrag();
+  pages_.resize(static_cast<size_t>(count));
+  emit pagesChanged();
+  if (current_ > count) SetCurrent(count);
+}
+
 void HexMap::QueueAnswer(int requester) {
   // Every page goes as a map file on the asker's own connection (nobody else needs it), then
   // its announcement, and last the page the server shows. The files are written as the answer
@@ -463,6 +487,9 @@ void HexMap::ApplyClient(const Packet& p) {
       break;
     case msg::kHexMapFile:
       OnMapFile(p);
+      break;
+    case msg::kHexPagesKept:
+      OnPagesKept(p);
       break;
     default:
       break;

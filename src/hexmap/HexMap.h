@@ -88,6 +88,9 @@ class HexMap : public QObject {
 
   // --- handlers (public for tests; errors are reported, never thrown) ---------------------------
   void HandleClient(const Packet& p);
+  // The server, after opening a table file: a participant's map becomes ours (the pages we
+  // have not got go, the others arrive as a late joiner's maps do).
+  void ServeOpenedTable(int participant);
   void HandleServer(int socket, const Packet& p);
 
   // The answer to 609 follows the asker's socket; answer_ms is no longer used.
@@ -131,6 +134,7 @@ class HexMap : public QObject {
   void OnPieceChanged(const Packet& p);
   void OnPageShown(const Packet& p);
   void OnMapFile(const Packet& p);
+  void OnPagesKept(const Packet& p);
   // Our piece lost its slot to a lower participant's: it goes back under a fresh slot.
   void AddAgain(int page, int old_slot, const HexPiece& piece);
   void SendPiece(int page, int slot, const HexPiece& piece);

@@ -163,11 +163,7 @@ void HexMapState::Restore(const StateReader& in) {
 }
 
 void HexMapState::HandOut(const QVector<int>& participants) {
-  if (!map_.HasMap()) return;
-  for (int p : participants) {
-    Packet request(msg::kHexRequestMaps, 0, static_cast<int16_t>(p), 0);
-    map_.HandleServer(p, request);
-  }
+  for (int p : participants) map_.ServeOpenedTable(p);
 }
 
 }  // namespace quillora

@@ -111,6 +111,11 @@ inline constexpr int kDrawEllipse = 514;
 inline constexpr int kDrawErase = 515;
 inline constexpr int kDrawPage = 517;
 inline constexpr int kDrawImage = 519;
+// Ours, srv → one participant after the host opened a table file, ahead of the catch-up answer
+// that brings the opened pictures: SubCode 1, item 1 the highest page (16-bit). Pages beyond it
+// go, and the answer that follows is a complete one (pages it does not bring are white). A
+// peer that does not know the code ignores it and keeps pages the opened table has not got.
+inline constexpr int kDrawPagesKept = 520;
 
 // ---- Hex map (6xx) ---------------------------------------------------------------------------
 // (hex map codes)
@@ -131,6 +136,11 @@ inline constexpr int kHexPieceMoved = 615;    // relayed 605
 inline constexpr int kHexPieceTurned = 616;   // relayed 606
 inline constexpr int kHexPageShown = 617;     // relayed 607, or the server's answer to 609
 inline constexpr int kHexMapFile = 618;       // relayed 608, or the server's answer to 609
+// Ours, srv → one participant after the host opened a table file, ahead of the maps of the
+// opened table: kind 1, item 1 the page count (32-bit); pages beyond it go. A peer that does
+// not know the code ignores it and keeps pages the opened table has not got (it cannot turn
+// to them: clients follow the server's page).
+inline constexpr int kHexPagesKept = 619;
 // Kinds of kHexPaint: one cell, or a list of cells.
 inline constexpr int kHexPaintOne = 1;
 inline constexpr int kHexPaintList = 2;

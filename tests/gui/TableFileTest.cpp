@@ -578,12 +578,26 @@ TEST(TableFile, OpeningAnotherTableWhilePlayersAreConnectedHandsItToThem) {
   Player alice(QStringLiteral("アリス"), port);
   ASSERT_TRUE(alice.JoinWhenListening(port));
   AppCore& a = alice.core;
-  // Monday: three table rows, a hex page and a drawing the player has seen.
+  // Monday: three table rows, three hex pages and three drawn pages the player has seen, more
+  // pages than Friday's table has.
   for (int r = 0; r < 3; ++r) ASSERT_TRUE(g.table().AddRow());
   g.table().CommitCell(2, 0, QStringLiteral("月曜の敵"));
-  ASSERT_EQ(g.hex_map().CreatePage(kHexSquare, 1, kPieceNoDirection, 8, 8), 1);
+  for (int page = 1; page <= 3; ++page) {
+    ASSERT_EQ(g.hex_map().CreatePage(kHexSquare, 1, kPieceNoDirection, 8, 8), page);
+  }
   g.drawing().DrawShape(draw::kLine, QPoint(0, 0), QPoint(500, 500), 0x0000FF);
+  for (int page = 1; page <= 2; ++page) {
+    ASSERT_EQ(g.drawing().NewPage(), page);
+    g.drawing().DrawShape(draw::kFilledBox, QPoint(50, 50), QPoint(90, 90), 0xFF0000);
+  }
+  UseSmallCardDecks(gm.home, g.instance().settings);
+  g.cards().ChooseMode(Cards::kNova);
+  g.cards().StartDecks();
+  ASSERT_TRUE(WaitUntil([&] { return a.cards().nova().hand.size() == 4; }));
+  const QStringList mondays_hand = a.cards().nova().hand;
   ASSERT_TRUE(WaitUntil([&] { return Look(a) == Look(g); }, 20000));
+  ASSERT_EQ(a.hex_map().PageCount(), 3);
+  ASSERT_EQ(a.drawing().HighestPage(), 2);
 
   ASSERT_TRUE(OpenTable(g.table_keeper(), friday));
   EXPECT_EQ(g.table().RowCount(), 2);
@@ -595,5 +609,20 @@ TEST(TableFile, OpeningAnotherTableWhilePlayersAreConnectedHandsItToThem) {
       << Look(a).counters.join(' ').toStdString() << " vs "
       << Look(g).counters.join(' ').toStdString() << "\n"
       << Look(a).hex.size() << " vs " << Look(g).hex.size();
-  EXPECT_EQ(a.table().RowCount(), 2);  // Monday's extra rows are gone for the player too
+  // Monday's extra rows and pages are gone for the player too.
+  EXPECT_EQ(a.table().RowCount(), 2);
+  EXPECT_EQ(a.hex_map().PageCount(), 2);
+  EXPECT_EQ(a.drawing().HighestPage(), 0);
+
+  // Back to Monday: its pages return, and its Nova game deals the player a hand from Monday's
+  // decks, none of them the cards the file says were dealt already.
+  ASSERT_TRUE(OpenTable(g.table_keeper(), monday));
+  ASSERT_TRUE(WaitUntil([&] { return Look(a) == Look(g); }, 40000)) << Look(a).Describe();
+  EXPECT_EQ(a.hex_map().PageCount(), 3);
+  ASSERT_TRUE(WaitUntil([&] {
+    const QStringList& hand = a.cards().nova().hand;
+    return hand.size() == 4 && hand != mondays_hand;
+  }));
+  for (const QString& card : a.cards().nova().hand) EXPECT_FALSE(mondays_hand.contains(card));
+  EXPECT_EQ(a.cards().nova().tarot, g.cards().nova().tarot);
 }
