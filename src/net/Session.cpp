@@ -146,7 +146,11 @@ bool Session::BecomeServer() {
   // knock between the listening and this connection; the port we connect from tells them apart.
   client_ = NewClientSocket();
   own_taken_ = false;
-  own_port_ = client_->bind(QHostAddress(QHostAddress::LocalHost), 0) ? client_->localPort() : 0;
+  // Bound without address sharing, so that nobody else can be handed this port meanwhile.
+  own_port_ = client_->bind(QHostAddress(QHostAddress::LocalHost), 0,
+                            QAbstractSocket::DontShareAddress)
+                  ? client_->localPort()
+                  : 0;
   client_->connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port_));
 
   emit connectedChanged(true);
