@@ -1,6 +1,7 @@
 #include "ProtocolHarness.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetricsF>
@@ -176,16 +177,22 @@ class ReusedServer {
  private:
   void TakeDown() {
     if (!server_) return;
+    QElapsedTimer clock;
+    clock.start();
     const size_t with_program = LiveHeapBytes();
     server_.reset();
     FuzzServer::Settle();  // deferred deletes of what the program owned
     const size_t without = LiveHeapBytes();
-    if (report_heap_) {
-      std::fprintf(stderr, "heap after %lld inputs: %.1f MB live, %.1f MB without the program\n",
-                   static_cast<long long>(inputs_), with_program / 1048576.0, without / 1048576.0);
-    }
+    const qint64 down_ms = clock.elapsed();
     if (__lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check() != 0) {
       Fail("memory leaked by the program (see the report above)");
+    }
+    if (report_heap_) {
+      std::fprintf(stderr,
+                   "heap after %lld inputs: %.1f MB live, %.1f MB without the program "
+                   "(taken down in %lld ms, leak check %lld ms)\n",
+                   static_cast<long long>(inputs_), with_program / 1048576.0, without / 1048576.0,
+                   static_cast<long long>(down_ms), static_cast<long long>(clock.elapsed() - down_ms));
     }
   }
 
