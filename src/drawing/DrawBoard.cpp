@@ -368,8 +368,8 @@ void DrawBoard::HandleServer(int socket, const Packet& p) {
 }
 
 void DrawBoard::ServeOpenedTable(int participant) {
-  if (participant < 1 || participant > instance_.SocketCount ||
-      participant == instance_.OwnIndex || !router_.ServerLink(participant)) {
+  if (participant < 1 || participant > instance_.SocketCount || participant == instance_.OwnIndex ||
+      !router_.ServerLink(participant)) {
     return;
   }
   // An answer still on its way carries the pictures from before the opening.

@@ -147,10 +147,10 @@ bool Session::BecomeServer() {
   client_ = NewClientSocket();
   own_taken_ = false;
   // Bound without address sharing, so that nobody else can be handed this port meanwhile.
-  own_port_ = client_->bind(QHostAddress(QHostAddress::LocalHost), 0,
-                            QAbstractSocket::DontShareAddress)
-                  ? client_->localPort()
-                  : 0;
+  own_port_ =
+      client_->bind(QHostAddress(QHostAddress::LocalHost), 0, QAbstractSocket::DontShareAddress)
+          ? client_->localPort()
+          : 0;
   client_->connectToHost(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port_));
 
   emit connectedChanged(true);

@@ -192,7 +192,8 @@ class ReusedServer {
                    "heap after %lld inputs: %.1f MB live, %.1f MB without the program "
                    "(taken down in %lld ms, leak check %lld ms)\n",
                    static_cast<long long>(inputs_), with_program / 1048576.0, without / 1048576.0,
-                   static_cast<long long>(down_ms), static_cast<long long>(clock.elapsed() - down_ms));
+                   static_cast<long long>(down_ms),
+                   static_cast<long long>(clock.elapsed() - down_ms));
     }
   }
 
