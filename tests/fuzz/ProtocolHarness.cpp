@@ -1,11 +1,13 @@
 #include "ProtocolHarness.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -156,10 +158,20 @@ size_t LiveHeapBytes() {
 class ReusedServer {
  public:
   ReusedServer() : report_heap_(std::getenv("QUILLORA_FUZZ_HEAP") != nullptr) {
-    // The chat log lays out its last lines when the program goes; Qt's font tables must still
-    // be there then, so they are made now and the program is taken down before they go (exit
-    // handlers run in the reverse order of their registration).
+    // The last program is taken down at exit, after the fuzzer's last input, and it still works
+    // then: the chat log lays out its last lines and the table file's thread writes the pages
+    // drawn since its last commit as PNG. What Qt makes on first use for that (its font tables,
+    // its image readers and writers with their locks) must still be there, so it is made now,
+    // before this object: exit handlers run in the reverse order of their registration.
     QFontMetricsF(QFont()).horizontalAdvance(QStringLiteral("字"));
+    QImage picture(2, 2, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
+        QImage::fromData(png, "PNG").isNull()) {
+      Fail("no PNG support");
+    }
   }
   ~ReusedServer() { TakeDown(); }
 
