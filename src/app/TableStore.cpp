@@ -412,11 +412,14 @@ QVector<QVariantList> TableStore::Rows(const QString& table) const {
 }
 
 void TableStore::AppendChatLine(const TableChatLine& line) {
-  Put(kChat,
-      {++chat_seq_,
-       QDateTime::fromMSecsSinceEpoch(line.msecs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-       line.speaker, line.kind, static_cast<qint64>(line.colour), line.text,
-       line.indent_reference});
+  const qint64 second = line.msecs / 1000;
+  if (second != chat_second_) {
+    chat_second_ = second;
+    chat_time_ = QDateTime::fromMSecsSinceEpoch(second * 1000)
+                     .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  }
+  Put(kChat, {++chat_seq_, chat_time_, line.speaker, line.kind, static_cast<qint64>(line.colour),
+              line.text, line.indent_reference});
 }
 
 TableSnapshot TableStore::Snapshot(int chat_lines) const {

@@ -110,6 +110,10 @@ class TableStore : public StateWriter, public StateReader {
   QHash<QString, sqlite3_stmt*> statements_;
   QString error_;
   qint64 chat_seq_ = 0;
+  // The local time of the last chat line, written out: a flood of lines shares a few seconds,
+  // and converting to local time asks the system about the time zone every time.
+  qint64 chat_second_ = -1;
+  QString chat_time_;
 };
 
 }  // namespace quillora

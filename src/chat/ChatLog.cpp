@@ -34,6 +34,7 @@ constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
 constexpr qint64 kLogBudgetMs = 3;
+constexpr qint64 kLogFloodBudgetMs = 8;
 constexpr qint64 kMainBudgetMs = 3;
 constexpr size_t kMinBatchLines = 8;
 
@@ -275,7 +276,11 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   connect(&frame_, &QTimer::timeout, this, [this] {
     QElapsedTimer spent;
     spent.start();
-    WriteBatch(kLogBudgetMs, kMainBudgetMs);
+    // The day log takes what has come since the last frame, up to half a frame; the visible
+    // box may fall behind (it skips ahead).
+    const qint64 log_needed_ms =
+        static_cast<qint64>(static_cast<double>(pending_.size()) * us_per_log_line_ / 1000.0);
+    WriteBatch(std::clamp(log_needed_ms, kLogBudgetMs, kLogFloodBudgetMs), kMainBudgetMs);
     // The next batch a frame after this one began; the rest of the frame is the others'.
     if (!pending_.empty() || !unshown_.empty()) {
       frame_.start(std::max(1, kFrameMs - static_cast<int>(spent.elapsed())));

@@ -47,7 +47,9 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // lines in a fraction of the frame and the files on disk are complete within a frame or two of a
 // line arriving; the visible box, which lays every line out, catches up in batches of its own.
 // Each batch stops after a few milliseconds of work and leaves the rest to the next frame, so a
-// flood of lines never freezes the window.
+// flood of lines never freezes the window; while more lines wait for the day-log box than a few
+// milliseconds write, its batch grows to half a frame, as the host's own connection is read
+// only while the day log keeps up (below) and every player's chat would wait for it.
 //
 // What the boxes have not shown yet is bounded twice. The visible box's queue holds at most
 // kSkipAhead lines: a line that waits behind a flood of that many would scroll away before anyone
