@@ -1,6 +1,6 @@
 // Appends chat lines with both automatic day logs on and checks that the cost of a line does not
 // grow with the log: compares the mean time of the first and the last thousand lines, then
-// verifies that both files on disk hold exactly what the hidden log box holds.
+// verifies that both files on disk hold exactly what the day log holds.
 //
 //   chatlog_bench [lines]      (default 20000; exit code 1 when the ratio or the files fail)
 
@@ -42,25 +42,25 @@ QByteArray ReadFile(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The day files against the hidden box; prints what differs.
+// The day files against the day log; prints what differs.
 bool FilesMatch(ChatLog& log) {
   const RtfDocument from_file = ReadRtf(ReadFile(log.DayLogPath(QStringLiteral(".rtf"))));
-  const RtfDocument from_box = DocumentFromText(*log.Log(), log.TwipsPerPixel());
-  if (from_file.paragraphs.size() != from_box.paragraphs.size()) {
-    std::printf("rtf: %lld paragraphs, box: %lld\n",
+  const RtfDocument from_log = log.LogDocument();
+  if (from_file.paragraphs.size() != from_log.paragraphs.size()) {
+    std::printf("rtf: %lld paragraphs, log: %lld\n",
                 static_cast<long long>(from_file.paragraphs.size()),
-                static_cast<long long>(from_box.paragraphs.size()));
+                static_cast<long long>(from_log.paragraphs.size()));
     return false;
   }
-  for (qsizetype i = 0; i + 1 < from_box.paragraphs.size(); ++i) {
-    if (!(from_file.paragraphs[i] == from_box.paragraphs[i])) {
+  for (qsizetype i = 0; i + 1 < from_log.paragraphs.size(); ++i) {
+    if (!(from_file.paragraphs[i] == from_log.paragraphs[i])) {
       std::printf("rtf paragraph %lld differs\n", static_cast<long long>(i));
       return false;
     }
   }
   const QString text = Cp932::DecodeFile(ReadFile(log.DayLogPath(QStringLiteral(".txt"))));
-  if (text != ChatLog::FileText(*log.Log())) {
-    std::printf("txt differs from the box\n");
+  if (text != log.LogFileText()) {
+    std::printf("txt differs from the log\n");
     return false;
   }
   return true;
@@ -132,6 +132,6 @@ int main(int argc, char** argv) {
   std::printf("  day files: rtf %lld bytes, txt %lld bytes, %s\n",
               static_cast<long long>(QFileInfo(log.DayLogPath(QStringLiteral(".rtf"))).size()),
               static_cast<long long>(QFileInfo(log.DayLogPath(QStringLiteral(".txt"))).size()),
-              files_ok ? "match the log box" : "DO NOT MATCH the log box");
+              files_ok ? "match the day log" : "DO NOT MATCH the day log");
   return ratio < 1.5 && files_ok ? 0 : 1;
 }

@@ -142,15 +142,7 @@ void MainWindow::BuildWidgets() {
   rtb_main_->setDocument(core_.chat_log().Main());
   rtb_main_->setMinimumWidth(120);
 
-  // The day log box is never shown; it only carries the day's log.
-  rtb_log_ = new QTextEdit(central);
-  rtb_log_->setObjectName(QStringLiteral("rtbLog"));
-  rtb_log_->setDocument(core_.chat_log().Log());
-  rtb_log_->setReadOnly(true);
-  rtb_log_->hide();
-  // Nothing ever shows it, so it is never laid out: a document without a page size skips
-  // layout, which would otherwise cost as much for every line as the visible box does.
-  core_.chat_log().Log()->setPageSize(QSizeF(0, 0));
+  // The whole day's log, which is never shown, is kept by the chat log itself (DayLog).
 
   list_column_ = new QWidget(splitter_);
   list_column_->setObjectName(QStringLiteral("pnlLists"));

@@ -141,7 +141,6 @@ class MainWindow : public QMainWindow {
   Dialogs& dialogs_;
 
   QTextEdit* rtb_main_ = nullptr;
-  QTextEdit* rtb_log_ = nullptr;
   QPlainTextEdit* txt_mess_ = nullptr;
   QPushButton* cmd_mess_send_ = nullptr;
   QListWidget* lst_redir_ = nullptr;

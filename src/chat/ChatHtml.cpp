@@ -1,8 +1,6 @@
 #include "chat/ChatHtml.h"
 
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextFragment>
+#include <QColor>
 
 #include "core/ChatSink.h"
 
@@ -16,15 +14,12 @@ QString Escaped(QString text) {
   return text.toHtmlEscaped();
 }
 
-QString Span(const QTextFragment& fragment) {
-  const QTextCharFormat f = fragment.charFormat();
-  QString style;
-  if (f.hasProperty(QTextFormat::ForegroundBrush)) {
-    style += QStringLiteral("color:%1;").arg(f.foreground().color().name());
-  }
-  if (f.fontWeight() >= QFont::Bold) style += QStringLiteral("font-weight:bold;");
-  if (f.fontItalic()) style += QStringLiteral("font-style:italic;");
-  const QString text = Escaped(fragment.text());
+QString Span(const RtfRun& run) {
+  const RtfFormat& f = run.format;
+  QString style = QStringLiteral("color:%1;").arg(QColor(f.color).name());
+  if (f.bold) style += QStringLiteral("font-weight:bold;");
+  if (f.italic) style += QStringLiteral("font-style:italic;");
+  const QString text = Escaped(run.text);
   return style.isEmpty() ? text : QStringLiteral("<span style=\"%1\">%2</span>").arg(style, text);
 }
 
@@ -45,21 +40,17 @@ const char kStyle[] =
 
 }  // namespace
 
-QString ChatHtml(const QTextDocument& document, int first_block, const ChatHtmlOptions& options) {
+QString ChatHtml(const QVector<RtfParagraph>& paragraphs, double twips_per_pixel,
+                 const ChatHtmlOptions& options) {
   QString body;
-  QString line_class;  // of the line the current block belongs to
+  QString line_class;  // of the line the current paragraph belongs to
   bool skipping = false;
-  for (QTextBlock b = document.findBlockByNumber(first_block); b.isValid(); b = b.next()) {
-    // A line starts with a hanging block; its further rows are blocks without the hang.
-    const QTextBlockFormat format = b.blockFormat();
-    const bool continues = format.textIndent() == 0 && format.leftMargin() > 0;
+  for (const RtfParagraph& p : paragraphs) {
+    // A line starts with a hanging paragraph; its further rows are paragraphs without the hang.
+    const bool continues = p.first_indent == 0 && p.left_indent > 0;
+    const QString text = p.Text();
     if (!continues) {
-      QString speaker;
-      for (auto it = b.begin(); !it.atEnd(); ++it) {
-        speaker = it.fragment().text();
-        break;
-      }
-      const QString text = b.text();
+      const QString speaker = p.runs.isEmpty() ? QString() : p.runs.front().text;
       const bool whisper = ContainsAny(speaker, options.whisper_markers);
       const bool secret = ContainsAny(text, options.secret_markers);
       line_class = whisper                           ? QStringLiteral("whisper")
@@ -69,11 +60,12 @@ QString ChatHtml(const QTextDocument& document, int first_block, const ChatHtmlO
       skipping = options.leave_out_private && (whisper || secret);
     }
     if (skipping) continue;
-    if (!b.next().isValid() && b.text().isEmpty()) break;  // the box's closing empty block
     QString html;
-    for (auto it = b.begin(); !it.atEnd(); ++it) html += Span(it.fragment());
+    for (const RtfRun& run : p.runs) {
+      if (!run.text.isEmpty()) html += Span(run);
+    }
     if (html.isEmpty()) html = QStringLiteral("<br>");
-    const int indent = qRound(format.leftMargin());
+    const int indent = qRound(p.left_indent / twips_per_pixel);
     QString style;
     if (indent > 0) {
       style = continues

@@ -2,8 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
-class QTextDocument;
+#include "text/Rtf.h"
 
 namespace quillora {
 
@@ -16,9 +17,10 @@ struct ChatHtmlOptions {
   bool leave_out_private = false;  // whispers and secret results are left out
 };
 
-// The chat of a document, from block `first_block` on, as one self-contained HTML page (UTF-8,
-// styles inline, nothing loaded from elsewhere): every speaker in their colour, system lines and
-// whispers marked. A browser shows exactly the text the text-file log holds.
-QString ChatHtml(const QTextDocument& document, int first_block, const ChatHtmlOptions& options);
+// The chat of these paragraphs as one self-contained HTML page (UTF-8, styles inline, nothing
+// loaded from elsewhere): every speaker in their colour, system lines and whispers marked. A
+// browser shows exactly the text the text-file log holds. Indents are in twips.
+QString ChatHtml(const QVector<RtfParagraph>& paragraphs, double twips_per_pixel,
+                 const ChatHtmlOptions& options);
 
 }  // namespace quillora

@@ -36,6 +36,10 @@ constexpr int kQuietTrimMs = 2000;
 constexpr qint64 kLogBudgetMs = 3;
 constexpr qint64 kLogFloodBudgetMs = 8;
 constexpr qint64 kMainBudgetMs = 3;
+// While lines come faster than the visible box shows them, it takes a batch this often instead
+// of every frame: nobody reads a flood line by line, and the box (its batches, layout and
+// painting) then leaves nearly all of the time to the relay and the day log.
+constexpr qint64 kMainBehindMs = 100;
 constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
@@ -54,14 +58,6 @@ QTextCharFormat CharFormatOf(const QFont& font, const QColor& color) {
   format.setFontItalic(font.italic());
   format.setForeground(color);
   return format;
-}
-
-// Text of one block as a text file holds it (what QTextDocument::toPlainText makes of it).
-QString BlockFileText(const QTextBlock& block) {
-  QString text = block.text();
-  text.replace(QChar::LineSeparator, kCrLf);
-  text.replace(QChar::Nbsp, QLatin1Char(' '));
-  return text + kCrLf;
 }
 
 bool IsAscii(const QString& text) {
@@ -125,26 +121,22 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 
 class ChatLog::RtfDayFile {
  public:
-  explicit RtfDayFile(double twips_per_pixel) : twips_per_pixel_(twips_per_pixel) {}
-
   void Invalidate() {
     file_.close();
     synced_ = false;
   }
 
-  // Brings the file at `path` up to `document`, whose blocks from `first` to the last but one
-  // are new since the previous call.
-  bool Write(const QString& path, const QTextDocument& document, const QTextBlock& first) {
+  // Brings the file at `path` up to `day`, whose entries from `first` on are new since the
+  // previous call.
+  bool Write(const QString& path, const DayLog& day, size_t first) {
     if (!synced_ || path != file_.fileName() || SizeOnDisk(path) != end_ + 1) {
-      return Rewrite(path, document);
+      return Rewrite(path, day);
     }
     QByteArray body;
-    for (QTextBlock b = first; b.isValid() && b.next().isValid(); b = b.next()) {
-      body += writer_.Paragraph(ParagraphFromBlock(b, twips_per_pixel_), true);
-    }
+    day.ForEachParagraph(first, [&](const RtfParagraph& p) { body += writer_.Paragraph(p, true); });
     if (writer_.FontCount() != header_fonts_ || writer_.ColorCount() != header_colors_) {
       const QByteArray header = writer_.PaddedHeader(reserved_);
-      if (header.isEmpty()) return Rewrite(path, document);  // outgrew the reserve
+      if (header.isEmpty()) return Rewrite(path, day);  // outgrew the reserve
       // The header goes first: if the line then fails, an unused table entry is harmless.
       if (!WriteAt(file_, 0, header)) return Fail();
       header_fonts_ = writer_.FontCount();
@@ -156,13 +148,11 @@ class ChatLog::RtfDayFile {
   }
 
  private:
-  bool Rewrite(const QString& path, const QTextDocument& document) {
+  bool Rewrite(const QString& path, const DayLog& day) {
     Invalidate();
     writer_ = RtfWriter();
     QByteArray body;
-    for (QTextBlock b = document.begin(); b.isValid(); b = b.next()) {
-      body += writer_.Paragraph(ParagraphFromBlock(b, twips_per_pixel_), b.next().isValid());
-    }
+    day.ForEachParagraph(0, [&](const RtfParagraph& p) { body += writer_.Paragraph(p, true); });
     reserved_ = std::max(kMinimumHeaderReserve, writer_.MinimumPaddedSize() * 2);
     const QByteArray header = writer_.PaddedHeader(reserved_);
     if (!WriteWholeFile(path, header + body + '}')) return false;
@@ -180,7 +170,6 @@ class ChatLog::RtfDayFile {
     return false;
   }
 
-  double twips_per_pixel_;
   RtfWriter writer_;
   QFile file_;
   bool synced_ = false;
@@ -201,15 +190,12 @@ class ChatLog::TextDayFile {
     synced_ = false;
   }
 
-  bool Write(const QString& path, const QTextDocument& document, const QTextBlock& first) {
+  bool Write(const QString& path, const DayLog& day, size_t first) {
     if (!synced_ || path != file_.fileName() || SizeOnDisk(path) != size_) {
-      return Rewrite(path, document);
+      return Rewrite(path, day);
     }
-    QString text;
-    for (QTextBlock b = first; b.isValid() && b.next().isValid(); b = b.next()) {
-      text += BlockFileText(b);
-    }
-    if (!utf8_ && !FitsShiftJis(text)) return Rewrite(path, document);
+    const QString text = day.FileText(first);
+    if (!utf8_ && !FitsShiftJis(text)) return Rewrite(path, day);
     const QByteArray bytes = utf8_ ? text.toUtf8() : Cp932::Encode(text);
     if (!WriteAt(file_, size_, bytes)) {
       Invalidate();
@@ -220,9 +206,9 @@ class ChatLog::TextDayFile {
   }
 
  private:
-  bool Rewrite(const QString& path, const QTextDocument& document) {
+  bool Rewrite(const QString& path, const DayLog& day) {
     Invalidate();
-    const QByteArray bytes = EncodeTextFile(FileText(document));
+    const QByteArray bytes = EncodeTextFile(day.FileText());
     if (!WriteWholeFile(path, bytes)) return false;
     file_.setFileName(path);
     if (!file_.open(QIODevice::ReadWrite)) {
@@ -247,6 +233,7 @@ struct ChatLog::LineFormats {
   QTextCharFormat speaker;
   QTextCharFormat message;
   double indent = 0;  // pixels, a whole number of twips
+  int day_style = -1;  // the look's index in the day log, once a line of it is there
 };
 
 ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> main_window_in_front,
@@ -261,10 +248,8 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   }
   // The boxes only grow; an undo history would grow with them for nothing.
   main_.setUndoRedoEnabled(false);
-  log_.setUndoRedoEnabled(false);
   main_cursor_ = QTextCursor(&main_);
-  log_cursor_ = QTextCursor(&log_);
-  rtf_file_ = std::make_unique<RtfDayFile>(twips_per_pixel_);
+  rtf_file_ = std::make_unique<RtfDayFile>();
   text_file_ = std::make_unique<TextDayFile>();
   quiet_trim_.setSingleShot(true);
   quiet_trim_.setInterval(kQuietTrimMs);
@@ -273,18 +258,27 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   });
   frame_.setSingleShot(true);
   frame_.setInterval(kFrameMs);
+  clock_.start();
   connect(&frame_, &QTimer::timeout, this, [this] {
-    QElapsedTimer spent;
-    spent.start();
+    const qint64 began = clock_.elapsed();
     // The day log takes what has come since the last frame, up to half a frame; the visible
     // box may fall behind (it skips ahead).
     const qint64 log_needed_ms =
         static_cast<qint64>(static_cast<double>(pending_.size()) * us_per_log_line_ / 1000.0);
-    WriteBatch(std::clamp(log_needed_ms, kLogBudgetMs, kLogFloodBudgetMs), kMainBudgetMs);
+    const bool show = began >= main_due_ms_;
+    WriteBatch(std::clamp(log_needed_ms, kLogBudgetMs, kLogFloodBudgetMs),
+               show ? kMainBudgetMs : 0);
+    // A box that could not show everything waits a while before its next batch.
+    if (show) main_due_ms_ = unshown_.empty() ? 0 : began + kMainBehindMs;
     // The next batch a frame after this one began; the rest of the frame is the others'.
-    if (!pending_.empty() || !unshown_.empty()) {
-      frame_.start(std::max(1, kFrameMs - static_cast<int>(spent.elapsed())));
+    const qint64 now = clock_.elapsed();
+    qint64 next = -1;
+    if (!pending_.empty()) next = std::max<qint64>(1, began + kFrameMs - now);
+    if (!unshown_.empty()) {
+      const qint64 shown_next = std::max<qint64>(1, std::max(main_due_ms_, began + kFrameMs) - now);
+      next = next < 0 ? shown_next : std::min(next, shown_next);
     }
+    if (next >= 0) frame_.start(static_cast<int>(next));
   });
 }
 
@@ -324,21 +318,38 @@ void ChatLog::ToEnd(QTextCursor& cursor) {
   cursor.setPosition(cursor.document()->characterCount() - 1);
 }
 
-QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
-                              const QString& speaker, const QString& text) {
+namespace {
+// What a text box would take for the end of a paragraph, besides LF.
+constexpr char16_t kOtherBreaks[] = {u'\r', u'\u2029', u'\uFDD0', u'\uFDD1'};
+}  // namespace
+
+QString ChatLog::RowsOf(const QString& text) {
+  // The input box breaks lines with LF, peers may send CR-LF or a bare CR: all are one break.
+  QString rows = text;
+  rows.replace(kCrLf, QStringLiteral("\n"));
+  for (const char16_t mark : kOtherBreaks) rows.replace(QChar(mark), QLatin1Char('\n'));
+  if (rows.endsWith(QLatin1Char('\n'))) rows.chop(1);
+  return rows;
+}
+
+QString ChatLog::SpeakerOf(const QString& speaker) {
+  QString row = speaker;
+  row.replace(kCrLf, QStringLiteral(" "));
+  row.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  for (const char16_t mark : kOtherBreaks) row.replace(QChar(mark), QLatin1Char(' '));
+  return row;
+}
+
+void ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats, const QString& speaker,
+                        const QString& rows) {
   ToEnd(cursor);
-  const QTextBlock first = cursor.block();
   cursor.insertText(speaker, formats.speaker);
   QTextBlockFormat hanging = cursor.blockFormat();
   hanging.setLeftMargin(formats.indent);
   hanging.setTextIndent(-formats.indent);
   cursor.setBlockFormat(hanging);
 
-  // The input box breaks lines with LF, peers may send CR-LF or a bare CR: all are one break.
-  QString body = text;
-  body.replace(kCrLf, QStringLiteral("\n"));
-  body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  if (body.endsWith(QLatin1Char('\n'))) body.chop(1);
+  const QString& body = rows;
   const qsizetype cut = body.indexOf(QLatin1Char('\n'));
   if (cut < 0) {
     cursor.insertText(body, formats.message);
@@ -356,7 +367,6 @@ QTextBlock ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats,
       cursor.insertBlock();
     }
   }
-  return first;
 }
 
 void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& text,
@@ -370,10 +380,10 @@ void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& te
   }
 }
 
-const ChatLog::LineFormats& ChatLog::CachedFormats(QHash<QString, LineFormats>& cache,
-                                                   const QString& speaker, int kind,
-                                                   const QString& indent_reference,
-                                                   uint32_t color) const {
+ChatLog::LineFormats& ChatLog::CachedFormats(QHash<QString, LineFormats>& cache,
+                                             const QString& speaker, int kind,
+                                             const QString& indent_reference,
+                                             uint32_t color) const {
   // Lines of a batch mostly come from a few speakers; measure each speaker once.
   const QString key = speaker + QChar(0x1F) + QString::number(kind) + QChar(0x1F) +
                       indent_reference + QChar(0x1F) + QString::number(color);
@@ -394,9 +404,10 @@ void ChatLog::ShowEarlierLines(const std::vector<EarlierLine>& lines) {
                            : 0;
   for (size_t i = first; i < lines.size(); ++i) {
     const EarlierLine& line = lines[i];
+    const QString speaker = SpeakerOf(line.speaker);
     WriteLine(main_cursor_,
-              CachedFormats(formats_of, line.speaker, line.kind, line.indent_reference, line.color),
-              line.speaker, line.text);
+              CachedFormats(formats_of, speaker, line.kind, line.indent_reference, line.color),
+              speaker, RowsOf(line.text));
   }
   main_cursor_.endEditBlock();
   if (main_.blockCount() > main_limit_) quiet_trim_.start();
@@ -428,36 +439,39 @@ void Learn(double& us_per_line, qint64 ns, size_t lines, size_t at_least) {
 }
 }  // namespace
 
-const ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line,
-                                               QHash<QString, LineFormats>& cache) const {
+ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line,
+                                         QHash<QString, LineFormats>& cache) const {
   return CachedFormats(cache, line.speaker, line.kind, line.indent_reference, line.color);
 }
 
 void ChatLog::WriteBatch(qint64 log_budget_ms, qint64 main_budget_ms) {
   QHash<QString, LineFormats> formats_of;
   if (!pending_.empty()) WriteLogBatch(log_budget_ms, formats_of);
-  if (!unshown_.empty()) WriteMainBatch(main_budget_ms, formats_of);
+  if (!unshown_.empty() && main_budget_ms != 0) WriteMainBatch(main_budget_ms, formats_of);
 }
 
 void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {
   QElapsedTimer clock;
   clock.start();
-  ToEnd(log_cursor_);
-  // A loaded log normally ends with an empty block; if not, the files cannot just be appended to.
-  const bool clean = log_cursor_.block().length() <= 1;
-  log_cursor_.beginEditBlock();
-  QTextBlock first;
+  const size_t first = day_.EntryCount();
   size_t done = 0;
   const size_t most = LinesFor(budget_ms, us_per_log_line_, pending_.size(), kMinBatchLines);
   while (done < pending_.size() && done < most) {
     PendingLine& line = pending_[done++];
-    const QTextBlock written =
-        WriteLine(log_cursor_, FormatsOf(line, formats_of), line.speaker, line.text);
-    if (!first.isValid()) first = written;
+    line.speaker = SpeakerOf(line.speaker);
+    LineFormats& formats = FormatsOf(line, formats_of);
+    if (formats.day_style < 0) {
+      const QFont fallback = main_.defaultFont();
+      const int indent = qRound(formats.indent * twips_per_pixel_);
+      formats.day_style = static_cast<int>(day_.StyleIndex(
+          {line.speaker, RtfFormatOf(formats.speaker, fallback),
+           RtfFormatOf(formats.message, fallback), indent}));
+    }
+    line.text = RowsOf(line.text);
+    day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
     unshown_.push_back(std::move(line));
     if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
   }
-  log_cursor_.endEditBlock();
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   // The visible box's queue stays short: what waits behind a flood goes to the day log alone.
   const size_t keep = std::min(kSkipAhead, static_cast<size_t>(std::max(1, main_limit_)));
@@ -466,7 +480,7 @@ void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& forma
                    unshown_.begin() + static_cast<std::ptrdiff_t>(unshown_.size() - keep));
   }
   PlaySound();
-  SaveDayLogs(first, clean);
+  SaveDayLogs(first);
   Learn(us_per_log_line_, clock.nsecsElapsed(), done, kMinBatchLines);
 }
 
@@ -507,16 +521,12 @@ void ChatLog::PlaySound() {
   sound_.Play(instance_.PathOf(QStringLiteral("data\\sysMes.wav")));
 }
 
-void ChatLog::SaveDayLogs(const QTextBlock& first, bool appended_cleanly) {
+void ChatLog::SaveDayLogs(size_t first) {
   const Settings& s = instance_.settings;
   bool ok = true;
-  if (!appended_cleanly) {
-    rtf_file_->Invalidate();
-    text_file_->Invalidate();
-  }
   if (s.AutoSaveRTF) {
     const QString path = DayLogPath(QStringLiteral(".rtf"));
-    if (rtf_file_->Write(path, log_, first)) {
+    if (rtf_file_->Write(path, day_, first)) {
       emit dayLogWritten(path);
     } else {
       ok = false;
@@ -526,7 +536,7 @@ void ChatLog::SaveDayLogs(const QTextBlock& first, bool appended_cleanly) {
   }
   if (s.AutoSaveText) {
     const QString path = DayLogPath(QStringLiteral(".txt"));
-    if (text_file_->Write(path, log_, first)) {
+    if (text_file_->Write(path, day_, first)) {
       emit dayLogWritten(path);
     } else {
       ok = false;
@@ -547,35 +557,34 @@ void ChatLog::LoadDayLog() {
   const Settings& s = instance_.settings;
   const QString rtf_path = DayLogPath(QStringLiteral(".rtf"));
   const QString text_path = DayLogPath(QStringLiteral(".txt"));
-  log_cursor_.movePosition(QTextCursor::End);
+  // Read as a text box would hold the file, so that the next full save writes what an earlier
+  // version of this program wrote from its hidden box.
+  QTextDocument loaded;
+  loaded.setUndoRedoEnabled(false);
+  QTextCursor cursor(&loaded);
   if (s.AutoSaveRTF && QFileInfo::exists(rtf_path)) {
     QFile file(rtf_path);
     if (file.open(QIODevice::ReadOnly)) {
-      InsertRtf(log_cursor_, ReadRtf(file.readAll()), twips_per_pixel_);
+      InsertRtf(cursor, ReadRtf(file.readAll()), twips_per_pixel_);
     }
   } else if (s.AutoSaveText && QFileInfo::exists(text_path)) {
     QFile file(text_path);
     if (file.open(QIODevice::ReadOnly)) {
       const QTextCharFormat format =
           CharFormatOf(FontOf(s.Font[kFontChat]), FromBgr(s.Color[kColorChatText]));
-      log_cursor_.insertText(Cp932::DecodeFile(file.readAll()), format);
+      cursor.insertText(Cp932::DecodeFile(file.readAll()), format);
     }
   }
-  // New lines start on a line of their own, even after a file that lost its last line end.
-  log_cursor_.movePosition(QTextCursor::End);
-  if (log_cursor_.block().length() > 1) log_cursor_.insertBlock();
-  run_first_block_ = log_.blockCount() - 1;
+  // New lines start on a line of their own, even after a file that lost its last line end:
+  // every block is a paragraph of the day log but a closing empty one.
+  QVector<RtfParagraph> earlier;
+  for (QTextBlock b = loaded.begin(); b.isValid(); b = b.next()) {
+    if (!b.next().isValid() && b.length() <= 1) break;
+    earlier.push_back(ParagraphFromBlock(b, twips_per_pixel_));
+  }
+  day_.SetEarlier(std::move(earlier));
   rtf_file_->Invalidate();
   text_file_->Invalidate();
-}
-
-QString ChatLog::FileText(const QTextDocument& document, int first_block) {
-  QString text;
-  for (QTextBlock b = document.findBlockByNumber(first_block); b.isValid(); b = b.next()) {
-    text += BlockFileText(b);
-  }
-  text.chop(kCrLf.size());  // line ends go between blocks, as in QTextDocument::toPlainText
-  return text;
 }
 
 QByteArray ChatLog::EncodeTextFile(const QString& text) {
@@ -585,18 +594,20 @@ QByteArray ChatLog::EncodeTextFile(const QString& text) {
 
 bool ChatLog::SaveMainAsText(const QString& path) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(FileText(log_, run_first_block_)));
+  return WriteWholeFile(instance_.PathOf(path), EncodeTextFile(day_.FileText(day_.RunStart())));
 }
 
 bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path), RtfWriter::Write(DocumentFromText(
-                                                    log_, twips_per_pixel_, run_first_block_)));
+  return WriteWholeFile(instance_.PathOf(path),
+                        RtfWriter::Write(day_.Document(day_.RunStart())));
 }
 
 bool ChatLog::SaveMainAsHtml(const QString& path, const ChatHtmlOptions& options) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path), ChatHtml(log_, run_first_block_, options).toUtf8());
+  QVector<RtfParagraph> run;
+  day_.ForEachParagraph(day_.RunStart(), [&run](const RtfParagraph& p) { run.push_back(p); });
+  return WriteWholeFile(instance_.PathOf(path), ChatHtml(run, twips_per_pixel_, options).toUtf8());
 }
 
 }  // namespace quillora

@@ -720,9 +720,7 @@ RtfDocument ReadRtf(const QByteArray& bytes) { return Reader(bytes).Run(); }
 // ---------------------------------------------------------------------------------------------
 // QTextDocument conversions
 
-namespace {
-
-RtfFormat FormatOf(const QTextCharFormat& cf, const QFont& fallback) {
+RtfFormat RtfFormatOf(const QTextCharFormat& cf, const QFont& fallback) {
   RtfFormat f;
   f.font = cf.fontFamilies().toStringList().value(0);
   if (f.font.isEmpty()) f.font = fallback.family();
@@ -736,6 +734,8 @@ RtfFormat FormatOf(const QTextCharFormat& cf, const QFont& fallback) {
   f.color = brush.style() == Qt::NoBrush ? qRgb(0, 0, 0) : brush.color().rgb();
   return f;
 }
+
+namespace {
 
 QTextCharFormat CharFormatOf(const RtfFormat& f) {
   QTextCharFormat cf;
@@ -758,7 +758,7 @@ RtfParagraph ParagraphFromBlock(const QTextBlock& block, double twips_per_pixel)
   for (auto it = block.begin(); !it.atEnd(); ++it) {
     const QTextFragment fragment = it.fragment();
     if (!fragment.isValid()) continue;
-    RtfRun run{fragment.text(), FormatOf(fragment.charFormat(), fallback)};
+    RtfRun run{fragment.text(), RtfFormatOf(fragment.charFormat(), fallback)};
     if (!p.runs.isEmpty() && p.runs.back().format == run.format) {
       p.runs.back().text += run.text;
     } else {

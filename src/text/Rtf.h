@@ -6,7 +6,9 @@
 #include <QString>
 #include <QVector>
 
+class QFont;
 class QTextBlock;
+class QTextCharFormat;
 class QTextCursor;
 class QTextDocument;
 
@@ -89,6 +91,8 @@ RtfDocument ReadRtf(const QByteArray& bytes);
 
 // Conversions between QTextDocument blocks and rich-text paragraphs. Indents in a QTextDocument
 // are in pixels; `twips_per_pixel` converts (15 at 96 dpi).
+// The rich-text format of a character format; what it leaves unset comes from `fallback`.
+RtfFormat RtfFormatOf(const QTextCharFormat& format, const QFont& fallback);
 RtfParagraph ParagraphFromBlock(const QTextBlock& block, double twips_per_pixel);
 // The paragraphs of `document` from block `first_block` on.
 RtfDocument DocumentFromText(const QTextDocument& document, double twips_per_pixel,

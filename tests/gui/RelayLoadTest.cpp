@@ -37,7 +37,7 @@ struct Program {
     if (window) window->close();
   }
   int Count(const QString& text) {
-    const QString all = core.chat_log().Log()->toPlainText();
+    const QString all = core.chat_log().LogText();
     return static_cast<int>(all.count(text));
   }
   bool Dropped() { return Count(QStringLiteral("さんがチャットから落ちました")) > 0; }
@@ -127,11 +127,11 @@ TEST_F(RelayLoadTest, FlooderIsSlowedNotCutAndTheHostWindowCatchesUp) {
                            << alice->Count(QStringLiteral("洪水"));
   // The window could not show the burst at once; it showed it in batches instead.
   EXPECT_GT(most_waiting, 0);
-  const QString log = alice->core.chat_log().Log()->toPlainText();
+  const QString log = alice->core.chat_log().LogText();
   EXPECT_LT(log.indexOf(QStringLiteral("洪水00000#")), log.indexOf(QStringLiteral("洪水03999#")));
   EXPECT_LT(log.indexOf(QStringLiteral("洪水01999#")), log.indexOf(QStringLiteral("洪水02000#")));
   // Reading is fair: Alice's line went through while the flood was still being read.
-  const QString shown = host->core.chat_log().Log()->toPlainText();
+  const QString shown = host->core.chat_log().LogText();
   EXPECT_LT(shown.indexOf(QStringLiteral("割り込み")), shown.indexOf(QStringLiteral("洪水03999#")));
   EXPECT_FALSE(host->Dropped());
   EXPECT_EQ(host->core.instance().SessionMode, ModeServer);
@@ -259,7 +259,7 @@ TEST_F(RelayLoadTest, FileAtLineSpeedAndAChatFloodShareTheLinks) {
   ASSERT_TRUE(all_arrived) << alice->Received("scene.bin").size() << " bytes, "
                            << alice->Count(QStringLiteral("洪水")) << " lines";
   EXPECT_TRUE(sent);
-  const QString log = alice->core.chat_log().Log()->toPlainText();
+  const QString log = alice->core.chat_log().LogText();
   EXPECT_LT(log.indexOf(QStringLiteral("洪水00000#")), log.indexOf(QStringLiteral("洪水02999#")));
   // The flooder's own copy of the file came too, and it was never held for good.
   int pieces = 0;

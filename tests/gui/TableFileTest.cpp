@@ -137,7 +137,7 @@ void Exec(const QString& path, const char* sql) {
 }
 
 bool ChatHas(AppCore& core, const QString& text) {
-  return core.chat_log().Log()->toPlainText().contains(text);
+  return core.chat_log().LogText().contains(text);
 }
 
 }  // namespace
@@ -468,7 +468,7 @@ TEST(TableFile, AReopenedTableShowsLastWeeksChatAndScenarioWithoutLoggingThemTwi
       home.Read(QDir(home.path()).relativeFilePath(log.DayLogPath(QStringLiteral(".txt")))));
   for (const QString& text : said) {
     EXPECT_EQ(day.count(text), 1) << text.toStdString();
-    EXPECT_EQ(log.Log()->toPlainText().count(text), 1) << text.toStdString();
+    EXPECT_EQ(log.LogText().count(text), 1) << text.toStdString();
   }
   ASSERT_TRUE(WaitUntil(
       [&] { return Query(file, "SELECT count(*) FROM chat_lines") == QLatin1String("4"); }, 5000));

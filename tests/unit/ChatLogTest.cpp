@@ -61,19 +61,27 @@ class ChatLogTest : public ::testing::Test {
   }
   double Tolerance() const { return 0.5 / log_->TwipsPerPixel() + 1e-9; }
 
-  // Both day files hold exactly what the hidden box holds.
+  // Both day files hold exactly what the day log holds.
   void ExpectFilesMatchLog() {
     const QByteArray rtf = ReadFile(RtfPath());
     ASSERT_TRUE(rtf.endsWith('}'));
     const RtfDocument from_file = ReadRtf(rtf);
-    const RtfDocument from_box = DocumentFromText(*log_->Log(), log_->TwipsPerPixel());
+    const RtfDocument from_box = log_->LogDocument();
     ASSERT_EQ(from_file.paragraphs.size(), from_box.paragraphs.size());
     for (int i = 0; i < from_box.paragraphs.size(); ++i) {
       ASSERT_EQ(from_file.paragraphs[i].Text(), from_box.paragraphs[i].Text()) << i;
       if (i + 1 == from_box.paragraphs.size()) break;  // the empty last block has no mark
       ASSERT_EQ(from_file.paragraphs[i], from_box.paragraphs[i]) << i;
     }
-    EXPECT_EQ(Cp932::DecodeFile(ReadFile(TextPath())), ChatLog::FileText(*log_->Log()));
+    EXPECT_EQ(Cp932::DecodeFile(ReadFile(TextPath())), log_->LogFileText());
+  }
+
+  // The day log in a text box, for the checks the visible box gets too.
+  QTextDocument* LogBox() {
+    log_box_ = std::make_unique<QTextDocument>();
+    QTextCursor cursor(log_box_.get());
+    InsertRtf(cursor, log_->LogDocument(), log_->TwipsPerPixel());
+    return log_box_.get();
   }
 
   test::TempHome home_;
@@ -81,6 +89,7 @@ class ChatLogTest : public ::testing::Test {
   test::FakeSound sound_;
   bool in_front_ = true;
   std::unique_ptr<ChatLog> log_;
+  std::unique_ptr<QTextDocument> log_box_;
 };
 
 QTextBlock BlockAt(QTextDocument* doc, int number) { return doc->findBlockByNumber(number); }
@@ -109,7 +118,7 @@ TEST_F(ChatLogTest, FormatsSpeakerAndMessageByKind) {
   const Expected speakers[] = {{kSerif, true, false, 10, QColor(0, 0, 255)},
                                {kDejaVu, true, true, 11, QColor(0, 255, 0)},
                                {kSerif, false, true, 12, QColor(255, 0, 0)}};
-  for (QTextDocument* doc : {log_->Main(), log_->Log()}) {
+  for (QTextDocument* doc : {log_->Main(), LogBox()}) {
     ASSERT_EQ(doc->toPlainText(), QStringLiteral("me：own\nyou：other\nSystemMessage：notice\n"));
     for (int line = 0; line < 3; ++line) {
       const QTextCharFormat speaker = FormatOfFragment(BlockAt(doc, line), 0);
@@ -157,7 +166,7 @@ TEST_F(ChatLogTest, TreatsLfAndBareCrLikeCrLf) {
   // The input box breaks lines with LF; a peer may send a bare CR.
   log_->AppendChatLine(QStringLiteral("Alice："), kSpeakerOwn, QStringLiteral("one\ntwo\rthree\n"),
                        {}, 0);
-  for (QTextDocument* doc : {log_->Main(), log_->Log()}) {
+  for (QTextDocument* doc : {log_->Main(), LogBox()}) {
     ASSERT_EQ(doc->toPlainText(), QStringLiteral("Alice：one\ntwo\nthree\n"));
     const double alice = Width(kFontOwnSpeaker, QStringLiteral("Alice："));
     for (int line : {1, 2}) {
@@ -173,10 +182,70 @@ TEST_F(ChatLogTest, EndsEveryLineWithExactlyOneLineBreak) {
   log_->SystemLine(QString());
   log_->SystemLine(QStringLiteral("gap\r\n\r\n"));
   log_->SystemLine(QStringLiteral("\r\nlead"));
-  EXPECT_EQ(log_->Log()->toPlainText(),
+  EXPECT_EQ(log_->LogText(),
             QStringLiteral("SystemMessage：with\nSystemMessage：without\nSystemMessage：\n"
                            "SystemMessage：gap\n\nSystemMessage：\nlead\n"));
-  EXPECT_EQ(log_->Main()->toPlainText(), log_->Log()->toPlainText());
+  EXPECT_EQ(log_->Main()->toPlainText(), log_->LogText());
+}
+
+TEST_F(ChatLogTest, TheDayLogHoldsExactlyWhatTheChatBoxShows) {
+  // The day log keeps lines in a form of its own; the day files, the manual saves and the next
+  // run's reload are written from it, so it must give the paragraphs the chat box holds, for
+  // every shape a line can come in.
+  instance_.settings.AutoSaveRTF = true;
+  instance_.settings.AutoSaveText = true;
+  const auto lines = [this] {
+    log_->AppendChatLine(QStringLiteral("Alice："), kSpeakerOwn,
+                         QStringLiteral("一\r\n\r\n三\rfour\u2029five\u2028six\u00A0\t{}\\"), {}, 0);
+    log_->AppendChatLine(QString(), kSpeakerOther, QStringLiteral("no speaker"), {}, 0x00ABCDEF);
+    log_->AppendChatLine(QStringLiteral("Bob："), kSpeakerOther, QString(), {}, 0x00123456);
+    log_->AppendChatLine(QStringLiteral("Bob："), kSpeakerOther, QStringLiteral("\n\n"), {},
+                         0x00123456);
+    log_->AppendChatLine(QStringLiteral("悪い\r\n名前\n："), kSpeakerOther, QStringLiteral("x"), {},
+                         0x00FF00FF);
+    log_->AppendChatLine(QStringLiteral("Bob(秘密通達)："), kSpeakerSystem, QStringLiteral("🎲\nmore"),
+                         QStringLiteral("Bob"), 0);
+    log_->SystemLine(QStringLiteral("frame\uFDD0marks\uFDD1end"));
+  };
+  lines();
+  // A look that changes mid-evening gives later lines the new look, and earlier ones keep theirs;
+  // where the speaker and the message look alike, their runs are one.
+  instance_.settings.Font[kFontSystem] = instance_.settings.Font[kFontChat];
+  instance_.settings.Color[kColorSystem] = instance_.settings.Color[kColorChatText];
+  lines();
+
+  const RtfDocument shown = DocumentFromText(*log_->Main(), log_->TwipsPerPixel());
+  const RtfDocument kept = log_->LogDocument();
+  ASSERT_EQ(kept.paragraphs.size(), shown.paragraphs.size());
+  for (int i = 0; i + 1 < shown.paragraphs.size(); ++i) {
+    EXPECT_EQ(kept.paragraphs[i], shown.paragraphs[i]) << i;
+  }
+  EXPECT_EQ(log_->LogText(), log_->Main()->toPlainText());
+  EXPECT_EQ(kept.paragraphs.back().Text(), QString());
+  EXPECT_TRUE(log_->LogText().contains(QStringLiteral("悪い 名前 ：x")));
+  const auto merged = std::count_if(kept.paragraphs.begin(), kept.paragraphs.end(),
+                                    [](const RtfParagraph& p) {
+                                      return p.runs.size() == 1 &&
+                                             p.Text().startsWith(kSystemSpeaker + "frame");
+                                    });
+  EXPECT_EQ(merged, 1);
+  ExpectFilesMatchLog();
+
+  // A full rewrite (the next run's first line) and the manual save give the same paragraphs.
+  Restart();
+  log_->LoadDayLog();
+  EXPECT_EQ(log_->LogDocument().PlainText(), kept.PlainText());
+  log_->SystemLine(QStringLiteral("next run"));
+  ExpectFilesMatchLog();
+  const RtfDocument reloaded = log_->LogDocument();
+  for (int i = 0; i + 1 < shown.paragraphs.size(); ++i) {
+    EXPECT_EQ(reloaded.paragraphs[i], shown.paragraphs[i]) << i;
+  }
+  const QString saved = home_.File(QStringLiteral("saved.html"));
+  ASSERT_TRUE(log_->SaveMainAsHtml(saved, {}));
+  const QString html = QString::fromUtf8(ReadFile(saved));
+  EXPECT_TRUE(html.contains(QStringLiteral("next run")));
+  EXPECT_FALSE(html.contains(QStringLiteral("no speaker")));  // only this run's chat
 }
 
 TEST_F(ChatLogTest, PlaysTheSoundOnlyWhenAskedAndInTheBackground) {
@@ -229,7 +298,7 @@ TEST_F(ChatLogTest, KeepsBothDayFilesCompleteAfterEveryLine) {
   ExpectFilesMatchLog();
   EXPECT_EQ(written.size(), 262);
   // The text file is Shift-JIS, byte for byte what a full save writes.
-  EXPECT_EQ(ReadFile(TextPath()), Cp932::Encode(ChatLog::FileText(*log_->Log())));
+  EXPECT_EQ(ReadFile(TextPath()), Cp932::Encode(log_->LogFileText()));
 }
 
 TEST_F(ChatLogTest, ShowsABurstInBatchesAndKeepsTheDayFilesComplete) {
@@ -268,7 +337,7 @@ TEST_F(ChatLogTest, ShowsABurstInBatchesAndKeepsTheDayFilesComplete) {
 
   // Whoever reads the boxes sees every line, also between frames.
   log_->SystemLine(QStringLiteral("最後の行"));
-  EXPECT_TRUE(log_->Log()->toPlainText().contains(QStringLiteral("最後の行")));
+  EXPECT_TRUE(log_->LogText().contains(QStringLiteral("最後の行")));
   EXPECT_EQ(log_->Backlog(), 0);
 }
 
@@ -291,7 +360,7 @@ TEST_F(ChatLogTest, TheVisibleBoxKeepsTheNewestLinesAndTheDayLogKeepsEveryLine) 
   const QString shown = log_->Main()->toPlainText();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("参加者：行901。")));  // whole lines were taken out
   EXPECT_TRUE(shown.endsWith(QStringLiteral("行999。\n")));
-  const QString all = log_->Log()->toPlainText();
+  const QString all = log_->LogText();
   const QString file = Cp932::DecodeFile(ReadFile(TextPath()));
   // Saving the chat by hand still writes every line of this run, and only those.
   const QString saved_path = home_.File(QStringLiteral("saved.txt"));
@@ -311,20 +380,20 @@ TEST_F(ChatLogTest, ContinuesTheDayFileOfAnEarlierRun) {
   instance_.settings.AutoSaveRTF = true;
   log_->AppendChatLine(QStringLiteral("me："), kSpeakerOwn, QStringLiteral("first run"), {}, 0);
   log_->SystemLine(QStringLiteral("a\r\nb"));
-  const QString earlier = log_->Log()->toPlainText();
+  const QString earlier = log_->LogText();
 
   Restart();
   log_->LoadDayLog();
-  EXPECT_EQ(log_->Log()->toPlainText(), earlier);
+  EXPECT_EQ(log_->LogText(), earlier);
   EXPECT_TRUE(log_->Main()->isEmpty());
   // Colours and fonts survive the reload.
-  const QTextCharFormat speaker = FormatOfFragment(BlockAt(log_->Log(), 0), 0);
+  const QTextCharFormat speaker = FormatOfFragment(BlockAt(LogBox(), 0), 0);
   EXPECT_EQ(speaker.foreground().color(), QColor(0, 0, 255));
   EXPECT_EQ(speaker.fontFamilies().toStringList().value(0), kSerif);
 
   instance_.settings.AutoSaveText = true;
   log_->SystemLine(QStringLiteral("second run"));
-  EXPECT_TRUE(log_->Log()->toPlainText().startsWith(earlier));
+  EXPECT_TRUE(log_->LogText().startsWith(earlier));
   ExpectFilesMatchLog();
   EXPECT_EQ(ReadRtf(ReadFile(RtfPath())).paragraphs[0].Text(), QStringLiteral("me：first run"));
 }
@@ -340,7 +409,7 @@ TEST_F(ChatLogTest, ChoosesWhichDayFileToLoad) {
     instance_.settings.AutoSaveText = text;
     Restart();
     log_->LoadDayLog();
-    return log_->Log()->toPlainText();
+    return log_->LogText();
   };
   EXPECT_EQ(loaded(true, true), QStringLiteral("from rtf\n"));
   EXPECT_EQ(loaded(true, false), QStringLiteral("from rtf\n"));
@@ -365,7 +434,7 @@ TEST_F(ChatLogTest, RepairsADayFileTornByACrash) {
 
   Restart();
   log_->LoadDayLog();
-  EXPECT_EQ(log_->Log()->blockCount(), 6);
+  EXPECT_EQ(log_->LogDocument().paragraphs.size(), 6);
   log_->SystemLine(QStringLiteral("after the crash"));
   ExpectFilesMatchLog();
   EXPECT_TRUE(Cp932::DecodeFile(ReadFile(TextPath()))
@@ -384,7 +453,7 @@ TEST_F(ChatLogTest, ReportsAFailedSaveOnceUntilSavingWorksAgain) {
   instance_.SetPanel(kPanelSysReqMes, QString());
   log_->SystemLine(QStringLiteral("two"));
   EXPECT_EQ(instance_.Panel(kPanelSysReqMes), QString());  // said once, not on every line
-  EXPECT_EQ(log_->Log()->blockCount(), 3);                 // the lines stay in the boxes
+  EXPECT_EQ(log_->LogDocument().paragraphs.size(), 3);                 // the lines stay in the boxes
 
   QFile::remove(folder);
   log_->SystemLine(QStringLiteral("three"));  // the folder is back: everything is saved
@@ -406,7 +475,7 @@ TEST_F(ChatLogTest, SwitchesTheTextFileToUtf8ForCharactersShiftJisLacks) {
   log_->SystemLine(QStringLiteral("また日本語"));
   const QByteArray bytes = ReadFile(TextPath());
   ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
-  EXPECT_EQ(QString::fromUtf8(bytes.mid(3)), ChatLog::FileText(*log_->Log()));
+  EXPECT_EQ(QString::fromUtf8(bytes.mid(3)), log_->LogFileText());
   EXPECT_TRUE(QString::fromUtf8(bytes).contains(QStringLiteral("🎲")));
 }
 

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+#include <QVector>
+#include <cstdint>
+#include <vector>
+
+#include "text/Rtf.h"
+
+namespace quillora {
+
+// The whole day's chat as the program keeps it in memory: the paragraphs of the day file an
+// earlier run left, then every line of this run. The day files and the manual saves are written
+// from it.
+//
+// A line of this run is 16 bytes and its text's characters: the look of a line (speaker, fonts,
+// colours, indent) is shared by every line of the same speaker and look, and the texts are
+// appended to large shared buffers. A text document holding the same lines would take some
+// 440 bytes a line; at a few hundred thousand lines an evening under a flood that is the
+// difference between tens and hundreds of megabytes.
+class DayLog {
+ public:
+  // How a line looks. A line is one paragraph of the speaker and its first row, with a hanging
+  // indent, and one paragraph at the indent for each further row.
+  struct Style {
+    QString speaker;
+    RtfFormat speaker_format;
+    RtfFormat message_format;
+    int indent = 0;  // twips
+    bool operator==(const Style&) const = default;
+  };
+
+  // The earlier run's paragraphs (replacing any loaded before); lines of this run follow them.
+  void SetEarlier(QVector<RtfParagraph> paragraphs) { earlier_ = std::move(paragraphs); }
+
+  // The index of `style` in the table of looks, added when new.
+  uint32_t StyleIndex(const Style& style);
+  // Appends a line of this run: `rows` are its rows joined with '\n', without a final one.
+  void Append(uint32_t style, QStringView rows);
+
+  // Entries are the earlier paragraphs, then this run's lines.
+  size_t EntryCount() const { return static_cast<size_t>(earlier_.size()) + lines_.size(); }
+  size_t RunStart() const { return static_cast<size_t>(earlier_.size()); }
+
+  // Calls `each(const RtfParagraph&)` for every paragraph of the entries from `first` on.
+  template <typename Each>
+  void ForEachParagraph(size_t first, Each&& each) const {
+    RtfParagraph paragraph;
+    for (size_t i = first; i < EntryCount(); ++i) {
+      if (i < RunStart()) {
+        each(earlier_[static_cast<qsizetype>(i)]);
+        continue;
+      }
+      const Line& line = lines_[i - RunStart()];
+      const Style& style = styles_[line.style];
+      const QStringView rows = RowsOf(line);
+      qsizetype start = 0;
+      for (int row = 0;; ++row) {
+        const qsizetype end = rows.indexOf(QLatin1Char('\n'), start);
+        const QStringView text = rows.mid(start, end < 0 ? rows.size() - start : end - start);
+        MakeParagraph(style, row == 0, text, paragraph);
+        each(static_cast<const RtfParagraph&>(paragraph));
+        if (end < 0) break;
+        start = end + 1;
+      }
+    }
+  }
+
+  // Every paragraph from entry `first` on, with the empty paragraph a document ends with.
+  RtfDocument Document(size_t first = 0) const;
+  // The text as the plain-text day file holds it, from entry `first` on: every paragraph
+  // followed by CR-LF.
+  QString FileText(size_t first = 0) const;
+  // Paragraphs joined with '\n', every one ended by it (what a text box holding them shows).
+  QString PlainText() const;
+
+  // The text of one paragraph in a text file (line separators become CR-LF, no-break spaces
+  // plain spaces), without its line end.
+  static QString FileTextOf(const RtfParagraph& paragraph);
+
+ private:
+  struct Line {
+    uint32_t style;
+    uint32_t chunk;
+    uint32_t offset;
+    uint32_t length;
+  };
+  // Characters per text buffer. A buffer is never copied or grown: a full one is left as it is
+  // and the next text starts a new one.
+  static constexpr qsizetype kChunkChars = qsizetype{1} << 19;
+
+  QStringView RowsOf(const Line& line) const {
+    return QStringView(chunks_[line.chunk]).mid(line.offset, line.length);
+  }
+  static void MakeParagraph(const Style& style, bool first_row, QStringView text,
+                            RtfParagraph& paragraph);
+
+  QVector<RtfParagraph> earlier_;
+  std::vector<Style> styles_;
+  QHash<QString, std::vector<uint32_t>> styles_of_speaker_;
+  std::vector<QString> chunks_;
+  std::vector<Line> lines_;
+};
+
+}  // namespace quillora
