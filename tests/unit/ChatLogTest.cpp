@@ -8,8 +8,11 @@
 #include <QTest>
 #include <QTextBlock>
 #include <memory>
+#include <string_view>
 
+#include "chat/ChatHtml.h"
 #include "chat/ChatLog.h"
+#include "chat/DayLog.h"
 #include "common/TestSupport.h"
 #include "core/Instance.h"
 #include "text/Cp932.h"
@@ -516,4 +519,67 @@ TEST_F(ChatLogTest, SavesTheVisibleChatByHand) {
   ASSERT_EQ(saved.paragraphs.size(), 4);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(saved.paragraphs[i], shown.paragraphs[i]) << i;
   EXPECT_FALSE(log_->SaveMainAsText(home_.File(QStringLiteral("no/such/../../saved.txt/x"))));
+}
+
+namespace {
+// Open files of this process in `folder` (also those no longer in it).
+int OpenFilesIn(const QString& folder) {
+  const QByteArray prefix = QFile::encodeName(folder) + '/';
+  int found = 0;
+  const QString fds = QStringLiteral("/proc/self/fd/");
+  for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System)) {
+    char target[4096] = {};
+    const ssize_t size = ::readlink(QFile::encodeName(fds + fd).constData(), target, sizeof target - 1);
+    if (size > 0 && std::string_view(target, static_cast<size_t>(size))
+                        .starts_with(std::string_view(prefix.constData(), prefix.size()))) {
+      ++found;
+    }
+  }
+  return found;
+}
+}  // namespace
+
+TEST(DayLog, KeepsEveryTextWhetherItGoesToAFileOrStaysInMemory) {
+  const QByteArray saved_tmpdir = qgetenv("TMPDIR");
+  test::TempHome home;
+  for (const bool writable : {true, false}) {
+    // A temporary folder that cannot be written keeps the texts in memory.
+    qputenv("TMPDIR", writable ? home.path().toUtf8() : home.File(QStringLiteral("no/such/folder")).toUtf8());
+    DayLog log;
+    const uint32_t alice = log.StyleIndex({QStringLiteral("Alice："), {}, {}, 300});
+    const uint32_t bob = log.StyleIndex({QStringLiteral("Bob："), {}, {}, 200});
+    EXPECT_EQ(log.StyleIndex({QStringLiteral("Alice："), {}, {}, 300}), alice);
+    QString expected;
+    QString from_line_2500;
+    for (int i = 0; i < 4000; ++i) {
+      // Some long lines, one longer than the whole buffer, and lines of several rows.
+      const QString text = i == 1234 ? QString(700000, QChar(u'長'))
+                                     : QStringLiteral("行%1").arg(i) +
+                                           QString(i % 97 * 7, QChar(u'字')) +
+                                           (i % 5 == 0 ? QStringLiteral("\n二行目") : QString());
+      log.Append(i % 2 ? bob : alice, text);
+      QString file_text = (i % 2 ? QStringLiteral("Bob：") : QStringLiteral("Alice：")) + text;
+      file_text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+      expected += file_text + QStringLiteral("\r\n");
+      if (i >= 2500) from_line_2500 += file_text + QStringLiteral("\r\n");
+    }
+#ifdef Q_OS_LINUX
+    EXPECT_EQ(OpenFilesIn(home.path()), writable ? 1 : 0);
+    EXPECT_TRUE(QDir(home.path()).entryList(QDir::Files).isEmpty());  // no name left behind
+#endif
+    ASSERT_EQ(log.FileText(), expected) << writable;
+    EXPECT_EQ(log.FileText(2500), from_line_2500) << writable;
+    const RtfDocument document = log.Document(3999);
+    ASSERT_EQ(document.paragraphs.size(), 2);
+    EXPECT_EQ(document.paragraphs[0].left_indent, 200);
+    EXPECT_EQ(document.paragraphs[0].first_indent, -200);
+  }
+#ifdef Q_OS_LINUX
+  EXPECT_EQ(OpenFilesIn(home.path()), 0);  // gone with the log
+#endif
+  if (saved_tmpdir.isEmpty()) {
+    qunsetenv("TMPDIR");
+  } else {
+    qputenv("TMPDIR", saved_tmpdir);
+  }
 }
