@@ -73,7 +73,11 @@ void TableKeeper::OnChatLine(const QString& speaker, int kind, const QString& te
   if (!open_) return;
   chat_lines_.AddChat(
       {QDateTime::currentMSecsSinceEpoch(), speaker, kind, colour, text, indent_reference});
-  Schedule();
+  if (chat_lines_.ChatLines() >= kChatLinesPerWrite && jobs_ == 0 && !restoring_) {
+    Write(false);
+  } else {
+    Schedule();
+  }
 }
 
 void TableKeeper::Write(bool everything, bool asked) {

@@ -25,6 +25,10 @@ class TableKeeper : public QObject {
 
  public:
   static constexpr int kCommitMs = 1000;
+  // Chat lines that go to the file's thread without waiting for the next commit when it has
+  // nothing else to do: under a flood a second's lines would otherwise wait, twice over (being
+  // collected and being written), in memory.
+  static constexpr size_t kChatLinesPerWrite = 5000;
   // The file's suffix, and the setting that remembers the last table.
   static inline const QString kSuffix = QStringLiteral("qtable");
   static inline const QString kSection = QStringLiteral("Table");

@@ -24,6 +24,7 @@ class TableBatch : public StateWriter {
   }
   void AddChat(TableChatLine line) { chat_.push_back(std::move(line)); }
   bool IsEmpty() const { return ops_.empty() && chat_.empty(); }
+  size_t ChatLines() const { return chat_.size(); }
   // Replays everything into `out`.
   void WriteTo(TableStore& out) const;
 

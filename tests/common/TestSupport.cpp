@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTcpServer>
 
 #include "text/Cp932.h"
@@ -31,6 +32,13 @@ QByteArray TempHome::Read(const QString& relative) const {
 }
 
 int FreePort() {
+  // Below the system's range for outgoing connections (32768 and up on Linux): a port from that
+  // range may be taken as the local end of some connection before the test listens on it.
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int port = 20000 + static_cast<int>(QRandomGenerator::global()->bounded(12000));
+    QTcpServer probe;
+    if (probe.listen(QHostAddress::LocalHost, static_cast<quint16>(port))) return port;
+  }
   QTcpServer probe;
   if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
   return probe.serverPort();
