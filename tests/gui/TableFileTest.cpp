@@ -475,6 +475,26 @@ TEST(TableFile, AReopenedTableShowsLastWeeksChatAndScenarioWithoutLoggingThemTwi
   // The scenario window shows the scenario at the line reached.
   EXPECT_EQ(window.Lines().value(4), QStringLiteral("狼：ガルル"));
   EXPECT_EQ(window.findChild<QTextEdit*>(QStringLiteral("rtbMain"))->textCursor().blockNumber(), 3);
+
+  // A flood does not wait a whole second in memory: its first lines go to the file in a batch
+  // of their own while the rest are still being collected.
+  for (size_t i = 0; i < 2 * TableKeeper::kChatLinesPerWrite + 100; ++i) {
+    log.AppendChatLine(QStringLiteral("荒らし："), kSpeakerOther, QStringLiteral("連投"), {}, 0);
+  }
+  QString first_seen;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        first_seen = Query(file, "SELECT count(*) FROM chat_lines");
+        return first_seen != QLatin1String("4");
+      },
+      5000));
+  EXPECT_EQ(first_seen, QString::number(4 + TableKeeper::kChatLinesPerWrite));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return Query(file, "SELECT count(*) FROM chat_lines") ==
+               QString::number(4 + 2 * TableKeeper::kChatLinesPerWrite + 100);
+      },
+      10000));
 }
 
 TEST(TableFile, TheFileMenuCreatesSavesCopiesAndOpensTablesAndWritesTheHtmlLog) {
