@@ -232,7 +232,7 @@ class ChatLog::TextDayFile {
 struct ChatLog::LineFormats {
   QTextCharFormat speaker;
   QTextCharFormat message;
-  double indent = 0;  // pixels, a whole number of twips
+  double indent = 0;   // pixels, a whole number of twips
   int day_style = -1;  // the look's index in the day log, once a line of it is there
 };
 
@@ -463,9 +463,9 @@ void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& forma
     if (formats.day_style < 0) {
       const QFont fallback = main_.defaultFont();
       const int indent = qRound(formats.indent * twips_per_pixel_);
-      formats.day_style = static_cast<int>(day_.StyleIndex(
-          {line.speaker, RtfFormatOf(formats.speaker, fallback),
-           RtfFormatOf(formats.message, fallback), indent}));
+      formats.day_style =
+          static_cast<int>(day_.StyleIndex({line.speaker, RtfFormatOf(formats.speaker, fallback),
+                                            RtfFormatOf(formats.message, fallback), indent}));
     }
     line.text = RowsOf(line.text);
     day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
@@ -599,8 +599,7 @@ bool ChatLog::SaveMainAsText(const QString& path) {
 
 bool ChatLog::SaveMainAsRtf(const QString& path) {
   Flush();
-  return WriteWholeFile(instance_.PathOf(path),
-                        RtfWriter::Write(day_.Document(day_.RunStart())));
+  return WriteWholeFile(instance_.PathOf(path), RtfWriter::Write(day_.Document(day_.RunStart())));
 }
 
 bool ChatLog::SaveMainAsHtml(const QString& path, const ChatHtmlOptions& options) {

@@ -31,8 +31,8 @@ void DayLog::Append(uint32_t style, QStringView rows) {
 void DayLog::Spill() {
   if (file_failed_) return;
   if (!file_) {
-    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
-                                                 QStringLiteral("/quillora-day-XXXXXX"));
+    auto file =
+        std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/quillora-day-XXXXXX"));
     if (!file->open()) {
       file_failed_ = true;
       return;

@@ -109,7 +109,7 @@ class DayLog {
 
    private:
     const DayLog& log_;
-    qint64 at_;  // characters into the text of the run
+    qint64 at_;     // characters into the text of the run
     QString read_;  // a window of the file's text
     qint64 read_start_ = 0;
   };

@@ -199,15 +199,16 @@ TEST_F(ChatLogTest, TheDayLogHoldsExactlyWhatTheChatBoxShows) {
   instance_.settings.AutoSaveText = true;
   const auto lines = [this] {
     log_->AppendChatLine(QStringLiteral("Alice："), kSpeakerOwn,
-                         QStringLiteral("一\r\n\r\n三\rfour\u2029five\u2028six\u00A0\t{}\\"), {}, 0);
+                         QStringLiteral("一\r\n\r\n三\rfour\u2029five\u2028six\u00A0\t{}\\"), {},
+                         0);
     log_->AppendChatLine(QString(), kSpeakerOther, QStringLiteral("no speaker"), {}, 0x00ABCDEF);
     log_->AppendChatLine(QStringLiteral("Bob："), kSpeakerOther, QString(), {}, 0x00123456);
     log_->AppendChatLine(QStringLiteral("Bob："), kSpeakerOther, QStringLiteral("\n\n"), {},
                          0x00123456);
     log_->AppendChatLine(QStringLiteral("悪い\r\n名前\n："), kSpeakerOther, QStringLiteral("x"), {},
                          0x00FF00FF);
-    log_->AppendChatLine(QStringLiteral("Bob(秘密通達)："), kSpeakerSystem, QStringLiteral("🎲\nmore"),
-                         QStringLiteral("Bob"), 0);
+    log_->AppendChatLine(QStringLiteral("Bob(秘密通達)："), kSpeakerSystem,
+                         QStringLiteral("🎲\nmore"), QStringLiteral("Bob"), 0);
     log_->SystemLine(QStringLiteral("frame\uFDD0marks\uFDD1end"));
   };
   lines();
@@ -226,11 +227,10 @@ TEST_F(ChatLogTest, TheDayLogHoldsExactlyWhatTheChatBoxShows) {
   EXPECT_EQ(log_->LogText(), log_->Main()->toPlainText());
   EXPECT_EQ(kept.paragraphs.back().Text(), QString());
   EXPECT_TRUE(log_->LogText().contains(QStringLiteral("悪い 名前 ：x")));
-  const auto merged = std::count_if(kept.paragraphs.begin(), kept.paragraphs.end(),
-                                    [](const RtfParagraph& p) {
-                                      return p.runs.size() == 1 &&
-                                             p.Text().startsWith(kSystemSpeaker + "frame");
-                                    });
+  const auto merged =
+      std::count_if(kept.paragraphs.begin(), kept.paragraphs.end(), [](const RtfParagraph& p) {
+        return p.runs.size() == 1 && p.Text().startsWith(kSystemSpeaker + "frame");
+      });
   EXPECT_EQ(merged, 1);
   ExpectFilesMatchLog();
 
@@ -456,7 +456,7 @@ TEST_F(ChatLogTest, ReportsAFailedSaveOnceUntilSavingWorksAgain) {
   instance_.SetPanel(kPanelSysReqMes, QString());
   log_->SystemLine(QStringLiteral("two"));
   EXPECT_EQ(instance_.Panel(kPanelSysReqMes), QString());  // said once, not on every line
-  EXPECT_EQ(log_->LogDocument().paragraphs.size(), 3);                 // the lines stay in the boxes
+  EXPECT_EQ(log_->LogDocument().paragraphs.size(), 3);     // the lines stay in the boxes
 
   QFile::remove(folder);
   log_->SystemLine(QStringLiteral("three"));  // the folder is back: everything is saved
@@ -529,7 +529,8 @@ int OpenFilesIn(const QString& folder) {
   const QString fds = QStringLiteral("/proc/self/fd/");
   for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System)) {
     char target[4096] = {};
-    const ssize_t size = ::readlink(QFile::encodeName(fds + fd).constData(), target, sizeof target - 1);
+    const ssize_t size =
+        ::readlink(QFile::encodeName(fds + fd).constData(), target, sizeof target - 1);
     if (size > 0 && std::string_view(target, static_cast<size_t>(size))
                         .starts_with(std::string_view(prefix.constData(), prefix.size()))) {
       ++found;
@@ -544,7 +545,8 @@ TEST(DayLog, KeepsEveryTextWhetherItGoesToAFileOrStaysInMemory) {
   test::TempHome home;
   for (const bool writable : {true, false}) {
     // A temporary folder that cannot be written keeps the texts in memory.
-    qputenv("TMPDIR", writable ? home.path().toUtf8() : home.File(QStringLiteral("no/such/folder")).toUtf8());
+    qputenv("TMPDIR",
+            writable ? home.path().toUtf8() : home.File(QStringLiteral("no/such/folder")).toUtf8());
     DayLog log;
     const uint32_t alice = log.StyleIndex({QStringLiteral("Alice："), {}, {}, 300});
     const uint32_t bob = log.StyleIndex({QStringLiteral("Bob："), {}, {}, 200});
@@ -553,10 +555,10 @@ TEST(DayLog, KeepsEveryTextWhetherItGoesToAFileOrStaysInMemory) {
     QString from_line_2500;
     for (int i = 0; i < 4000; ++i) {
       // Some long lines, one longer than the whole buffer, and lines of several rows.
-      const QString text = i == 1234 ? QString(700000, QChar(u'長'))
-                                     : QStringLiteral("行%1").arg(i) +
-                                           QString(i % 97 * 7, QChar(u'字')) +
-                                           (i % 5 == 0 ? QStringLiteral("\n二行目") : QString());
+      const QString text = i == 1234
+                               ? QString(700000, QChar(u'長'))
+                               : QStringLiteral("行%1").arg(i) + QString(i % 97 * 7, QChar(u'字')) +
+                                     (i % 5 == 0 ? QStringLiteral("\n二行目") : QString());
       log.Append(i % 2 ? bob : alice, text);
       QString file_text = (i % 2 ? QStringLiteral("Bob：") : QStringLiteral("Alice：")) + text;
       file_text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
