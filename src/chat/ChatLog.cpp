@@ -319,25 +319,27 @@ void ChatLog::ToEnd(QTextCursor& cursor) {
 }
 
 namespace {
-// What a text box would take for the end of a paragraph, besides LF.
-constexpr char16_t kOtherBreaks[] = {u'\r', u'\u2029', u'\uFDD0', u'\uFDD1'};
+// `text` with every line break in it as `mark`. The input box breaks lines with LF, peers may
+// send CR-LF or a bare CR, and a text box would also end a paragraph at U+2029 and at its frame
+// marks: each of them is one break.
+QString WithBreaksAs(const QString& text, QChar mark) {
+  QString out = text;
+  out.replace(kCrLf, QString(mark));
+  for (const char16_t other : {u'\n', u'\r', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
+    out.replace(QChar(other), mark);
+  }
+  return out;
+}
 }  // namespace
 
 QString ChatLog::RowsOf(const QString& text) {
-  // The input box breaks lines with LF, peers may send CR-LF or a bare CR: all are one break.
-  QString rows = text;
-  rows.replace(kCrLf, QStringLiteral("\n"));
-  for (const char16_t mark : kOtherBreaks) rows.replace(QChar(mark), QLatin1Char('\n'));
+  QString rows = WithBreaksAs(text, QLatin1Char('\n'));
   if (rows.endsWith(QLatin1Char('\n'))) rows.chop(1);
   return rows;
 }
 
 QString ChatLog::SpeakerOf(const QString& speaker) {
-  QString row = speaker;
-  row.replace(kCrLf, QStringLiteral(" "));
-  row.replace(QLatin1Char('\n'), QLatin1Char(' '));
-  for (const char16_t mark : kOtherBreaks) row.replace(QChar(mark), QLatin1Char(' '));
-  return row;
+  return WithBreaksAs(speaker, QLatin1Char(' '));
 }
 
 void ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats, const QString& speaker,
@@ -349,20 +351,19 @@ void ChatLog::WriteLine(QTextCursor& cursor, const LineFormats& formats, const Q
   hanging.setTextIndent(-formats.indent);
   cursor.setBlockFormat(hanging);
 
-  const QString& body = rows;
-  const qsizetype cut = body.indexOf(QLatin1Char('\n'));
+  const qsizetype cut = rows.indexOf(QLatin1Char('\n'));
   if (cut < 0) {
-    cursor.insertText(body, formats.message);
+    cursor.insertText(rows, formats.message);
     cursor.insertBlock();
   } else {
-    cursor.insertText(body.left(cut), formats.message);
+    cursor.insertText(rows.left(cut), formats.message);
     cursor.insertBlock();
     QTextBlockFormat indented = cursor.blockFormat();
     indented.setLeftMargin(formats.indent);
     indented.setTextIndent(0);
     cursor.setBlockFormat(indented);
-    // The rest of the text, without its one final line break, as paragraphs at the indent.
-    for (const QString& line : body.mid(cut + 1).split(QLatin1Char('\n'))) {
+    // The further rows, as paragraphs at the indent.
+    for (const QString& line : rows.mid(cut + 1).split(QLatin1Char('\n'))) {
       cursor.insertText(line, formats.message);
       cursor.insertBlock();
     }

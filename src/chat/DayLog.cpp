@@ -112,32 +112,26 @@ RtfDocument DayLog::Document(size_t first) const {
   return document;
 }
 
-QString DayLog::FileTextOf(const RtfParagraph& paragraph) {
-  QString text = paragraph.Text();
-  text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
-  text.replace(QChar::Nbsp, QLatin1Char(' '));
-  return text;
-}
-
-QString DayLog::FileText(size_t first) const {
+namespace {
+// The text of paragraphs from `first` on, each ended by `line_end`, which line separators within
+// them become too; no-break spaces become plain spaces.
+QString TextOf(const DayLog& log, size_t first, const QString& line_end) {
   QString text;
-  ForEachParagraph(first, [&text](const RtfParagraph& p) {
-    text += FileTextOf(p);
-    text += QStringLiteral("\r\n");
-  });
-  return text;
-}
-
-QString DayLog::PlainText() const {
-  QString text;
-  ForEachParagraph(0, [&text](const RtfParagraph& p) {
+  log.ForEachParagraph(first, [&](const RtfParagraph& p) {
     QString row = p.Text();
-    row.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    row.replace(QChar::LineSeparator, line_end);
     row.replace(QChar::Nbsp, QLatin1Char(' '));
     text += row;
-    text += QLatin1Char('\n');
+    text += line_end;
   });
   return text;
 }
+}  // namespace
+
+QString DayLog::FileText(size_t first) const {
+  return TextOf(*this, first, QStringLiteral("\r\n"));
+}
+
+QString DayLog::PlainText() const { return TextOf(*this, 0, QStringLiteral("\n")); }
 
 }  // namespace quillora

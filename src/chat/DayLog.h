@@ -87,10 +87,6 @@ class DayLog {
   // Paragraphs joined with '\n', every one ended by it (what a text box holding them shows).
   QString PlainText() const;
 
-  // The text of one paragraph in a text file (line separators become CR-LF, no-break spaces
-  // plain spaces), without its line end.
-  static QString FileTextOf(const RtfParagraph& paragraph);
-
  private:
   struct Line {
     uint32_t style;
