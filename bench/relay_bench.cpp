@@ -158,6 +158,7 @@ struct Client {
   int64_t seq = 0;
   std::string file;  // what arrived of the file, by position
   bool file_done = false;
+  quillora::BulkPacer pacer;
 };
 
 struct Stats {
@@ -278,6 +279,7 @@ void QuilloraInput(Client& c, Stats& stats, bool measuring, const std::string& f
       Departure(stats, c, p.Int(1));
     } else if (p.MessageCode == 111 && c.role == Role::kChat) {
       const size_t at = static_cast<size_t>(p.Int(5) - 1);
+      if (c.file.capacity() < file.size()) c.file.reserve(file.size());
       if (c.file.size() < at + static_cast<size_t>(p.BinData.size())) {
         c.file.resize(at + static_cast<size_t>(p.BinData.size()));
       }
@@ -363,6 +365,9 @@ bool Pump(std::vector<Client>& clients, Kind kind, Stats& stats, bool measuring,
       return false;
     }
     if (fds[i].revents & POLLIN) {
+      // Each buffer is taken in as it is read, so that what waits to be cut stays small: a
+      // client that gathered megabytes first would spend its time on copies and fresh pages
+      // (and measure itself, not the server).
       for (;;) {
         const ssize_t n = read(c.fd, buf, sizeof buf);
         if (n <= 0) {
@@ -377,11 +382,11 @@ bool Pump(std::vector<Client>& clients, Kind kind, Stats& stats, bool measuring,
           break;
         }
         c.in.append(buf, static_cast<size_t>(n));
-      }
-      if (kind == Kind::kQuillora) {
-        QuilloraInput(c, stats, measuring, file);
-      } else {
-        IrcInput(c, stats, measuring);
+        if (kind == Kind::kQuillora) {
+          QuilloraInput(c, stats, measuring, file);
+        } else {
+          IrcInput(c, stats, measuring);
+        }
       }
     }
     if (!c.out.empty()) {
@@ -524,7 +529,7 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
       } else if (c.role == Role::kFile && kind == Kind::kQuillora && load.file_rate == 0) {
         // Like the program at line speed: pieces while the system may take more of them, by
         // the program's own rule.
-        qint64 room = quillora::BulkRoomOf(c.fd);
+        qint64 room = c.pacer.Room(c.fd).value_or(1);
         while (stats.file_pieces_sent < pieces && c.out.empty() && room > 0) {
           QuilloraPiece(c, file, ++stats.file_pieces_sent);
           const ssize_t n = write(c.fd, c.out.data(), c.out.size());
@@ -544,7 +549,7 @@ bool RunLoad(Kind kind, const char* label, int port, const Load& load, pid_t ser
     const bool chat_done = stats.delivered >= stats.sent * fanout;
     const bool file_done = load.file_bytes == 0 || kind != Kind::kQuillora ||
                            std::all_of(clients.begin(), clients.end(), [&](const Client& c) {
-                             return c.role != Role::kChat || c.file == file;
+                             return c.role != Role::kChat || c.file_done;
                            });
     const bool stall_done = !load.stall || stats.stall_cut_at >= 0;
     if (now >= stop_sending && chat_done && file_done && stall_done) break;

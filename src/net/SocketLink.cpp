@@ -144,32 +144,46 @@ qint64 SocketLink::Backlog() const {
   return queued_ + bulk_queued_ + (socket_ ? socket_->bytesToWrite() : 0);
 }
 
-qint64 BulkRoomOf(qintptr fd) {
+std::optional<qint64> BulkPacer::Room(qintptr fd) {
 #ifdef Q_OS_LINUX
   int held = 0;
-  if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &held) != 0) return -1;
-  qint64 allowed = SocketLink::kBulkInFlight;
+  if (fd < 0 || ::ioctl(static_cast<int>(fd), SIOCOUTQ, &held) != 0) return std::nullopt;
   tcp_info info{};
   socklen_t size = sizeof info;
-  if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
-      size >= offsetof(tcp_info, tcpi_delivery_rate) + sizeof info.tcpi_delivery_rate) {
-    const double seconds = (info.tcpi_min_rtt + SocketLink::kBulkQueueMs * 1000.0) / 1e6;
-    allowed =
-        std::clamp(static_cast<qint64>(static_cast<double>(info.tcpi_delivery_rate) * seconds),
-                   SocketLink::kBulkInFlight, SocketLink::kBulkMaxInFlight);
+  if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+      size < offsetof(tcp_info, tcpi_bytes_acked) + sizeof info.tcpi_bytes_acked) {
+    return SocketLink::kBulkInFlight - held;
   }
+  if (!clock_.isValid()) clock_.start();
+  const qint64 now = clock_.nsecsElapsed() / 1000;
+  const qint64 window = std::max<qint64>(info.tcpi_rtt, kWindowMs * 1000);
+  if (window_start_us_ < 0 || now - window_start_us_ > 4 * window + 50'000) {
+    // The first look, or the first after a pause: what was acknowledged meanwhile tells
+    // nothing of the line.
+    window_start_us_ = now;
+    window_acked_ = info.tcpi_bytes_acked;
+  } else if (now - window_start_us_ >= window) {
+    bytes_per_us_ = static_cast<double>(info.tcpi_bytes_acked - window_acked_) /
+                    static_cast<double>(now - window_start_us_);
+    window_start_us_ = now;
+    window_acked_ = info.tcpi_bytes_acked;
+  }
+  const double span_us = info.tcpi_min_rtt + SocketLink::kBulkQueueMs * 1000.0;
+  const qint64 allowed = std::clamp(static_cast<qint64>(bytes_per_us_ * span_us),
+                                    SocketLink::kBulkInFlight, SocketLink::kBulkMaxInFlight);
   return allowed - held;
 #else
   (void)fd;
-  return -1;
+  return std::nullopt;
 #endif
 }
 
-qint64 SocketLink::BulkRoom() const {
-  if (!socket_) return -1;
-  const qint64 room = BulkRoomOf(socket_->socketDescriptor());
+std::optional<qint64> SocketLink::BulkRoom() {
+  if (!socket_) return std::nullopt;
+  const std::optional<qint64> room = pacer_.Room(socket_->socketDescriptor());
   // What the socket itself still holds is on its way too.
-  return room < 0 ? room : room - socket_->bytesToWrite();
+  if (!room) return std::nullopt;
+  return *room - socket_->bytesToWrite();
 }
 
 qint64 SocketLink::StalledMs() const {
@@ -236,9 +250,11 @@ void SocketLink::Hand(bool closing) {
 
 bool SocketLink::MoveBulk() {
   if (bulk_.empty()) return false;
-  // Where the system's share cannot be told, a piece at a time once the socket is empty.
-  const qint64 told = BulkRoom();
-  const qint64 room = told < 0 ? 1 : told;
+  // Where the system's share cannot be told, a piece at a time once the socket is empty. (A
+  // system that holds more than its share takes nothing: a piece then and there would add
+  // one for every look, a thousand a second.)
+  const std::optional<qint64> told = BulkRoom();
+  const qint64 room = told ? *told : 1;
   qint64 moved = 0;
   while (!bulk_.empty() && moved < room) {
     moved += bulk_.front().bytes.size();

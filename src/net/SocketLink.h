@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "net/Router.h"
@@ -39,6 +40,36 @@ class FlushGroup : public QObject {
   bool posted_ = false;
 };
 
+// How many bytes of file pieces one TCP connection may have in the system at a time (sent or
+// not, until acknowledged): what the connection delivers in its shortest round trip plus
+// SocketLink::kBulkQueueMs, between SocketLink::kBulkInFlight and kBulkMaxInFlight. A chat line
+// written meanwhile then finds about kBulkQueueMs of pieces ahead of it, on the line and in the
+// queues of the routers along it, while the line never runs dry.
+//
+// The delivery rate is the pacer's own: the bytes acknowledged over windows of a round trip
+// (at least kWindowMs) while pieces were waiting. It starts from the floor. The system's own
+// figure (tcpi_delivery_rate) cannot be used: it keeps the fastest sample of a connection
+// that is seldom busy, and that is the few bytes of its greeting, which reach the far end
+// before any queue has formed; a home line would be taken for a loopback one. While the
+// round trip is short against kBulkQueueMs the allowance grows by that ratio each window;
+// once pieces wait in a queue along the way, the round trip grows with it and the allowance
+// settles where about kBulkQueueMs of pieces wait.
+class BulkPacer {
+ public:
+  static constexpr int kWindowMs = 2;
+
+  // How many more bytes of pieces the system may take for the connected TCP socket `fd` now
+  // (negative while it holds more than it may); nullopt where that cannot be told. Call it
+  // whenever pieces wait to be handed over.
+  std::optional<qint64> Room(qintptr fd);
+
+ private:
+  QElapsedTimer clock_;
+  qint64 window_start_us_ = -1;
+  quint64 window_acked_ = 0;
+  double bytes_per_us_ = 0;  // 0: not measured yet
+};
+
 // The router's view of one QTcpSocket. Writes are queued as shared byte arrays (a relayed
 // packet is encoded once and the same bytes go to every recipient) and handed to the socket
 // when control returns to the event loop, so that everything one pass of the relay wrote to a
@@ -64,9 +95,8 @@ class SocketLink : public QObject, public Link {
   static constexpr qint64 kDefaultOutputCap = 512 * 1024;
   // The link's bytes the system may hold (sent or not, until acknowledged) before more pieces
   // go: what the line delivers in one round trip plus kBulkQueueMs, so that the line stays busy
-  // while a chat line written meanwhile finds only about kBulkQueueMs of pieces ahead of it.
-  // Starting from the floor, the allowance grows by half each round trip until the line's
-  // own speed stops the delivery rate from growing.
+  // while a chat line written meanwhile finds only about kBulkQueueMs of pieces ahead of it (see
+  // BulkPacer).
   static constexpr qint64 kBulkInFlight = 16 * 1024;  // the floor
   static constexpr qint64 kBulkMaxInFlight = 256 * 1024;
   static constexpr int kBulkQueueMs = 25;
@@ -123,9 +153,9 @@ class SocketLink : public QObject, public Link {
   // Moves bulk into the queue while the system holds little of this link's output; true when
   // some moved.
   bool MoveBulk();
-  // How many more bytes of pieces the system may take now (see kBulkInFlight); -1 when that
-  // cannot be told here.
-  qint64 BulkRoom() const;
+  // How many more bytes of pieces the system may take now (see kBulkInFlight; negative while
+  // it holds more than that); nullopt when that cannot be told here.
+  std::optional<qint64> BulkRoom();
   void Queue(const QByteArray& bytes);
   void PushBulk(const QByteArray& bytes, int sender);
   void PopBulk();
@@ -149,15 +179,12 @@ class SocketLink : public QObject, public Link {
   // How many of bulk_ each sender has (a handful of senders at most).
   std::vector<std::pair<int, int>> bulk_senders_;
   QTimer bulk_timer_;
+  BulkPacer pacer_;
   bool flush_posted_ = false;
   FlushGroup* group_ = nullptr;
   QElapsedTimer clock_;
   qint64 last_progress_ms_ = 0;
 };
-
-// How many more bytes of file pieces the system may take for the connected TCP socket `fd` now
-// (see SocketLink::kBulkInFlight); -1 where that cannot be told.
-qint64 BulkRoomOf(qintptr fd);
 
 // The classic socket error number for a Qt socket error (10061 refused, 10060 timed out,
 // 10054 reset or closed by the peer, 10052 network reset, 10058 operation on a shut-down
