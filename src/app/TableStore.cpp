@@ -132,6 +132,7 @@ TableStore::~TableStore() { Close(); }
 void TableStore::Close() {
   for (sqlite3_stmt* st : std::as_const(statements_)) sqlite3_finalize(st);
   statements_.clear();
+  insert_sql_.clear();
   if (db_) sqlite3_close(db_);
   db_ = nullptr;
   tables_.clear();
@@ -223,7 +224,10 @@ TableStore::Opened TableStore::Open(const QString& path, const QVector<StateTabl
     }
   }
   QDir().mkpath(QFileInfo(path_).absolutePath());
-  if (sqlite3_open(QFile::encodeName(path_).constData(), &db_) != SQLITE_OK) {
+  // Only the file's own thread uses the connection: SQLite's own locks would be pure cost.
+  if (sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
     result.outcome = Outcome::kFailed;
     result.message = QStringLiteral("卓のファイル「%1」を開けませんでした。").arg(name);
     sqlite3_close(db_);
@@ -361,18 +365,26 @@ void TableStore::Clear(const QString& table) {
   }
 }
 
+sqlite3_stmt* TableStore::InsertStatement(const QString& table, const StateTable& t) {
+  auto sql = insert_sql_.constFind(table);
+  if (sql == insert_sql_.cend()) {
+    QStringList columns;
+    QStringList marks;
+    for (const QString& c : t.columns) {
+      columns << Quoted(c);
+      marks << QStringLiteral("?");
+    }
+    sql = insert_sql_.insert(table, QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
+                                        .arg(Quoted(table), columns.join(QLatin1Char(',')),
+                                             marks.join(QLatin1Char(','))));
+  }
+  return Statement(*sql);
+}
+
 void TableStore::Put(const QString& table, const QVariantList& row) {
   const auto t = tables_.constFind(table);
   if (t == tables_.cend() || row.size() != t->columns.size()) return;
-  QStringList columns;
-  QStringList marks;
-  for (const QString& c : t->columns) {
-    columns << Quoted(c);
-    marks << QStringLiteral("?");
-  }
-  sqlite3_stmt* st = Statement(
-      QStringLiteral("INSERT OR REPLACE INTO %1 (%2) VALUES (%3)")
-          .arg(Quoted(table), columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+  sqlite3_stmt* st = InsertStatement(table, *t);
   if (!st) return;
   for (int i = 0; i < row.size(); ++i) Bind(st, i + 1, row[i]);
   if (sqlite3_step(st) != SQLITE_DONE) Fail(QString::fromUtf8(sqlite3_errmsg(db_)));
@@ -418,8 +430,23 @@ void TableStore::AppendChatLine(const TableChatLine& line) {
     chat_time_ = QDateTime::fromMSecsSinceEpoch(second * 1000)
                      .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
   }
-  Put(kChat, {++chat_seq_, chat_time_, line.speaker, line.kind, static_cast<qint64>(line.colour),
-              line.text, line.indent_reference});
+  // The same row as Put() would write, bound without a QVariant for each column: under a
+  // flood this runs a hundred thousand times a second.
+  const auto t = tables_.constFind(kChat);
+  if (t == tables_.cend()) return;
+  sqlite3_stmt* st = InsertStatement(kChat, *t);
+  if (!st) return;
+  const auto text = [st](int i, const QString& s) {
+    sqlite3_bind_text16(st, i, s.utf16(), static_cast<int>(s.size() * 2), SQLITE_STATIC);
+  };
+  sqlite3_bind_int64(st, 1, ++chat_seq_);
+  text(2, chat_time_);
+  text(3, line.speaker);
+  sqlite3_bind_int64(st, 4, line.kind);
+  sqlite3_bind_int64(st, 5, static_cast<qint64>(line.colour));
+  text(6, line.text);
+  text(7, line.indent_reference);
+  if (sqlite3_step(st) != SQLITE_DONE) Fail(QString::fromUtf8(sqlite3_errmsg(db_)));
 }
 
 TableSnapshot TableStore::Snapshot(int chat_lines) const {

@@ -98,6 +98,8 @@ class TableStore : public StateWriter, public StateReader {
  private:
   bool Exec(const char* sql);
   sqlite3_stmt* Statement(const QString& sql);
+  // The prepared insert for `table`, made once per table.
+  sqlite3_stmt* InsertStatement(const QString& table, const StateTable& t);
   bool CreateTables(const QVector<StateTable>& tables);
   // Columns a table of an older file lacks are added (empty in the rows it has).
   bool AddMissingColumns(const StateTable& table);
@@ -108,6 +110,9 @@ class TableStore : public StateWriter, public StateReader {
   QString path_;
   QHash<QString, StateTable> tables_;
   QHash<QString, sqlite3_stmt*> statements_;
+  // By table: its insert, which every row of the table shares (a flood of chat lines would
+  // otherwise spell out and look up the same statement for every line).
+  QHash<QString, QString> insert_sql_;
   QString error_;
   qint64 chat_seq_ = 0;
   // The local time of the last chat line, written out: a flood of lines shares a few seconds,
