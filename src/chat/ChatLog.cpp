@@ -30,11 +30,16 @@ constexpr int kMinimumHeaderReserve = 2048;
 // program runs in the rest). Most of a line's cost comes after it is inserted (the visible box
 // lays the batch out when the edit ends, the files are written after the day-log box), so a
 // batch is sized from what whole batches have cost per line so far.
+//
+// No batch holds the thread for long: the relay's passes, and with them every other player's
+// chat, run between two batches. While lines wait, the day log takes a batch every
+// kCatchUpGapMs, and the visible box, when its turn comes during a flood, takes an event of its
+// own.
 constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
-constexpr qint64 kLogBudgetMs = 3;
-constexpr qint64 kLogFloodBudgetMs = 8;
+constexpr qint64 kLogBudgetMs = 2;
+constexpr int kCatchUpGapMs = 2;
 constexpr qint64 kMainBudgetMs = 3;
 // While lines come faster than the visible box shows them, it takes a batch this often instead
 // of every frame: nobody reads a flood line by line, and the box (its batches, layout and
@@ -261,20 +266,35 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   clock_.start();
   connect(&frame_, &QTimer::timeout, this, [this] {
     const qint64 began = clock_.elapsed();
-    // The day log takes what has come since the last frame, up to half a frame; the visible
-    // box may fall behind (it skips ahead).
-    const qint64 log_needed_ms =
-        static_cast<qint64>(static_cast<double>(pending_.size()) * us_per_log_line_ / 1000.0);
-    const bool show = began >= main_due_ms_;
-    WriteBatch(std::clamp(log_needed_ms, kLogBudgetMs, kLogFloodBudgetMs),
-               show ? kMainBudgetMs : 0);
-    // A box that could not show everything waits a while before its next batch.
-    if (show) main_due_ms_ = unshown_.empty() ? 0 : began + kMainBehindMs;
-    // The next batch a frame after this one began; the rest of the frame is the others'.
+    QHash<QString, LineFormats> formats_of;
+    bool box = box_next_;
+    box_next_ = false;
+    if (!box && !pending_.empty()) {
+      WriteLogBatch(kLogBudgetMs, formats_of);
+      // The box's batch follows in the same event when the day log's was short, else in one
+      // of its own.
+      if (!unshown_.empty() && began >= main_due_ms_) {
+        box = clock_.elapsed() - began < kLogBudgetMs;
+        box_next_ = !box;
+      }
+    } else if (!box) {
+      box = !unshown_.empty() && began >= main_due_ms_;
+    }
+    if (box && !unshown_.empty()) {
+      WriteMainBatch(kMainBudgetMs, formats_of);
+      // A box that could not show everything waits a while before its next batch.
+      main_due_ms_ = unshown_.empty() ? 0 : began + kMainBehindMs;
+    }
     const qint64 now = clock_.elapsed();
     qint64 next = -1;
-    if (!pending_.empty()) next = std::max<qint64>(1, began + kFrameMs - now);
-    if (!unshown_.empty()) {
+    if (box_next_) {
+      next = 0;
+    } else if (!pending_.empty()) {
+      // Lines that came while this batch ran wait a frame; a backlog, only a short gap.
+      next = pending_.size() > kMinBatchLines ? kCatchUpGapMs
+                                              : std::max<qint64>(1, began + kFrameMs - now);
+    }
+    if (!box_next_ && !unshown_.empty()) {
       const qint64 shown_next = std::max<qint64>(1, std::max(main_due_ms_, began + kFrameMs) - now);
       next = next < 0 ? shown_next : std::min(next, shown_next);
     }
@@ -323,6 +343,12 @@ namespace {
 // send CR-LF or a bare CR, and a text box would also end a paragraph at U+2029 and at its frame
 // marks: each of them is one break.
 QString WithBreaksAs(const QString& text, QChar mark) {
+  const auto is_break = [](QChar c) {
+    const char16_t u = c.unicode();
+    return u == u'\n' || u == u'\r' || u == u'\u2029' || u == u'\uFDD0' || u == u'\uFDD1';
+  };
+  // Most lines have none: they stay shared, uncopied.
+  if (std::none_of(text.begin(), text.end(), is_break)) return text;
   QString out = text;
   out.replace(kCrLf, QString(mark));
   for (const char16_t other : {u'\n', u'\r', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
@@ -471,7 +497,7 @@ void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& forma
     line.text = RowsOf(line.text);
     day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
     unshown_.push_back(std::move(line));
-    if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
+    if (budget_ms >= 0 && clock.nsecsElapsed() >= budget_ms * 1000000) break;
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   // The visible box's queue stays short: what waits behind a flood goes to the day log alone.
@@ -494,7 +520,7 @@ void ChatLog::WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& form
   while (done < unshown_.size() && done < most) {
     const PendingLine& line = unshown_[done++];
     WriteLine(main_cursor_, FormatsOf(line, formats_of), line.speaker, line.text);
-    if (budget_ms >= 0 && clock.elapsed() >= budget_ms) break;
+    if (budget_ms >= 0 && clock.nsecsElapsed() >= budget_ms * 1000000) break;
   }
   main_cursor_.endEditBlock();
   unshown_.erase(unshown_.begin(), unshown_.begin() + static_cast<std::ptrdiff_t>(done));

@@ -202,11 +202,12 @@ class ChatLog : public QObject, public ChatSink {
   std::unique_ptr<RtfDayFile> rtf_file_;
   std::unique_ptr<TextDayFile> text_file_;
   bool failure_reported_ = false;
-  std::vector<PendingLine> pending_;  // for the day log and files
-  std::deque<PendingLine> unshown_;   // in the day log, not yet in the visible box
+  std::deque<PendingLine> pending_;  // for the day log and files
+  std::deque<PendingLine> unshown_;  // in the day log, not yet in the visible box
   QTimer frame_;
   QElapsedTimer clock_;
   qint64 main_due_ms_ = 0;  // on clock_: when the visible box takes its next batch
+  bool box_next_ = false;   // the next batch is the visible box's, in an event of its own
   QTimer quiet_trim_;
   bool batching_ = false;
   int main_limit_ = kMainParagraphLimit;
