@@ -43,6 +43,9 @@ Session::Session(Instance& instance, QObject* parent)
       output_cap_(SocketLink::kDefaultOutputCap),
       title_(NoModeTitle()) {
   watch_.setInterval(kWatchInterval);
+  // A coarse timer may move a 30 s check by a second and a half either way; this one keeps
+  // its count from the first join exactly (and says so in WatchRemainingMs()).
+  watch_.setTimerType(Qt::PreciseTimer);
   connect(&watch_, &QTimer::timeout, this, &Session::OnWatchTick);
   client_read_.setSingleShot(true);
   connect(&client_read_, &QTimer::timeout, this, &Session::ReadClient);
