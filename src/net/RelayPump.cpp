@@ -1,6 +1,7 @@
 #include "net/RelayPump.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <vector>
 
 namespace quillora {
@@ -85,13 +86,22 @@ void RelayPump::Pass() {
   if (paused_) return;  // a link's drained() or the check timer schedules the next pass
   since_pass_.start();
   const bool behind = Behind(kBehind);
-  const qint64 share = behind ? kTrickleShare : kShare;
+  const qint64 base_share = behind ? kTrickleShare : kShare;
   gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : kPassGapUs;
 
   // Handlers may close sockets (and so remove entries) while a pass runs.
   std::vector<int> order;
   order.reserve(entries_.size());
   for (const auto& [k, e] : entries_) order.push_back(k);
+  // Every byte read goes out to every reader: with many senders behind at once, one share each
+  // would queue megabytes for each reader in a single pass. The pass's input is bounded, in
+  // equal shares.
+  int senders = 0;
+  for (const auto& [k, e] : entries_) {
+    if (e.socket && e.socket->bytesAvailable() > 0) ++senders;
+  }
+  const qint64 share =
+      std::max(kTrickleShare, std::min(base_share, kPassInput / std::max(1, senders)));
   bool more = false;
   const bool bulk_behind = BulkBehind();
   holding_bulk_ = false;

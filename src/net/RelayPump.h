@@ -60,6 +60,8 @@ class RelayPump : public QObject {
 
  public:
   static constexpr qint64 kShare = 16 * 1024;
+  // What one pass reads from all sockets together at most (see Pass()).
+  static constexpr qint64 kPassInput = 512 * 1024;
   static constexpr qint64 kReadBuffer = 64 * 1024;
   static constexpr qint64 kBehind = 96 * 1024;
   static constexpr qint64 kFarBehind = 384 * 1024;
