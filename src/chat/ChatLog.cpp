@@ -447,7 +447,9 @@ void ChatLog::SetFrameBatching(bool on) {
 
 void ChatLog::Flush() {
   frame_.stop();
-  while (!pending_.empty() || !unshown_.empty()) WriteBatch(-1, -1);
+  QHash<QString, LineFormats> formats_of;
+  while (!pending_.empty()) WriteLogBatch(-1, formats_of);
+  while (!unshown_.empty()) WriteMainBatch(-1, formats_of);
 }
 
 namespace {
@@ -469,12 +471,6 @@ void Learn(double& us_per_line, qint64 ns, size_t lines, size_t at_least) {
 ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line,
                                          QHash<QString, LineFormats>& cache) const {
   return CachedFormats(cache, line.speaker, line.kind, line.indent_reference, line.color);
-}
-
-void ChatLog::WriteBatch(qint64 log_budget_ms, qint64 main_budget_ms) {
-  QHash<QString, LineFormats> formats_of;
-  if (!pending_.empty()) WriteLogBatch(log_budget_ms, formats_of);
-  if (!unshown_.empty() && main_budget_ms != 0) WriteMainBatch(main_budget_ms, formats_of);
 }
 
 void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {

@@ -47,13 +47,13 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // visible box in one edit. The day log takes a frame's lines in a fraction of the frame and the
 // files on disk are complete within a frame or two of a line arriving; the visible box, which
 // lays every line out, catches up in batches of its own.
-// Each batch stops after a few milliseconds of work and leaves the rest to the next frame, so a
-// flood of lines never freezes the window; while more lines wait for the day log than a few
-// milliseconds write, its batch grows to half a frame, as the host's own connection is read
-// only while the day log keeps up (below) and every player's chat would wait for it. While the
-// visible box cannot show everything in its batch, it takes the next one only a tenth of a
-// second later, not at the next frame: in a flood nobody reads line by line, and the host's one
-// thread is the relay too.
+// Each batch stops after a few milliseconds of work, so a flood of lines never freezes the
+// window, and the host's one thread, which is the relay too, runs every player's chat between
+// two batches. While lines wait for the day log, it takes a short batch every couple of
+// milliseconds (the host's own connection is read only while the day log keeps up, below). While
+// the visible box cannot show everything in its batch, it takes the next one only a tenth of a
+// second later, not at the next frame, and in an event of its own: in a flood nobody reads line
+// by line.
 //
 // What the boxes have not shown yet is bounded twice. The visible box's queue holds at most
 // kSkipAhead lines: a line that waits behind a flood of that many would scroll away before anyone
@@ -167,7 +167,6 @@ class ChatLog : public QObject, public ChatSink {
   // Writes waiting lines as one batch each to the day log with the files, then to the
   // visible box, until each budget of work is done (everything when negative; a budget of 0
   // leaves the visible box for later).
-  void WriteBatch(qint64 log_budget_ms, qint64 main_budget_ms);
   void WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
   void WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
 

@@ -26,7 +26,9 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 //
 // Reading happens in passes. Each pass takes at most kShare bytes from every socket in turn, so
 // one participant who sends as fast as the network allows gets the same share as anyone else
-// and the others' chat goes through between his packets. A socket's unread input stays in the
+// and the others' chat goes through between his packets; with many senders behind at once the
+// shares shrink so that a pass reads at most kPassInput in all (each byte read is queued for
+// every reader). A socket's unread input stays in the
 // kernel (Qt holds at most kReadBuffer of it), so TCP slows a sender we do not read.
 //
 // Passes follow each other at least kPassGapUs apart. Under light load input is read the moment
