@@ -38,9 +38,9 @@ constexpr int kMinimumHeaderReserve = 2048;
 constexpr int kFrameMs = 16;
 // How long the chat must be quiet before old lines are taken out of the visible box.
 constexpr int kQuietTrimMs = 2000;
-constexpr qint64 kLogBudgetMs = 2;
-constexpr int kCatchUpGapMs = 2;
-constexpr qint64 kMainBudgetMs = 3;
+constexpr qint64 kLogBudgetUs = 500;
+constexpr int kCatchUpGapMs = 1;
+constexpr qint64 kMainBudgetUs = 1000;
 // While lines come faster than the visible box shows them, it takes a batch this often instead
 // of every frame: nobody reads a flood line by line, and the box (its batches, layout and
 // painting) then leaves nearly all of the time to the relay and the day log.
@@ -241,6 +241,23 @@ struct ChatLog::LineFormats {
   int day_style = -1;  // the look's index in the day log, once a line of it is there
 };
 
+struct ChatLog::FormatCache {
+  struct Key {
+    QString speaker;
+    int kind = 0;
+    QString indent_reference;
+    uint32_t color = 0;
+    bool operator==(const Key& other) const {
+      return kind == other.kind && color == other.color && speaker == other.speaker &&
+             indent_reference == other.indent_reference;
+    }
+    friend size_t qHash(const Key& key, size_t seed = 0) {
+      return qHashMulti(seed, key.speaker, key.kind, key.indent_reference, key.color);
+    }
+  };
+  QHash<Key, LineFormats> looks;
+};
+
 ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> main_window_in_front,
                  QObject* parent)
     : QObject(parent),
@@ -266,22 +283,23 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
   clock_.start();
   connect(&frame_, &QTimer::timeout, this, [this] {
     const qint64 began = clock_.elapsed();
-    QHash<QString, LineFormats> formats_of;
+    const qint64 began_ns = clock_.nsecsElapsed();
+    FormatCache formats_of;
     bool box = box_next_;
     box_next_ = false;
     if (!box && !pending_.empty()) {
-      WriteLogBatch(kLogBudgetMs, formats_of);
+      WriteLogBatch(kLogBudgetUs, formats_of);
       // The box's batch follows in the same event when the day log's was short, else in one
       // of its own.
       if (!unshown_.empty() && began >= main_due_ms_) {
-        box = clock_.elapsed() - began < kLogBudgetMs;
+        box = clock_.nsecsElapsed() - began_ns < kLogBudgetUs * 1000;
         box_next_ = !box;
       }
     } else if (!box) {
       box = !unshown_.empty() && began >= main_due_ms_;
     }
     if (box && !unshown_.empty()) {
-      WriteMainBatch(kMainBudgetMs, formats_of);
+      WriteMainBatch(kMainBudgetUs, formats_of);
       // A box that could not show everything waits a while before its next batch.
       main_due_ms_ = unshown_.empty() ? 0 : began + kMainBehindMs;
     }
@@ -407,15 +425,15 @@ void ChatLog::AppendChatLine(const QString& speaker, int kind, const QString& te
   }
 }
 
-ChatLog::LineFormats& ChatLog::CachedFormats(QHash<QString, LineFormats>& cache,
-                                             const QString& speaker, int kind,
+ChatLog::LineFormats& ChatLog::CachedFormats(FormatCache& cache, const QString& speaker, int kind,
                                              const QString& indent_reference,
                                              uint32_t color) const {
-  // Lines of a batch mostly come from a few speakers; measure each speaker once.
-  const QString key = speaker + QChar(0x1F) + QString::number(kind) + QChar(0x1F) +
-                      indent_reference + QChar(0x1F) + QString::number(color);
-  auto it = cache.find(key);
-  if (it == cache.end()) it = cache.insert(key, FormatsFor(speaker, kind, indent_reference, color));
+  // Lines of a batch mostly come from a few speakers; measure each look once.
+  FormatCache::Key key{speaker, kind, indent_reference, color};
+  auto it = cache.looks.find(key);
+  if (it == cache.looks.end()) {
+    it = cache.looks.insert(std::move(key), FormatsFor(speaker, kind, indent_reference, color));
+  }
   return *it;
 }
 
@@ -424,7 +442,7 @@ void ChatLog::ShowEarlierLines(const std::vector<EarlierLine>& lines) {
   Flush();
   ToEnd(main_cursor_);
   main_cursor_.beginEditBlock();
-  QHash<QString, LineFormats> formats_of;
+  FormatCache formats_of;
   // The box keeps no more than its limit anyway.
   const size_t first = lines.size() > static_cast<size_t>(main_limit_)
                            ? lines.size() - static_cast<size_t>(main_limit_)
@@ -447,17 +465,17 @@ void ChatLog::SetFrameBatching(bool on) {
 
 void ChatLog::Flush() {
   frame_.stop();
-  QHash<QString, LineFormats> formats_of;
+  FormatCache formats_of;
   while (!pending_.empty()) WriteLogBatch(-1, formats_of);
   while (!unshown_.empty()) WriteMainBatch(-1, formats_of);
 }
 
 namespace {
-// How many lines fit in `budget_ms` at `us_per_line` (all when the budget is negative).
-size_t LinesFor(qint64 budget_ms, double us_per_line, size_t waiting, size_t at_least) {
-  if (budget_ms < 0) return waiting;
-  return std::max(at_least,
-                  static_cast<size_t>(static_cast<double>(budget_ms) * 1000.0 / us_per_line));
+// How many lines fit in `budget_us` microseconds at `us_per_line` (all when the budget is
+// negative).
+size_t LinesFor(qint64 budget_us, double us_per_line, size_t waiting, size_t at_least) {
+  if (budget_us < 0) return waiting;
+  return std::max(at_least, static_cast<size_t>(static_cast<double>(budget_us) / us_per_line));
 }
 
 // Keeps a per-line cost estimate from a batch of `lines` that took `ns`.
@@ -468,17 +486,16 @@ void Learn(double& us_per_line, qint64 ns, size_t lines, size_t at_least) {
 }
 }  // namespace
 
-ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line,
-                                         QHash<QString, LineFormats>& cache) const {
+ChatLog::LineFormats& ChatLog::FormatsOf(const PendingLine& line, FormatCache& cache) const {
   return CachedFormats(cache, line.speaker, line.kind, line.indent_reference, line.color);
 }
 
-void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {
+void ChatLog::WriteLogBatch(qint64 budget_us, FormatCache& formats_of) {
   QElapsedTimer clock;
   clock.start();
   const size_t first = day_.EntryCount();
   size_t done = 0;
-  const size_t most = LinesFor(budget_ms, us_per_log_line_, pending_.size(), kMinBatchLines);
+  const size_t most = LinesFor(budget_us, us_per_log_line_, pending_.size(), kMinBatchLines);
   while (done < pending_.size() && done < most) {
     PendingLine& line = pending_[done++];
     line.speaker = SpeakerOf(line.speaker);
@@ -493,7 +510,7 @@ void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& forma
     line.text = RowsOf(line.text);
     day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
     unshown_.push_back(std::move(line));
-    if (budget_ms >= 0 && clock.nsecsElapsed() >= budget_ms * 1000000) break;
+    if (budget_us >= 0 && clock.nsecsElapsed() >= budget_us * 1000) break;
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
   // The visible box's queue stays short: what waits behind a flood goes to the day log alone.
@@ -507,16 +524,16 @@ void ChatLog::WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& forma
   Learn(us_per_log_line_, clock.nsecsElapsed(), done, kMinBatchLines);
 }
 
-void ChatLog::WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of) {
+void ChatLog::WriteMainBatch(qint64 budget_us, FormatCache& formats_of) {
   QElapsedTimer clock;
   clock.start();
   main_cursor_.beginEditBlock();
   size_t done = 0;
-  const size_t most = LinesFor(budget_ms, us_per_main_line_, unshown_.size(), kMinBatchLines);
+  const size_t most = LinesFor(budget_us, us_per_main_line_, unshown_.size(), kMinBatchLines);
   while (done < unshown_.size() && done < most) {
     const PendingLine& line = unshown_[done++];
     WriteLine(main_cursor_, FormatsOf(line, formats_of), line.speaker, line.text);
-    if (budget_ms >= 0 && clock.nsecsElapsed() >= budget_ms * 1000000) break;
+    if (budget_us >= 0 && clock.nsecsElapsed() >= budget_us * 1000) break;
   }
   main_cursor_.endEditBlock();
   unshown_.erase(unshown_.begin(), unshown_.begin() + static_cast<std::ptrdiff_t>(done));

@@ -156,6 +156,8 @@ class ChatLog : public QObject, public ChatSink {
   class RtfDayFile;
   class TextDayFile;
   struct LineFormats;
+  // The formats of the lines of one batch, by look (speaker, kind, indent, colour).
+  struct FormatCache;
   struct PendingLine {
     QString speaker;
     int kind;
@@ -167,15 +169,15 @@ class ChatLog : public QObject, public ChatSink {
   // Writes waiting lines as one batch each to the day log with the files, then to the
   // visible box, until each budget of work is done (everything when negative; a budget of 0
   // leaves the visible box for later).
-  void WriteLogBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
-  void WriteMainBatch(qint64 budget_ms, QHash<QString, LineFormats>& formats_of);
+  void WriteLogBatch(qint64 budget_us, FormatCache& formats_of);
+  void WriteMainBatch(qint64 budget_us, FormatCache& formats_of);
 
   LineFormats FormatsFor(const QString& speaker, int kind, const QString& indent_reference,
                          uint32_t color) const;
   // The formats of a line, measured once per speaker, kind, indent and colour in `cache`.
-  LineFormats& CachedFormats(QHash<QString, LineFormats>& cache, const QString& speaker, int kind,
+  LineFormats& CachedFormats(FormatCache& cache, const QString& speaker, int kind,
                              const QString& indent_reference, uint32_t color) const;
-  LineFormats& FormatsOf(const PendingLine& line, QHash<QString, LineFormats>& cache) const;
+  LineFormats& FormatsOf(const PendingLine& line, FormatCache& cache) const;
   static void ToEnd(QTextCursor& cursor);
   void TrimMain();
   // The rows of a line's text joined with '\n', whatever line breaks it came with, without a

@@ -13,14 +13,15 @@ RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::func
   connect(&check_, &QTimer::timeout, this, &RelayPump::Check);
   gap_.setSingleShot(true);
   gap_.setTimerType(Qt::PreciseTimer);
-  connect(&gap_, &QTimer::timeout, this, &RelayPump::Pass);
+  connect(&gap_, &QTimer::timeout, this, [this] { Pass(); });
+  clock_.start();
 }
 
 void RelayPump::Add(int k, QTcpSocket* socket, SocketLink* link, bool own) {
   entries_[k] = Entry{socket, link, own};
   link->Join(&flush_group_);
   socket->setReadBufferSize(kReadBuffer);
-  connect(socket, &QTcpSocket::readyRead, this, &RelayPump::Schedule);
+  connect(socket, &QTcpSocket::readyRead, this, [this, k] { Readable(k); });
   connect(link, &SocketLink::drained, this, [this] {
     if (paused_ || holding_bulk_) Schedule();
   });
@@ -53,10 +54,23 @@ void RelayPump::Schedule() {
   // Queued, so that socket events, timers and the windows run between passes.
   const qint64 since_us = since_pass_.isValid() ? since_pass_.nsecsElapsed() / 1000 : gap_us_;
   if (since_us >= gap_us_) {
-    QMetaObject::invokeMethod(this, &RelayPump::Pass, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Pass(); }, Qt::QueuedConnection);
   } else {
     gap_.start(static_cast<int>((gap_us_ - since_us + 999) / 1000));
   }
+}
+
+void RelayPump::Readable(int k) {
+  const auto it = entries_.find(k);
+  if (it == entries_.end() || clock_.elapsed() - it->second.last_read_ms < kQuietMs) {
+    Schedule();
+    return;
+  }
+  if (quick_posted_) return;
+  quick_posted_ = true;
+  QMetaObject::invokeMethod(
+      this, [this] { Pass(true); }, Qt::QueuedConnection);
 }
 
 bool RelayPump::Draining(const Entry& e) const { return e.own || e.link->StalledMs() < kStallMs; }
@@ -79,20 +93,29 @@ bool RelayPump::BulkBehind() const {
   return false;
 }
 
-void RelayPump::Pass() {
-  pass_posted_ = false;
-  gap_.stop();
+void RelayPump::Pass(bool quick) {
+  if (quick) {
+    quick_posted_ = false;
+  } else {
+    pass_posted_ = false;
+    gap_.stop();
+  }
   paused_ = Behind(kFarBehind);
   if (paused_) return;  // a link's drained() or the check timer schedules the next pass
-  since_pass_.start();
+  const qint64 now_ms = clock_.elapsed();
   const bool behind = Behind(kBehind);
   const qint64 base_share = behind ? kTrickleShare : kShare;
-  gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : kPassGapUs;
+  if (!quick) {
+    since_pass_.start();
+    gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : kPassGapUs;
+  }
 
   // Handlers may close sockets (and so remove entries) while a pass runs.
   std::vector<int> order;
   order.reserve(entries_.size());
-  for (const auto& [k, e] : entries_) order.push_back(k);
+  for (const auto& [k, e] : entries_) {
+    if (!quick || now_ms - e.last_read_ms >= kQuietMs) order.push_back(k);
+  }
   // Every byte read goes out to every reader: with many senders behind at once, one share each
   // would queue megabytes for each reader in a single pass. The pass's input is bounded, in
   // equal shares.
@@ -104,7 +127,7 @@ void RelayPump::Pass() {
       std::max(kTrickleShare, std::min(base_share, kPassInput / std::max(1, senders)));
   bool more = false;
   const bool bulk_behind = BulkBehind();
-  holding_bulk_ = false;
+  if (!quick) holding_bulk_ = false;
   char buffer[kBulkShare + 1];
   for (const int k : order) {
     const auto it = entries_.find(k);
@@ -117,6 +140,7 @@ void RelayPump::Pass() {
       holding_bulk_ = true;  // a link's progress schedules the next pass
       continue;
     }
+    it->second.last_read_ms = now_ms;
     const qint64 got = socket->read(
         buffer, ShareToRead(available, it->second.sends_bulk && !behind ? kBulkShare : share));
     const quint64 bulk_before = flush_group_.BulkWrites();

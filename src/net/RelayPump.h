@@ -34,7 +34,10 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // Passes follow each other at least kPassGapUs apart. Under light load input is read the moment
 // it arrives; under heavy load each pass carries more packets, so every participant gets them in
 // fewer, larger writes: what one pass wrote to a socket leaves in one write, together with the
-// other links' output (one FlushGroup), at the end of the pass.
+// other links' output (one FlushGroup), at the end of the pass. A socket that has been quiet for
+// kQuietMs (someone typing at a human pace) is read the moment its input arrives, in a quick
+// pass of its own between two regular ones: a line typed beside a flood does not wait for the
+// flood's next pass, and leaves ahead of the flood's next share.
 //
 // Flow control: while some reader that is still draining has more than kBehind bytes of output
 // waiting, passes come once a frame (kTrickleGapMs) and take only kTrickleShare from each
@@ -77,6 +80,7 @@ class RelayPump : public QObject {
   static constexpr int kCutMs = 5000;
   static constexpr int kCheckMs = 250;
   static constexpr qint64 kPassGapUs = 1000;
+  static constexpr qint64 kQuietMs = 50;
 
   // deliver(k, bytes): input of participant k, in order. cut(k): participant k stopped reading
   // and is over its cap; called from a timer, never inside a pass.
@@ -98,11 +102,15 @@ class RelayPump : public QObject {
     QPointer<QTcpSocket> socket;
     SocketLink* link = nullptr;
     bool own = false;
-    bool sends_bulk = false;  // its last input turned into file pieces
+    bool sends_bulk = false;          // its last input turned into file pieces
+    qint64 last_read_ms = -kQuietMs;  // on clock_
   };
 
   void Schedule();
-  void Pass();
+  // Input arrived at socket k: a quick pass when k has been quiet, else the regular rhythm.
+  void Readable(int k);
+  // A regular pass reads every socket with input; a quick one only those that were quiet.
+  void Pass(bool quick = false);
   void Check();
   // True when some reader that still drains has more than `bytes` of output waiting.
   bool Behind(qint64 bytes) const;
@@ -117,7 +125,9 @@ class RelayPump : public QObject {
   QTimer check_;
   QTimer gap_;  // holds the next pass back until kPassGapUs after the last one began
   QElapsedTimer since_pass_;
+  QElapsedTimer clock_;
   bool pass_posted_ = false;
+  bool quick_posted_ = false;
   bool paused_ = false;
   bool holding_bulk_ = false;   // a pass left a sender of pieces unread
   qint64 gap_us_ = kPassGapUs;  // before the next pass: short, or a frame while behind
