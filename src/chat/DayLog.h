@@ -19,7 +19,7 @@ namespace quillora {
 //
 // A line of this run takes 8 bytes of memory: the look of a line (speaker, fonts, colours,
 // indent) is shared by every line of the same speaker and look, and the texts follow one another
-// in one buffer of about a megabyte, which goes to a temporary file (removed from the folder at
+// in one buffer of 64 KB, which goes to a temporary file (removed from the folder at
 // once where the system allows, and with the program at the latest) whenever it is full. The
 // memory of the day log is thus bounded by its number of lines, not by its text: a text box
 // holding the same lines took some 440 bytes a line, which under a flood of a few hundred
@@ -92,8 +92,10 @@ class DayLog {
     uint32_t style;
     uint32_t length;  // characters
   };
-  // Characters the text buffer holds before it goes to the file.
-  static constexpr qsizetype kBufferChars = qsizetype{1} << 19;
+  // Characters the text buffer holds before it goes to the file: 64 KB, which the system takes
+  // in a few tens of microseconds (a megabyte at a time held the host's thread, and with it the
+  // relay, for a couple of milliseconds several times a second under a flood).
+  static constexpr qsizetype kBufferChars = qsizetype{1} << 15;
   // Every this many lines, where its text starts is kept.
   static constexpr size_t kOffsetStep = 1024;
 
