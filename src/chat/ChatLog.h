@@ -47,10 +47,10 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // visible box in one edit. The day log takes a frame's lines in a fraction of the frame and the
 // files on disk are complete within a frame or two of a line arriving; the visible box, which
 // lays every line out, catches up in batches of its own.
-// Each batch stops after a few milliseconds of work, so a flood of lines never freezes the
+// Each batch stops after a millisecond of work at most, so a flood of lines never freezes the
 // window, and the host's one thread, which is the relay too, runs every player's chat between
-// two batches. While lines wait for the day log, it takes a short batch every couple of
-// milliseconds (the host's own connection is read only while the day log keeps up, below). While
+// two batches. While lines wait for the day log, it takes a batch of half a millisecond every
+// millisecond (the host's own connection is read only while the day log keeps up, below). While
 // the visible box cannot show everything in its batch, it takes the next one only a tenth of a
 // second later, not at the next frame, and in an event of its own: in a flood nobody reads line
 // by line.
