@@ -45,6 +45,9 @@ constexpr qint64 kMainBudgetUs = 1000;
 // of every frame: nobody reads a flood line by line, and the box (its batches, layout and
 // painting) then leaves nearly all of the time to the relay and the day log.
 constexpr qint64 kMainBehindMs = 100;
+// Fewer lines than this left over (a pasted page, a round of rolls) still follow at the next
+// frame: only a crowd waits for the box's next turn.
+constexpr size_t kMainCrowdLines = 256;
 constexpr size_t kMinBatchLines = 8;
 
 // The font of a settings slot. Sizes are kept to half points, the resolution of rich-text
@@ -300,8 +303,11 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
     }
     if (box && !unshown_.empty()) {
       WriteMainBatch(kMainBudgetUs, formats_of);
-      // A box that could not show everything waits a while before its next batch.
-      main_due_ms_ = unshown_.empty() ? 0 : began + kMainBehindMs;
+      // A box that could not show everything takes the rest a frame later, or a while later
+      // when a crowd of lines waits.
+      main_due_ms_ = unshown_.empty()
+                         ? 0
+                         : began + (unshown_.size() > kMainCrowdLines ? kMainBehindMs : kFrameMs);
     }
     const qint64 now = clock_.elapsed();
     qint64 next = -1;
