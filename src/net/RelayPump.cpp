@@ -11,9 +11,7 @@ RelayPump::RelayPump(std::function<void(int, QByteArrayView)> deliver, std::func
     : QObject(parent), deliver_(std::move(deliver)), cut_(std::move(cut)) {
   check_.setInterval(kCheckMs);
   connect(&check_, &QTimer::timeout, this, &RelayPump::Check);
-  gap_.setSingleShot(true);
-  gap_.setTimerType(Qt::PreciseTimer);
-  connect(&gap_, &QTimer::timeout, this, [this] { Pass(); });
+  connect(&gap_, &FineTimer::timeout, this, [this] { Pass(); });
   clock_.start();
 }
 
@@ -57,7 +55,7 @@ void RelayPump::Schedule() {
     QMetaObject::invokeMethod(
         this, [this] { Pass(); }, Qt::QueuedConnection);
   } else {
-    gap_.start(static_cast<int>((gap_us_ - since_us + 999) / 1000));
+    gap_.Start(gap_us_ - since_us);
   }
 }
 
@@ -98,17 +96,14 @@ void RelayPump::Pass(bool quick) {
     quick_posted_ = false;
   } else {
     pass_posted_ = false;
-    gap_.stop();
+    gap_.Stop();
   }
   paused_ = Behind(kFarBehind);
   if (paused_) return;  // a link's drained() or the check timer schedules the next pass
   const qint64 now_ms = clock_.elapsed();
   const bool behind = Behind(kBehind);
   const qint64 base_share = behind ? kTrickleShare : kShare;
-  if (!quick) {
-    since_pass_.start();
-    gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : kPassGapUs;
-  }
+  if (!quick) since_pass_.start();
 
   // Handlers may close sockets (and so remove entries) while a pass runs.
   std::vector<int> order;
@@ -155,6 +150,11 @@ void RelayPump::Pass(bool quick) {
     }
   }
   flush_group_.FlushAll();
+  // The next regular pass: a frame away while output is behind; soon when everyone's input fit
+  // in this pass; later when someone sends faster than his share, so that a flooder's share
+  // stays what it was and others' lines do not queue behind twice as much of his.
+  if (!quick)
+    gap_us_ = behind ? qint64{kTrickleGapMs} * 1000 : (more ? kFullPassGapUs : kPassGapUs);
   if (more) Schedule();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+#include "net/FineTimer.h"
 #include "net/SocketLink.h"
 
 class QTcpSocket;
@@ -31,13 +32,20 @@ inline qint64 ShareToRead(qint64 available, qint64 share) {
 // every reader). A socket's unread input stays in the
 // kernel (Qt holds at most kReadBuffer of it), so TCP slows a sender we do not read.
 //
-// Passes follow each other at least kPassGapUs apart. Under light load input is read the moment
-// it arrives; under heavy load each pass carries more packets, so every participant gets them in
-// fewer, larger writes: what one pass wrote to a socket leaves in one write, together with the
-// other links' output (one FlushGroup), at the end of the pass. A socket that has been quiet for
-// kQuietMs (someone typing at a human pace) is read the moment its input arrives, in a quick
-// pass of its own between two regular ones: a line typed beside a flood does not wait for the
-// flood's next pass, and leaves ahead of the flood's next share.
+// Passes follow each other at least kPassGapUs apart, or kFullPassGapUs after a pass that left
+// some socket with more than its share (a sender faster than any typist). Under light load input
+// is read the moment it arrives; under heavy load each pass carries more packets, so every
+// participant gets them in fewer, larger writes: what one pass wrote to a socket leaves in one
+// write, together with the other links' output (one FlushGroup), at the end of the pass. A write
+// costs the host nearly as much for one packet as for a pass's worth (on loopback the system
+// does the receiving side's work in the same call), so the gap trades the host's time for the
+// players' latency: with no gap at all, the writes of a busy session take the host's whole
+// thread. The gap is timed in microseconds (FineTimer): a timer of whole milliseconds would round
+// half a millisecond up to one or two.
+//
+// A socket that has been quiet for kQuietMs (someone typing at a human pace) is read the moment
+// its input arrives, in a quick pass of its own between two regular ones: a line typed beside a
+// flood does not wait for the flood's next pass, and leaves ahead of the flood's next share.
 //
 // Flow control: while some reader that is still draining has more than kBehind bytes of output
 // waiting, passes come once a frame (kTrickleGapMs) and take only kTrickleShare from each
@@ -79,7 +87,8 @@ class RelayPump : public QObject {
   static constexpr int kStallMs = 500;
   static constexpr int kCutMs = 5000;
   static constexpr int kCheckMs = 250;
-  static constexpr qint64 kPassGapUs = 1000;
+  static constexpr qint64 kPassGapUs = 500;
+  static constexpr qint64 kFullPassGapUs = 2000;
   static constexpr qint64 kQuietMs = 50;
 
   // deliver(k, bytes): input of participant k, in order. cut(k): participant k stopped reading
@@ -123,7 +132,7 @@ class RelayPump : public QObject {
   std::map<int, Entry> entries_;
   FlushGroup flush_group_;
   QTimer check_;
-  QTimer gap_;  // holds the next pass back until kPassGapUs after the last one began
+  FineTimer gap_;  // holds the next pass back until gap_us_ after the last one began
   QElapsedTimer since_pass_;
   QElapsedTimer clock_;
   bool pass_posted_ = false;
