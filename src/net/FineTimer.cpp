@@ -1,6 +1,7 @@
 #include "net/FineTimer.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 #ifdef Q_OS_LINUX
 #include <sys/timerfd.h>
@@ -45,7 +46,10 @@ void FineTimer::Start(qint64 us) {
     itimerspec spec{};
     spec.it_value.tv_sec = static_cast<time_t>(wait / 1000000);
     spec.it_value.tv_nsec = static_cast<long>(wait % 1000000 * 1000);
-    if (timerfd_settime(fd_, 0, &spec, nullptr) == 0) return;
+    if (timerfd_settime(fd_, 0, &spec, nullptr) == 0) {
+      fallback_.stop();
+      return;
+    }
   }
 #endif
   fallback_.start(static_cast<int>(std::max<qint64>(0, (us + 999) / 1000)));
