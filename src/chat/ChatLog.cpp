@@ -45,6 +45,10 @@ constexpr qint64 kMainBudgetUs = 1000;
 // of every frame: nobody reads a flood line by line, and the box (its batches, layout and
 // painting) then leaves nearly all of the time to the relay and the day log.
 constexpr qint64 kMainBehindMs = 100;
+// While lines keep coming faster than that (a flood, not a pasted page), a batch only this often:
+// each batch with its layout and painting holds the host's thread, which is every player's relay,
+// for two or three milliseconds.
+constexpr qint64 kMainFloodMs = 250;
 // Fewer lines than this left over (a pasted page, a round of rolls) still follow at the next
 // frame: only a crowd waits for the box's next turn.
 constexpr size_t kMainCrowdLines = 256;
@@ -302,12 +306,17 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
       box = !unshown_.empty() && began >= main_due_ms_;
     }
     if (box && !unshown_.empty()) {
+      const size_t waiting = unshown_.size();
       WriteMainBatch(kMainBudgetUs, formats_of);
+      // More lines came since the box's last batch than this one showed: a flood, not a burst.
+      const bool flood = unshown_added_ - added_at_box_ > waiting - unshown_.size();
+      added_at_box_ = unshown_added_;
       // A box that could not show everything takes the rest a frame later, or a while later
-      // when a crowd of lines waits.
-      main_due_ms_ = unshown_.empty()
-                         ? 0
-                         : began + (unshown_.size() > kMainCrowdLines ? kMainBehindMs : kFrameMs);
+      // when a crowd of lines waits, and later still while a flood keeps it behind.
+      const qint64 after = unshown_.size() <= kMainCrowdLines ? kFrameMs
+                           : flood                            ? kMainFloodMs
+                                                              : kMainBehindMs;
+      main_due_ms_ = unshown_.empty() ? 0 : began + after;
     }
     const qint64 now = clock_.elapsed();
     qint64 next = -1;
@@ -516,6 +525,7 @@ void ChatLog::WriteLogBatch(qint64 budget_us, FormatCache& formats_of) {
     line.text = RowsOf(line.text);
     day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
     unshown_.push_back(std::move(line));
+    ++unshown_added_;
     if (budget_us >= 0 && clock.nsecsElapsed() >= budget_us * 1000) break;
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));

@@ -51,9 +51,10 @@ QString ManualSavePath(const QString& folder, const QString& file_name, const QS
 // window, and the host's one thread, which is the relay too, runs every player's chat between
 // two batches. While lines wait for the day log, it takes a batch of half a millisecond every
 // millisecond (the host's own connection is read only while the day log keeps up, below). While
-// the visible box cannot show everything in its batch, it takes the next one only a tenth of a
-// second later, not at the next frame, and in an event of its own: in a flood nobody reads line
-// by line.
+// a crowd of lines waits for the visible box, it takes its next batch a tenth of a second later,
+// not at the next frame, and a quarter of a second later while lines keep coming faster than it
+// shows them: in a flood nobody reads line by line, and each batch with its layout and painting
+// holds the relay for a few milliseconds.
 //
 // What the boxes have not shown yet is bounded twice. The visible box's queue holds at most
 // kSkipAhead lines: a line that waits behind a flood of that many would scroll away before anyone
@@ -209,6 +210,10 @@ class ChatLog : public QObject, public ChatSink {
   QElapsedTimer clock_;
   qint64 main_due_ms_ = 0;  // on clock_: when the visible box takes its next batch
   bool box_next_ = false;   // the next batch is the visible box's, in an event of its own
+  // Lines ever queued for the visible box, and how many of them had been queued at its last
+  // batch: whether lines come faster than the box shows them.
+  quint64 unshown_added_ = 0;
+  quint64 added_at_box_ = 0;
   QTimer quiet_trim_;
   bool batching_ = false;
   int main_limit_ = kMainParagraphLimit;
