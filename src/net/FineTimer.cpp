@@ -43,10 +43,10 @@ void FineTimer::Start(qint64 us) {
   if (fd_ >= 0) {
     // A zero time disarms a timerfd: the shortest wait is a microsecond.
     const qint64 wait = std::max<qint64>(1, us);
-    itimerspec spec{};
-    spec.it_value.tv_sec = static_cast<time_t>(wait / 1000000);
-    spec.it_value.tv_nsec = static_cast<long>(wait % 1000000 * 1000);
-    if (timerfd_settime(fd_, 0, &spec, nullptr) == 0) {
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(wait / 1000000);
+    when.it_value.tv_nsec = static_cast<long>(wait % 1000000 * 1000);
+    if (timerfd_settime(fd_, 0, &when, nullptr) == 0) {
       fallback_.stop();
       return;
     }
