@@ -308,9 +308,11 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
     if (box && !unshown_.empty()) {
       const size_t waiting = unshown_.size();
       WriteMainBatch(kMainBudgetUs, formats_of);
-      // More lines came since the box's last batch than this one showed: a flood, not a burst.
-      const bool flood = unshown_added_ - added_at_box_ > waiting - unshown_.size();
+      // The box was behind already after its last batch, and more lines came since than this
+      // one showed: a flood, not a burst such as a pasted page.
+      const bool flood = box_behind_ && unshown_added_ - added_at_box_ > waiting - unshown_.size();
       added_at_box_ = unshown_added_;
+      box_behind_ = !unshown_.empty();
       // A box that could not show everything takes the rest a frame later, or a while later
       // when a crowd of lines waits, and later still while a flood keeps it behind.
       const qint64 after = unshown_.size() <= kMainCrowdLines ? kFrameMs
