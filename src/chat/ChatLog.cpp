@@ -310,8 +310,8 @@ ChatLog::ChatLog(Instance& instance, SoundPlayer& sound, std::function<bool()> m
       WriteMainBatch(kMainBudgetUs, formats_of);
       // The box was behind already after its last batch, and more lines came since than this
       // one showed: a flood, not a burst such as a pasted page.
-      const bool flood = box_behind_ && unshown_added_ - added_at_box_ > waiting - unshown_.size();
-      added_at_box_ = unshown_added_;
+      const bool flood = box_behind_ && added_since_box_ > waiting - unshown_.size();
+      added_since_box_ = 0;
       box_behind_ = !unshown_.empty();
       // A box that could not show everything takes the rest a frame later, or a while later
       // when a crowd of lines waits, and later still while a flood keeps it behind.
@@ -527,7 +527,7 @@ void ChatLog::WriteLogBatch(qint64 budget_us, FormatCache& formats_of) {
     line.text = RowsOf(line.text);
     day_.Append(static_cast<uint32_t>(formats.day_style), line.text);
     unshown_.push_back(std::move(line));
-    ++unshown_added_;
+    ++added_since_box_;
     if (budget_us >= 0 && clock.nsecsElapsed() >= budget_us * 1000) break;
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));

@@ -210,10 +210,9 @@ class ChatLog : public QObject, public ChatSink {
   QElapsedTimer clock_;
   qint64 main_due_ms_ = 0;  // on clock_: when the visible box takes its next batch
   bool box_next_ = false;   // the next batch is the visible box's, in an event of its own
-  // Lines ever queued for the visible box, how many of them had been queued at its last batch
-  // and whether that batch left some unshown: whether lines come faster than the box shows them.
-  quint64 unshown_added_ = 0;
-  quint64 added_at_box_ = 0;
+  // Lines queued for the visible box since its last batch, and whether that batch left some
+  // unshown: whether lines come faster than the box shows them.
+  size_t added_since_box_ = 0;
   bool box_behind_ = false;
   QTimer quiet_trim_;
   bool batching_ = false;
