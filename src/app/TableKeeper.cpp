@@ -7,6 +7,7 @@
 
 #include "chat/ChatLog.h"
 #include "core/Instance.h"
+#include "core/ThreadPriority.h"
 #include "text/IniFile.h"
 
 namespace quillora {
@@ -29,6 +30,7 @@ TableKeeper::~TableKeeper() {
   // Whatever is still waiting goes in, then the file's thread closes the file and ends. This
   // is the one wait for it: the program is going.
   if (open_) Write(false);
+  hurry_ = true;
   QMetaObject::invokeMethod(
       worker_,
       [this] {
@@ -42,9 +44,26 @@ TableKeeper::~TableKeeper() {
 }
 
 void TableKeeper::OnFileThread(std::function<void(TableWriter&)> job) {
-  ++jobs_;
+  if (++jobs_ >= kBehindJobs) hurry_ = true;
   QMetaObject::invokeMethod(
-      worker_, [this, job = std::move(job)] { job(writer_); }, Qt::QueuedConnection);
+      worker_,
+      [this, job = std::move(job)] {
+        // The file's thread works behind the session: it runs when a core would otherwise be
+        // idle and gives way the moment the relay or the window wakes. Under a flood its
+        // statements take a fair part of a core, which at the usual priority came out of the
+        // relay's time (others' lines waited for the scheduler, milliseconds at a time on two
+        // cores). A machine at a human pace has idle cores nearly always, so the table still
+        // follows within its commit interval; on one that is busy all over, the thread takes
+        // the usual priority while kBehindJobs writes or more wait, so what a crash can lose
+        // stays a matter of seconds.
+        const bool background = !hurry_;
+        if (background != in_background_) {
+          SetThisThreadBackground(background);
+          in_background_ = background;
+        }
+        job(writer_);
+      },
+      Qt::QueuedConnection);
 }
 
 void TableKeeper::Back(std::function<void()> done) {
@@ -52,7 +71,9 @@ void TableKeeper::Back(std::function<void()> done) {
       this,
       [this, done = std::move(done)] {
         if (done) done();
-        if (--jobs_ == 0) emit idle();
+        if (--jobs_ > 0) return;
+        hurry_ = false;
+        emit idle();
       },
       Qt::QueuedConnection);
 }

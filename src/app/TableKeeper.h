@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVector>
+#include <atomic>
 #include <functional>
 
 #include "app/TableWriter.h"
@@ -29,6 +30,8 @@ class TableKeeper : public QObject {
   // nothing else to do: under a flood a second's lines would otherwise wait, twice over (being
   // collected and being written), in memory.
   static constexpr size_t kChatLinesPerWrite = 5000;
+  // Writes waiting for the file's thread at which it stops giving way to every other thread.
+  static constexpr int kBehindJobs = 3;
   // The file's suffix, and the setting that remembers the last table.
   static inline const QString kSuffix = QStringLiteral("qtable");
   static inline const QString kSection = QStringLiteral("Table");
@@ -96,9 +99,11 @@ class TableKeeper : public QObject {
   QTimer timer_;
   TableBatch chat_lines_;
   bool open_ = false;
-  bool opening_ = false;  // until the file's state is in the tools nothing is written
-  int jobs_ = 0;          // sent to the file's thread and not done yet
-  int open_ticket_ = 0;   // the opening whose result is awaited
+  bool opening_ = false;            // until the file's state is in the tools nothing is written
+  int jobs_ = 0;                    // sent to the file's thread and not done yet
+  std::atomic<bool> hurry_{false};  // set here, read by the file's thread before each job
+  bool in_background_ = false;      // the file's thread's own: how it runs now
+  int open_ticket_ = 0;             // the opening whose result is awaited
   QString path_;
   bool restoring_ = false;
   qint64 last_collect_ns_ = 0;

@@ -10,6 +10,9 @@
 #include <QTextEdit>
 #include <QUrl>
 #include <optional>
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 #include "app/AppCore.h"
 #include "app/MainWindow.h"
@@ -90,6 +93,23 @@ struct Player {
 };
 
 using Seen = ToolsSeen;
+
+// The scheduling policy of this process's thread called `name` (Linux), or -1.
+int PolicyOfThread(const QString& name) {
+  for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs)) {
+    QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+    if (!comm.open(QIODevice::ReadOnly) || QString::fromUtf8(comm.readAll()).trimmed() != name) {
+      continue;
+    }
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    // Fields after the command's closing parenthesis; the policy is field 41.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 38 ? fields[38].toInt() : -1;
+  }
+  return -1;
+}
 
 Seen Look(AppCore& core) { return LookAtTools(core); }
 
@@ -495,6 +515,10 @@ TEST(TableFile, AReopenedTableShowsLastWeeksChatAndScenarioWithoutLoggingThemTwi
                QString::number(4 + 2 * TableKeeper::kChatLinesPerWrite + 100);
       },
       10000));
+#if defined(Q_OS_LINUX) && defined(SCHED_IDLE)
+  // It was written from behind the session, by a thread that gives way to every other.
+  EXPECT_EQ(PolicyOfThread(QStringLiteral("table file")), SCHED_IDLE);
+#endif
 }
 
 TEST(TableFile, TheFileMenuCreatesSavesCopiesAndOpensTablesAndWritesTheHtmlLog) {
